@@ -1,0 +1,40 @@
+// Desktop services shared by every subsystem: the error box, the shell's
+// "open" verb, the open-file chooser, message boxes and sound playback.
+#ifndef SORVANE_DESKTOP_H
+#define SORVANE_DESKTOP_H
+
+#include <windows.h>
+
+// Caption of every failure box that is not tied to a window.
+extern const char ERROR_BOX_CAPTION[];
+
+// Warning box without owner; returns when the user has dismissed it.
+void ErrorBox(const char *text);
+
+// Opens a document or starts a program through the shell's "open" verb.
+// 1 = opened, 0 = failed. Shows nothing.
+int ShellOpen(const char *path);
+
+// The open-file chooser. `path` is the caller's buffer of at least
+// CHOOSE_FILE_PATH_CAPACITY bytes: on entry the initial content (a full path,
+// or a folder and a wildcard pattern), on success the chosen file's full path.
+// 1 = a file was chosen; 0 = cancelled or failed, `path` untouched.
+enum { CHOOSE_FILE_PATH_CAPACITY = 256 };
+int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
+
+// Every message box of the program goes through here, so that the exact
+// type flags can be observed by the tests.
+int message_box(HWND owner, const char *text, const char *caption, UINT type);
+
+// Asynchronous WAV playback; starting a sound stops the one playing.
+void play_sound(const char *path);
+void stop_sound(void);
+
+// Seams for the tests: sound cannot be observed under Wine, and message box
+// flags (icon, foreground) are not visible from the box's window.
+typedef BOOL(WINAPI *SoundPlayer)(LPCSTR name, UINT flags);
+extern SoundPlayer soundPlayer;
+typedef void (*MessageBoxObserver)(HWND owner, const char *text, const char *caption, UINT type);
+extern MessageBoxObserver messageBoxObserver;
+
+#endif

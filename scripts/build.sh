@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the three trees from one CMake project:
+#   build/win32   the shipped 32-bit program (Release, stripped)
+#   build/win64   the same sources for 64-bit Windows, with the test programs
+#   build/native  the pure cores and their tests under the sanitizers
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+jobs=$(nproc)
+
+configure() { # dir, extra args...
+  local dir=$1; shift
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" "$@" >/dev/null
+  fi
+}
+
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
+configure build/native -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
+
+for dir in build/win32 build/win64 build/native; do
+  cmake --build "$dir" -j "$jobs"
+done
+ls -l build/win32/sorvane.exe build/win64/sorvane.exe

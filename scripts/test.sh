@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds all three trees, then
+# inside a private network namespace (so that port 110 is free and no
+# traffic leaves the machine) starts the test mail server, a virtual display
+# and one wineserver, and runs the native and the Wine test suites.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
+  bash scripts/install-deps.sh
+  bash scripts/build.sh
+  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
+fi
+
+ip link set lo up
+
+status=0
+if [ -f build/native/CTestTestfile.cmake ]; then
+  ctest --test-dir build/native --output-on-failure || status=1
+fi
+
+export WINEPREFIX="$top/build/wineprefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+services_up=()
+cleanup() {
+  for s in "${services_up[@]}"; do "$s" stop || true; done
+}
+trap cleanup EXIT
+for s in tests/services/*.sh; do
+  [ -e "$s" ] || continue
+  "$s" start
+  services_up+=("$s")
+done
+
+xvfb-run -a -s "-screen 0 1024x768x24" bash scripts/run-wine-tests.sh "$@" || status=1
+
+exit $status

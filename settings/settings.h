@@ -1,0 +1,40 @@
+// The one process-wide settings record and the two runtime values beside it.
+//
+// The record is written only on the user-interface thread (start-up load,
+// settings dialog, password dialog) and read there without ceremony. A
+// check's worker thread reads it too, while the settings dialog may be
+// storing: every write goes through settings_set_text / settings_set_int,
+// which hold the settings lock, and the worker reads through
+// settings_snapshot, which copies the record under the same lock. So a
+// check sees every field either wholly before or wholly after a store.
+#ifndef SORVANE_SETTINGS_H
+#define SORVANE_SETTINGS_H
+
+#include <windows.h>
+#include <stddef.h>
+#include "settings_record.h"
+
+extern SettingsRecord Settings;
+
+// Seconds until the next automatic check; 0 = disarmed. UI thread only.
+extern int checkCountdown;
+
+// The current directory when the main window was created. It holds any
+// directory the ANSI calls can make current.
+enum { START_DIRECTORY_CAPACITY = MAX_PATH };
+extern char startDirectory[START_DIRECTORY_CAPACITY];
+
+// Replace a text field whole (cut to the field's capacity) or a number,
+// under the settings lock. UI thread only.
+#define SETTINGS_SET_TEXT(field, value) settings_set_text((field), sizeof(field), (value))
+void settings_set_text(char *field, size_t capacity, const char *value);
+void settings_set_int(int *field, int value);
+
+// A consistent copy of the whole record, for the worker thread.
+void settings_snapshot(SettingsRecord *out);
+
+// For writers that change several fields at once (the file loader).
+void settings_lock(void);
+void settings_unlock(void);
+
+#endif

@@ -1,0 +1,27 @@
+// The settings record: the eleven fields in the order the settings file
+// stores them. Plain data, no platform types, so that the file codec can be
+// built and tested on any compiler.
+#ifndef SORVANE_SETTINGS_RECORD_H
+#define SORVANE_SETTINGS_RECORD_H
+
+// Capacities in bytes, the terminating NUL included.
+enum {
+    ACCOUNT_TEXT_CAPACITY = 128, // server, user, pass: at most 127 bytes
+    PATH_TEXT_CAPACITY = 256     // mailPath, oksndPath, nosndPath: at most 255
+};
+
+struct SettingsRecord {
+    char server[ACCOUNT_TEXT_CAPACITY];
+    char user[ACCOUNT_TEXT_CAPACITY];
+    char pass[ACCOUNT_TEXT_CAPACITY];
+    int autoCheckTime; // minutes; 0 = automatic checks off
+    int showProgress;  // flag
+    char mailPath[PATH_TEXT_CAPACITY];
+    int mailPathAsk; // flag
+    char oksndPath[PATH_TEXT_CAPACITY];
+    int okMes; // flag
+    char nosndPath[PATH_TEXT_CAPACITY];
+    int noMes; // flag
+};
+
+#endif

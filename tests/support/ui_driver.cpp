@@ -1,0 +1,216 @@
+#include "ui_driver.h"
+
+namespace ui {
+
+namespace {
+
+const UINT SEND_TIMEOUT_MS = 5000;
+
+std::string class_of(HWND hwnd)
+{
+    char buf[128] = "";
+    GetClassNameA(hwnd, buf, sizeof buf);
+    return buf;
+}
+
+struct Search {
+    const char *cls;
+    const char *caption;
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_top(HWND hwnd, LPARAM lp)
+{
+    Search *s = reinterpret_cast<Search *>(lp);
+    if (!IsWindowVisible(hwnd))
+        return TRUE;
+    if (s->pid) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        if (pid != s->pid)
+            return TRUE;
+    }
+    if (s->cls && class_of(hwnd) != s->cls)
+        return TRUE;
+    if (s->caption && text_of(hwnd) != s->caption)
+        return TRUE;
+    s->found.push_back(hwnd);
+    return TRUE;
+}
+
+BOOL CALLBACK collect_child(HWND hwnd, LPARAM lp)
+{
+    auto *list = reinterpret_cast<std::vector<HWND> *>(lp);
+    list->push_back(hwnd);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<HWND> find_windows(const char *cls, const char *caption, DWORD pid)
+{
+    Search s{cls, caption, pid, {}};
+    EnumWindows(collect_top, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+HWND find_window(const char *cls, const char *caption, DWORD pid)
+{
+    std::vector<HWND> all = find_windows(cls, caption, pid);
+    return all.empty() ? NULL : all.front();
+}
+
+HWND wait_window(const char *cls, const char *caption, DWORD timeoutMs, DWORD pid)
+{
+    HWND found = NULL;
+    wait_until([&] { return (found = find_window(cls, caption, pid)) != NULL; }, timeoutMs);
+    return found;
+}
+
+bool wait_gone(HWND hwnd, DWORD timeoutMs)
+{
+    return wait_until([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+}
+
+std::string text_of(HWND hwnd)
+{
+    char buf[1024];
+    DWORD_PTR len = 0;
+    buf[0] = '\0';
+    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
+                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &len))
+        return std::string();
+    return std::string(buf, len < sizeof buf ? len : sizeof buf - 1);
+}
+
+std::string item_text(HWND dlg, int id)
+{
+    HWND item = GetDlgItem(dlg, id);
+    return item ? text_of(item) : std::string();
+}
+
+std::vector<Control> children(HWND parent)
+{
+    std::vector<HWND> list;
+    EnumChildWindows(parent, collect_child, reinterpret_cast<LPARAM>(&list));
+    std::vector<Control> out;
+    for (HWND h : list) {
+        if (GetParent(h) != parent)
+            continue;
+        Control c;
+        c.hwnd = h;
+        c.id = (int)(short)GetDlgCtrlID(h);
+        c.cls = class_of(h);
+        c.text = text_of(h);
+        c.style = GetWindowLongA(h, GWL_STYLE);
+        GetWindowRect(h, &c.rect);
+        MapWindowPoints(NULL, parent, reinterpret_cast<POINT *>(&c.rect), 2);
+        out.push_back(c);
+    }
+    return out;
+}
+
+void click(HWND dlg, int id)
+{
+    // What a button's own click sends to its dialog; posted, so that a
+    // dialog that opens a modal box in response does not hold the driver.
+    PostMessageA(dlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, id)));
+}
+
+void set_item_text(HWND dlg, int id, const std::string &text)
+{
+    DWORD_PTR r;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+}
+
+void set_check(HWND dlg, int id, bool checked)
+{
+    DWORD_PTR r;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0,
+                        SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+}
+
+bool is_checked(HWND dlg, int id)
+{
+    DWORD_PTR r = 0;
+    SendMessageTimeoutA(GetDlgItem(dlg, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+    return r == BST_CHECKED;
+}
+
+void close_request(HWND hwnd)
+{
+    PostMessageA(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void press_key(HWND dlg, UINT vk)
+{
+    // The dialog's modal loop reads the key and lets the dialog manager
+    // turn it into a command, as it does for a real key press.
+    HWND target = GetDlgItem(dlg, GetDlgCtrlID(GetWindow(dlg, GW_CHILD)));
+    if (!target)
+        target = dlg;
+    PostMessageA(target, WM_KEYDOWN, vk, 1);
+    PostMessageA(target, WM_KEYUP, vk, 0xC0000001);
+}
+
+bool is_message_box(HWND hwnd)
+{
+    return class_of(hwnd) == DIALOG_CLASS && GetDlgItem(hwnd, MESSAGE_BOX_TEXT_ID) != NULL;
+}
+
+Box read_box(HWND hwnd)
+{
+    Box b;
+    b.hwnd = hwnd;
+    b.caption = text_of(hwnd);
+    b.text = item_text(hwnd, MESSAGE_BOX_TEXT_ID);
+    for (const Control &c : children(hwnd)) {
+        if (c.cls == "Button" && (c.style & WS_VISIBLE))
+            b.buttons.push_back(c.id);
+    }
+    return b;
+}
+
+Box wait_box(const char *caption, DWORD timeoutMs, DWORD pid)
+{
+    HWND found = NULL;
+    wait_until(
+        [&] {
+            for (HWND h : find_windows(DIALOG_CLASS, caption, pid)) {
+                if (is_message_box(h)) {
+                    found = h;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found ? read_box(found) : Box();
+}
+
+void answer(const Box &box, int buttonId)
+{
+    click(box.hwnd, buttonId);
+}
+
+int dismiss_all(DWORD pid)
+{
+    int n = 0;
+    for (HWND h : find_windows(DIALOG_CLASS, NULL, pid ? pid : GetCurrentProcessId())) {
+        if (is_message_box(h)) {
+            Box b = read_box(h);
+            int id = b.buttons.empty() ? IDOK : b.buttons.back();
+            answer(b, id);
+        } else {
+            PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+            PostMessageA(h, WM_CLOSE, 0, 0);
+        }
+        n++;
+    }
+    return n;
+}
+
+} // namespace ui

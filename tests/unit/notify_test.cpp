@@ -1,0 +1,147 @@
+// The result actions after a clean check, with the real message boxes read
+// and answered from a helper thread, and sound calls recorded.
+#include <gtest/gtest.h>
+#include "box_script.h"
+#include "recorder.h"
+#include "check/notify.h"
+#include "settings/settings.h"
+#include <string.h>
+
+namespace {
+
+const char CONFIRM[] = "Sorvane 確認";
+const char RESULT[] = "Sorvane 結果報告";
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char MISSING_PROGRAM[] = "C:\\no\\such\\folder\\mailer.exe";
+const char SOUND_NEW[] = "C:\\sounds\\new.wav";
+const char SOUND_NONE[] = "C:\\sounds\\none.wav";
+
+class NotifyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memset(&Settings, 0, sizeof Settings);
+        rec::install();
+    }
+    void TearDown() override { rec::uninstall(); }
+};
+
+std::vector<std::string> seq(std::initializer_list<std::string> l) { return l; }
+
+TEST_F(NotifyTest, NewMailAskedAndDeclinedSkipsLaunchThenSoundMessageStop)
+{
+    strcpy(Settings.mailPath, MISSING_PROGRAM);
+    Settings.mailPathAsk = 1;
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    Settings.okMes = 1;
+
+    ui::BoxScript script({{CONFIRM, IDNO}, {RESULT, IDOK}});
+    notify_new_mail();
+    const auto &boxes = script.finish();
+
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "新着メールがあります。\nメールソフトを起動しますか？");
+    EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(boxes[1].text, "新着メールが届いています。");
+    EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDOK}));
+    // No launch was tried, so no launch-failure box came between them.
+    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 確認", std::string("play:") + SOUND_NEW,
+                                 "box:Sorvane 結果報告", "stop"}));
+
+    auto ev = rec::events();
+    EXPECT_EQ(ev[0].type, (UINT)(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_FALSE(ev[0].owned);
+    EXPECT_EQ(ev[1].type, (UINT)SND_ASYNC);
+    EXPECT_EQ(ev[2].type, (UINT)(MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND));
+    EXPECT_FALSE(ev[2].owned);
+    EXPECT_EQ(ev[3].type, (UINT)SND_ASYNC);
+}
+
+TEST_F(NotifyTest, LaunchFailureBoxComesBeforeTheSound)
+{
+    strcpy(Settings.mailPath, MISSING_PROGRAM);
+    Settings.mailPathAsk = 1;
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    Settings.okMes = 1;
+
+    ui::BoxScript script({{CONFIRM, IDYES}, {ERROR_CAPTION, IDOK}, {RESULT, IDOK}});
+    notify_new_mail();
+    const auto &boxes = script.finish();
+
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].text, "アプリケーションを正しく起動することができませんでした。");
+    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 確認", "box:Sorvane エラー",
+                                 std::string("play:") + SOUND_NEW, "box:Sorvane 結果報告", "stop"}));
+    EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONWARNING));
+}
+
+TEST_F(NotifyTest, LaunchWithoutAskingOpensTheProgram)
+{
+    // A program that exists and ends by itself: no question, no error box.
+    char program[MAX_PATH];
+    GetSystemDirectoryA(program, sizeof program);
+    strcat(program, "\\hostname.exe");
+    strcpy(Settings.mailPath, program);
+    Settings.mailPathAsk = 0;
+
+    notify_new_mail();
+    EXPECT_TRUE(rec::kinds().empty());
+}
+
+TEST_F(NotifyTest, FailedLaunchWithoutAskingStillPlaysTheSound)
+{
+    strcpy(Settings.mailPath, MISSING_PROGRAM);
+    strcpy(Settings.oksndPath, SOUND_NEW);
+
+    ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+    notify_new_mail();
+    script.finish();
+    // Without the message the sound is not stopped: it plays to its end.
+    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane エラー", std::string("play:") + SOUND_NEW}));
+}
+
+TEST_F(NotifyTest, AskFlagWithoutMailProgramAsksNothing)
+{
+    Settings.mailPathAsk = 1;
+    Settings.okMes = 1;
+    ui::BoxScript script({{RESULT, IDOK}});
+    notify_new_mail();
+    script.finish();
+    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 結果報告", "stop"}));
+}
+
+TEST_F(NotifyTest, NonZeroFlagOtherThanOneCounts)
+{
+    Settings.okMes = 2;
+    ui::BoxScript script({{RESULT, IDOK}});
+    notify_new_mail();
+    EXPECT_EQ(script.finish().size(), 1u);
+}
+
+TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
+{
+    strcpy(Settings.nosndPath, SOUND_NONE);
+    Settings.noMes = 1;
+    // New-mail settings must not leak into the no-mail sequence.
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    Settings.okMes = 1;
+
+    ui::BoxScript script({{RESULT, IDOK}});
+    notify_no_mail();
+    const auto &boxes = script.finish();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "新しいメッセージはありませんでした。");
+    EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDOK}));
+    EXPECT_EQ(rec::kinds(), seq({std::string("play:") + SOUND_NONE, "box:Sorvane 結果報告"}));
+    EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONINFORMATION));
+}
+
+TEST_F(NotifyTest, EverythingOffDoesNothing)
+{
+    notify_new_mail();
+    notify_no_mail();
+    EXPECT_TRUE(rec::events().empty());
+}
+
+} // namespace
