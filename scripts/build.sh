@@ -3,6 +3,7 @@
 #   build/win32   the shipped 32-bit program (Release, stripped)
 #   build/win64   the same sources for 64-bit Windows, with the test programs
 #   build/native  the pure cores and their tests under the sanitizers
+# SORVANE_BUILD names another folder than build/ (for parallel work trees).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -15,13 +16,14 @@ configure() { # dir, extra args...
   fi
 }
 
-configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake \
+b=${SORVANE_BUILD:-build}
+configure "$b/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake \
+configure "$b/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
-configure build/native -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
+configure "$b/native" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
 
-for dir in build/win32 build/win64 build/native; do
+for dir in "$b/win32" "$b/win64" "$b/native"; do
   cmake --build "$dir" -j "$jobs"
 done
-ls -l build/win32/sorvane.exe build/win64/sorvane.exe
+ls -l "$b/win32/sorvane.exe" "$b/win64/sorvane.exe"

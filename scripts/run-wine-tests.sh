@@ -5,7 +5,9 @@
 # Arguments go to ctest (for instance -R notify).
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
+b=${SORVANE_BUILD:-build}
+case $b in /*) ;; *) b=$top/$b ;; esac
+export WINEPREFIX=${WINEPREFIX:-$b/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
 
 wineserver -k 2>/dev/null
@@ -17,6 +19,6 @@ LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
 rc=0
-ctest --test-dir "$top/build/win64" --output-on-failure "$@" || rc=1
+ctest --test-dir "$b/win64" --output-on-failure "$@" || rc=1
 wineserver -k 2>/dev/null
 exit $rc

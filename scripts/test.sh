@@ -16,12 +16,10 @@ fi
 ip link set lo up
 
 status=0
-if [ -f build/native/CTestTestfile.cmake ]; then
-  ctest --test-dir build/native --output-on-failure || status=1
+b=${SORVANE_BUILD:-build}
+if [ -f "$b/native/CTestTestfile.cmake" ]; then
+  ctest --test-dir "$b/native" --output-on-failure || status=1
 fi
-
-export WINEPREFIX="$top/build/wineprefix"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 services_up=()
 cleanup() {
