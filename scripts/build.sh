@@ -21,7 +21,8 @@ configure "$b/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win32.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 configure "$b/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-win64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
-configure "$b/native" -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
+configure "$b/native" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON
 
 for dir in "$b/win32" "$b/win64" "$b/native"; do
   cmake --build "$dir" -j "$jobs"
