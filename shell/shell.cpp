@@ -1,0 +1,139 @@
+#include "shell.h"
+#include "program.h"
+#include "../check/check.h"
+#include "../desktop/desktop.h"
+#include "../resources/resource.h"
+#include "../settings/settings.h"
+#include "../settings/settings_dialog.h"
+#include "../settings/settings_file.h"
+
+const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
+const char MAIN_WINDOW_TITLE[] = "QeSorvane ConsoleWindow";
+
+static const char STARTUP_FAILED[] = "QeSorvaneを正常に起動できませんでした。";
+static const char STARTUP_FAILED_CAPTION[] = "エラー";
+static const char SETTINGS_DIALOG_FAILED[] = "動作設定ダイアログが表示できませんでした。";
+static const char TIMER_FAILED[] = "タイマーの初期化に失敗しました。";
+static const char START_DIRECTORY_TOO_LONG[] = "起動時のフォルダーのパスが長すぎます。";
+
+HWND mainWindow;
+int shellStarting;
+int exitHeldBack;
+
+// Sent by the shell to every top-level window when the taskbar is created
+// again (after the shell restarted).
+static UINT taskbarCreatedMessage;
+
+ATOM register_main_window_class(HINSTANCE instance)
+{
+    WNDCLASSA wc;
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = main_window_proc;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.hbrBackground = (HBRUSH)GetStockObject(WHITE_BRUSH);
+    wc.lpszMenuName = NULL;
+    wc.lpszClassName = MAIN_WINDOW_CLASS;
+    return RegisterClassA(&wc);
+}
+
+// The start directory must be held whole: a cut path would name another
+// folder, and the settings file would be written there.
+static int record_start_directory(void)
+{
+    DWORD n = GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
+    if (n == 0 || n >= sizeof startDirectory) {
+        startDirectory[0] = '\0';
+        ErrorBox(START_DIRECTORY_TOO_LONG);
+        return 0;
+    }
+    return 1;
+}
+
+static int run_startup_settings_dialog(void)
+{
+    if (run_settings_dialog() == -1) {
+        ErrorBox(SETTINGS_DIALOG_FAILED);
+        return 0;
+    }
+    return 1;
+}
+
+int init_shell(HWND window)
+{
+    if (!record_start_directory())
+        return 0;
+    add_tray_icon(window);
+    build_tray_menu();
+    int loaded = load_settings();
+    if (!loaded && !run_startup_settings_dialog())
+        return 0;
+    if (Settings.server[0] == '\0' && !run_startup_settings_dialog())
+        return 0;
+    if (!start_check_timer(window)) {
+        checkTimerId = 0;
+        ErrorBox(TIMER_FAILED);
+        return 0;
+    }
+    if (Settings.server[0] != '\0')
+        start_check();
+    return 1;
+}
+
+void exit_shell(HWND window)
+{
+    SetCurrentDirectoryA(startDirectory);
+    remove_tray(window);
+}
+
+static LRESULT on_create(HWND window)
+{
+    mainWindow = window;
+    taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    shellStarting = 1;
+    int ok = init_shell(window);
+    shellStarting = 0;
+    if (!ok) {
+        message_box(window, STARTUP_FAILED, STARTUP_FAILED_CAPTION, MB_OK | MB_ICONWARNING);
+        DestroyWindow(window);
+    } else if (exitHeldBack) {
+        // Carried out from the message loop, once creation has finished.
+        PostMessageA(window, WM_COMMAND, CMD_EXIT, 0);
+    }
+    return 0;
+}
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        return on_create(window);
+    case WM_DESTROY:
+        exit_shell(window);
+        PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        if (id >= CMD_CHECK_NOW && id <= CMD_EXIT)
+            on_command(window, id);
+        return 0;
+    }
+    case WM_TIMER:
+        on_timer_tick();
+        return 0;
+    case TRAY_CALLBACK_MESSAGE:
+        on_tray_notify(window, wParam, lParam);
+        return 0;
+    }
+    if (message == taskbarCreatedMessage && message != 0) {
+        readd_tray_icon();
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

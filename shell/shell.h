@@ -1,0 +1,48 @@
+// The resident shell: hidden main window, tray icon, command menu and the
+// one-second timer that drives automatic checks.
+#ifndef SORVANE_SHELL_H
+#define SORVANE_SHELL_H
+
+#include <windows.h>
+#include <shellapi.h>
+
+extern const char MAIN_WINDOW_CLASS[]; // "QeSorvane Class"
+extern const char MAIN_WINDOW_TITLE[]; // "QeSorvane ConsoleWindow"
+
+enum {
+    TRAY_ICON_ID = 3291,
+    TRAY_CALLBACK_MESSAGE = 9669, // 0x25C5, a private message above WM_USER
+    CHECK_TIMER_ID = 128,
+    CHECK_TIMER_PERIOD_MS = 1000
+};
+
+extern HWND mainWindow;
+
+// Tray icon, menu and timer (tray.cpp).
+extern NOTIFYICONDATAA trayIconData;
+extern HMENU TrayMenu;
+extern UINT checkTimerId;
+extern int settingsDialogFree;
+
+void add_tray_icon(HWND window);
+void readd_tray_icon(void);
+int build_tray_menu(void);
+int start_check_timer(HWND window);
+void remove_tray(HWND window);
+
+void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage);
+void on_command(HWND window, int commandId);
+void on_timer_tick(void);
+
+// Start-up and shut-down of the main window (shell.cpp).
+ATOM register_main_window_class(HINSTANCE instance);
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int init_shell(HWND window);
+void exit_shell(HWND window);
+
+// 1 while init_shell runs: an Exit chosen then is held back until start-up
+// has finished (the window cannot be destroyed inside its own creation).
+extern int shellStarting;
+extern int exitHeldBack;
+
+#endif
