@@ -1,0 +1,117 @@
+#include "pop3_reply.h"
+#include <string.h>
+
+void pop3_reader_reset(Pop3LineReader *r)
+{
+    r->pendingStart = 0;
+    r->pendingEnd = 0;
+    pop3_line_begin(r);
+}
+
+void pop3_line_begin(Pop3LineReader *r)
+{
+    r->length = 0;
+    r->line[0] = '\0';
+    r->complete = 0;
+    r->crKept = 0;
+}
+
+static void end_line(Pop3LineReader *r)
+{
+    if (r->crKept)
+        r->length--; // the CR of the CRLF
+    r->line[r->length] = '\0';
+    r->complete = 1;
+}
+
+// A byte past POP3_LINE_MAX is dropped, so a CR there is never kept and the
+// kept bytes of an over-long line are exactly its first POP3_LINE_MAX.
+static void take_byte(Pop3LineReader *r, char c)
+{
+    if (c == '\n') {
+        end_line(r);
+        return;
+    }
+    r->crKept = 0;
+    if (r->length < POP3_LINE_MAX) {
+        r->line[r->length++] = c;
+        r->crKept = c == '\r';
+    }
+}
+
+int pop3_line_take(Pop3LineReader *r)
+{
+    while (!r->complete && r->pendingStart < r->pendingEnd)
+        take_byte(r, r->pending[r->pendingStart++]);
+    if (!r->complete)
+        r->line[r->length] = '\0';
+    return r->complete;
+}
+
+char *pop3_receive_space(Pop3LineReader *r, size_t *capacity)
+{
+    r->pendingStart = 0;
+    r->pendingEnd = 0;
+    *capacity = sizeof r->pending;
+    return r->pending;
+}
+
+void pop3_received(Pop3LineReader *r, size_t count)
+{
+    r->pendingStart = 0;
+    r->pendingEnd = count < sizeof r->pending ? count : sizeof r->pending;
+}
+
+int pop3_reply_positive(const char *line, size_t length)
+{
+    return length > 0 && line[0] == '+';
+}
+
+static int is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+static int is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+int pop3_stat_count(const char *line, size_t length, unsigned long *count)
+{
+    const unsigned long limit = (unsigned long)-1;
+    size_t i = 3;
+    if (length < 5 || memcmp(line, "+OK", 3) != 0 || !is_blank(line[3]))
+        return 0;
+    while (i < length && is_blank(line[i]))
+        i++;
+    if (i >= length || !is_digit(line[i]))
+        return 0;
+    unsigned long n = 0;
+    for (; i < length && is_digit(line[i]); i++) {
+        unsigned long d = (unsigned long)(line[i] - '0');
+        n = n > (limit - d) / 10 ? limit : n * 10 + d;
+    }
+    if (i < length && !is_blank(line[i]))
+        return 0; // "+OK 3x": not a count
+    *count = n;
+    return 1;
+}
+
+int pop3_format_request(char *out, size_t capacity, const char *command, const char *argument)
+{
+    size_t c = strlen(command);
+    size_t a = argument ? strlen(argument) + 1 : 0;
+    if (capacity == 0)
+        return 0;
+    out[0] = '\0';
+    if (c + a + 3 > capacity)
+        return 0;
+    memcpy(out, command, c);
+    if (argument) {
+        out[c] = ' ';
+        memcpy(out + c + 1, argument, a - 1);
+    }
+    memcpy(out + c + a, "\r\n", 3);
+    return 1;
+}
