@@ -1,0 +1,59 @@
+#include "password_dialog.h"
+#include "settings.h"
+#include "desktop/desktop.h"
+#include "shell/program.h"
+#include "resource.h"
+#include <string.h>
+
+static const char TOO_LONG[] = "文字数が限界量を超えています。";
+static const char CLOSE_CAPTION[] = "Sorvane 確認";
+static const char CLOSE_QUESTION[] = "変更された設定内容を保存せずにウインドウを閉じます。\nよろしいですか？";
+
+// Twice the limit is read, so that an over-long password is seen as such
+// rather than silently cut to fit.
+enum { PASSWORD_READ_CAPACITY = 256 };
+
+static void on_ok(HWND dialog)
+{
+    char text[PASSWORD_READ_CAPACITY];
+    GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, sizeof text);
+    if (strlen(text) > PASSWORD_MAX_BYTES) {
+        ErrorBox(TOO_LONG);
+        return;
+    }
+    SETTINGS_SET_TEXT(Settings.pass, text);
+    EndDialog(dialog, 0);
+}
+
+static void on_close(HWND dialog)
+{
+    if (message_box(dialog, CLOSE_QUESTION, CLOSE_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        EndDialog(dialog, 0);
+}
+
+// The box starts empty whatever the password is: it is never shown.
+// Escape's cancel command (IDCANCEL) is deliberately not handled.
+static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_CLOSE) {
+        on_close(dialog);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDC_OK_BUTTON:
+        on_ok(dialog);
+        return TRUE;
+    case IDC_CANCEL_BUTTON:
+        EndDialog(dialog, 0);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR run_password_dialog(HWND parent)
+{
+    return DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PASSWORD), parent,
+                           password_dialog_proc, 0);
+}

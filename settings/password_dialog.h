@@ -1,0 +1,15 @@
+// The password dialog (template IDD_PASSWORD), opened by the settings dialog.
+#ifndef SORVANE_PASSWORD_DIALOG_H
+#define SORVANE_PASSWORD_DIALOG_H
+
+#include <windows.h>
+
+// A password holds at most this many bytes; a double-byte character counts
+// as two.
+enum { PASSWORD_MAX_BYTES = 127 };
+
+// Runs the dialog modally, owned by `parent`; DialogBoxParamA's result
+// (0 when shown, -1 when the dialog could not be created).
+INT_PTR run_password_dialog(HWND parent);
+
+#endif
