@@ -1,0 +1,123 @@
+// The bytes of "Sorvane.dat", decided without touching the platform: a
+// version byte, then the eleven fields of the record in order. Text fields
+// are the value's bytes and a 0x0A terminator, every byte XOR-ed with the
+// scrambling key; the interval is such a text holding its decimal digits;
+// the flags are raw 4-byte little-endian integers.
+//
+// Values are measured by byte count, never up to a NUL after scrambling:
+// the key byte is a lead byte of many double-byte characters, and scrambling
+// turns it into 0x00.
+#ifndef SORVANE_SETTINGS_CODEC_H
+#define SORVANE_SETTINGS_CODEC_H
+
+#include <stddef.h>
+#include "settings_record.h"
+
+enum {
+    SETTINGS_FORMAT_VERSION = 20,
+    SCRAMBLE_KEY = 0xE5,
+    TEXT_TERMINATOR = 0x0A,
+    SCRAMBLED_TERMINATOR = TEXT_TERMINATOR ^ SCRAMBLE_KEY,
+    // The most bytes a text field holds before its terminator is one less
+    // than this; the interval's decimal text is read into one of this size.
+    TEXT_FIELD_BUFFER_SIZE = 256,
+    INT_FIELD_SIZE = 4,
+    // Room for "-2147483648" and its NUL.
+    DECIMAL_TEXT_CAPACITY = 12
+};
+
+// The fields in file order.
+enum SettingsField {
+    FIELD_SERVER,
+    FIELD_USER,
+    FIELD_PASS,
+    FIELD_AUTO_CHECK_TIME,
+    FIELD_SHOW_PROGRESS,
+    FIELD_MAIL_PATH,
+    FIELD_MAIL_PATH_ASK,
+    FIELD_OKSND_PATH,
+    FIELD_OK_MES,
+    FIELD_NOSND_PATH,
+    FIELD_NO_MES,
+    SETTINGS_FIELD_COUNT
+};
+
+enum SettingsFieldKind {
+    FIELD_KIND_TEXT,    // scrambled text, stored in a char array of the record
+    FIELD_KIND_DECIMAL, // scrambled decimal text, stored in an int
+    FIELD_KIND_INT32    // 4 raw bytes, stored in an int
+};
+
+struct SettingsFieldInfo {
+    const char *name;
+    int kind;
+    size_t offset;   // of the member in SettingsRecord
+    size_t capacity; // text: the member's size, NUL included; else 0
+};
+extern const SettingsFieldInfo SETTINGS_FIELDS[SETTINGS_FIELD_COUNT];
+
+// The record's member of a text field, or of a number field.
+char *settings_text_of(SettingsRecord *record, int field);
+const char *settings_const_text_of(const SettingsRecord *record, int field);
+int *settings_int_of(SettingsRecord *record, int field);
+int settings_int_value(const SettingsRecord *record, int field);
+
+// Largest file prefix the decoder can look at: every text field full, the
+// interval text as long as its buffer admits. Bytes after it never matter.
+enum {
+    SETTINGS_FILE_MAX_SIZE = 1 + 3 * ACCOUNT_TEXT_CAPACITY + TEXT_FIELD_BUFFER_SIZE + 3 * PATH_TEXT_CAPACITY
+        + 4 * INT_FIELD_SIZE
+};
+
+// XORs `size` bytes with the key, in place. Applying it twice gives the
+// bytes back, whatever they hold.
+void scramble_bytes(unsigned char *bytes, size_t size);
+
+// The plain decimal conversion: leading white space, an optional sign,
+// digits up to the first non-digit; no digits gives 0. Saturates at the
+// int range, so a long run of digits cannot overflow.
+int parse_decimal(const char *text);
+// Writes `value` in base 10 into `out` (DECIMAL_TEXT_CAPACITY bytes).
+void format_decimal(int value, char *out);
+
+// Decodes the scrambled bytes of one text field, its terminator excluded,
+// into `dest` of `capacity` bytes. 0 when the value would not fit (the
+// field is unreadable), `dest` then unchanged. A value cut by an 0x00 byte
+// ends there, as a C string does.
+int decode_text_value(const unsigned char *raw, size_t size, char *dest, size_t capacity);
+int decode_int32(const unsigned char raw[INT_FIELD_SIZE]);
+void encode_int32(int value, unsigned char out[INT_FIELD_SIZE]);
+
+// Encodes `value` (at most `capacity` bytes, NUL included) as a text field:
+// scrambled bytes and scrambled terminator, into `out` of `outSize` bytes.
+// 0 when the value cannot be stored: it holds 0x0A (which would end the
+// field early), has no NUL within `capacity`, or does not fit in `out`.
+int encode_text_field(const char *value, size_t capacity, unsigned char *out, size_t outSize, size_t *written);
+
+// One field of `record` in its file form. `out` needs TEXT_FIELD_BUFFER_SIZE
+// bytes at most.
+int encode_field(const SettingsRecord *record, int field, unsigned char *out, size_t outSize, size_t *written);
+
+enum SettingsDecodeOutcome {
+    SETTINGS_DECODED,
+    SETTINGS_EMPTY,         // not even the version byte
+    SETTINGS_BAD_VERSION,   // first byte is not SETTINGS_FORMAT_VERSION
+    SETTINGS_FIELD_UNREADABLE // `field` ends early or is too long
+};
+struct SettingsDecodeResult {
+    int outcome;
+    int field; // the failing field for SETTINGS_FIELD_UNREADABLE, else -1
+};
+
+// Reads a whole file image into `record`, field by field: the fields before
+// a failing one hold the file's values; the failing field and those after
+// it stay as they were. 1 when all eleven fields were read.
+int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record,
+                    SettingsDecodeResult *result);
+
+// Writes the whole file image of `record` into `out` (SETTINGS_FILE_MAX_SIZE
+// bytes suffice). 0 with `*failedField` when a field cannot be stored.
+int encode_settings(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *size,
+                    int *failedField);
+
+#endif
