@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The demo: a local Dovecot with a demo mailbox of three messages, a
+# settings file pointing at it, and the program running against it under
+# Wine's virtual desktop (on Xvfb when there is no display). Pictures of
+# the progress window, the result message and the tray icon are saved in
+# build/demo/. With a display, the program keeps running: try its tray icon
+# (left click checks, right click opens the menu) and end it from the menu.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
+  bash scripts/install-deps.sh
+  bash scripts/build.sh >/dev/null
+  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
+fi
+b=${SORVANE_BUILD:-build}
+case $b in /*) ;; *) b=$top/$b ;; esac
+out=$b/demo
+
+export WINEPREFIX=$b/demo-prefix
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
+export LC_ALL=ja_JP.UTF-8
+
+run_demo() {
+  wineserver -k 2>/dev/null || true
+  wineserver -p
+  wine64=/usr/lib/wine/wine64
+  $wine64 wineboot -i >/dev/null 2>&1 || true
+  # One virtual desktop with a taskbar and its notification area.
+  $wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+  $wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  local keep=()
+  [ "${1:-}" = interactive ] && keep=(--keep)
+  $wine64 "$b/win64/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
+    "Z:${out//\//\\}\\start" "Z:${out//\//\\}\\pictures" "${keep[@]}" | iconv -f CP932 -t UTF-8
+  if [ ${#keep[@]} -gt 0 ]; then
+    echo "waiting for the program to end (tray menu: 終了)"
+    wineserver -w
+  fi
+  wineserver -k 2>/dev/null || true
+}
+
+if [ "${1:-}" = --on-display ]; then
+  run_demo "${2:-}"
+  exit 0
+fi
+
+ip link set lo up
+rm -rf "$out"; mkdir -p "$out/start" "$out/pictures"
+tests/services/dovecot.sh start
+trap 'tests/services/dovecot.sh stop || true' EXIT
+
+if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
+  run_demo interactive
+else
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display
+fi
+
+for f in "$out"/pictures/*.bmp; do
+  [ -e "$f" ] || continue
+  convert "$f" "${f%.bmp}.png" && rm -f "$f"
+done
+ls -1 "$out"/pictures/

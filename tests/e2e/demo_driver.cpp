@@ -1,0 +1,100 @@
+// The demo: writes a settings file for the local mail server's demo
+// account, starts the program against it and saves
+// pictures of what the user sees (the tray icon in the taskbar, the
+// progress window, the result message). With --keep it leaves the program
+// running for the user to try; without it, it answers the result and ends
+// the program through its menu.
+#include "program.h"
+#include "ui_driver.h"
+#include <stdio.h>
+#include <string.h>
+#include <vector>
+
+static bool save_screen(const std::string &path)
+{
+    HDC screen = GetDC(NULL);
+    int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    bi.biCompression = BI_RGB;
+    int stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<unsigned char> pixels((size_t)stride * h);
+    GetDIBits(mem, bmp, 0, h, pixels.data(), (BITMAPINFO *)&bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+
+    BITMAPFILEHEADER bf = {};
+    bf.bfType = 0x4D42;
+    bf.bfOffBits = sizeof bf + sizeof bi;
+    bf.bfSize = bf.bfOffBits + (DWORD)pixels.size();
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    fwrite(&bf, sizeof bf, 1, f);
+    fwrite(&bi, sizeof bi, 1, f);
+    fwrite(pixels.data(), 1, pixels.size(), f);
+    fclose(f);
+    printf("saved %s\n", path.c_str());
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 4) {
+        fprintf(stderr, "usage: demo_driver <sorvane.exe> <start folder> <picture folder> [--keep]\n");
+        return 2;
+    }
+    e2e::programPath = argv[1];
+    std::string pictures = argv[3];
+    bool keep = argc > 4 && strcmp(argv[4], "--keep") == 0;
+
+    // The demo account of the local mail server: three messages waiting.
+    e2e::FileSettings s;
+    s.server = "127.0.0.1";
+    s.user = "full";
+    s.pass = "secret";
+    s.showProgress = 1;
+    s.okMes = 1;
+    s.noMes = 1;
+    e2e::write_settings_file(argv[2], s);
+
+    e2e::Program app;
+    if (!app.start(argv[2])) {
+        fprintf(stderr, "cannot start %s\n", argv[1]);
+        return 1;
+    }
+    DWORD pid = app.pid();
+    HWND progress = ui::wait_window(ui::DIALOG_CLASS, "Sorvane - 新着メール確認", 20000, pid);
+    if (progress)
+        save_screen(pictures + "\\progress.bmp");
+    ui::Box result = ui::wait_box(NULL, 40000, pid);
+    if (!result) {
+        fprintf(stderr, "no result came\n");
+        return 1;
+    }
+    Sleep(300);
+    save_screen(pictures + "\\result.bmp");
+    printf("the program says: %s\n", result.text.c_str());
+    if (keep) {
+        printf("the program keeps running; end it from its tray menu\n");
+        return 0;
+    }
+    ui::answer(result, IDOK);
+    Sleep(500);
+    save_screen(pictures + "\\tray.bmp");
+    app.command(1004);
+    DWORD code = app.wait_exit();
+    printf("the program ended with exit code %lu\n", code);
+    return code == 0 ? 0 : 1;
+}

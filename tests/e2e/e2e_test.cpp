@@ -1,0 +1,257 @@
+// The real program, driven only from outside: started as a process in a
+// start directory of its own, reached through its hidden main window (the
+// tray callback message, menu commands) and through the windows it shows.
+// The mail server is the test Dovecot on 127.0.0.1:110.
+#include <gtest/gtest.h>
+#include "program.h"
+#include "ui_driver.h"
+
+using e2e::FileSettings;
+using e2e::Program;
+
+namespace {
+
+const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
+const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
+const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+const char RESULT_CAPTION[] = "Sorvane 結果報告";
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char CAUTION_CAPTION[] = "注意";
+const char NEW_MAIL[] = "新着メールが届いています。";
+const char NO_MAIL[] = "新しいメッセージはありませんでした。";
+
+// Accounts of the test mail server (tests/services/dovecot.sh).
+const char SERVER[] = "127.0.0.1";
+const char USER_EMPTY[] = "empty";
+const char USER_FULL[] = "full";
+const char PASSWORD[] = "secret";
+
+enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
+enum {
+    IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_NO_MESSAGE = 1010, IDC_SERVER = 1009,
+    IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,
+    IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    Program app;
+    std::string dir;
+
+    void SetUp() override
+    {
+        dir = e2e::make_start_directory(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    }
+
+    HWND wait_dialog(const char *caption, DWORD ms = 15000)
+    {
+        return ui::wait_window(ui::DIALOG_CLASS, caption, ms, app.pid());
+    }
+    ui::Box wait_box(const char *caption, DWORD ms = 15000) { return ui::wait_box(caption, ms, app.pid()); }
+    size_t count(const char *caption) { return ui::find_windows(ui::DIALOG_CLASS, caption, app.pid()).size(); }
+
+    // Ends the program through its menu and checks the clean way out.
+    void exit_and_expect_clean()
+    {
+        HWND main = app.main_window();
+        ASSERT_TRUE(main);
+        app.command(CMD_EXIT);
+        EXPECT_EQ(app.wait_exit(), 0u);
+        EXPECT_FALSE(app.icon_present());
+    }
+};
+
+TEST_F(EndToEnd, FirstStartWithoutSettingsAsksTwiceThenRunsWithoutServer)
+{
+    ASSERT_TRUE(app.start(dir));
+    HWND first = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(first);
+    ui::click(first, IDC_CANCEL_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(first));
+    HWND second = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(second) << "the dialog comes again while the server is empty";
+    ui::click(second, IDC_CANCEL_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(second));
+
+    HWND main = app.main_window();
+    ASSERT_TRUE(main);
+    EXPECT_FALSE(IsWindowVisible(main));
+    EXPECT_TRUE(ui::wait_until([&] { return app.icon_present(); }, 5000));
+    // No server, so no first check: nothing else appears.
+    Sleep(1500);
+    EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
+    EXPECT_FALSE(ui::wait_box(NULL, 100, app.pid()));
+    EXPECT_TRUE(app.running());
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, StartWithSettingsRunsTheFirstCheckBeforeAnythingElse)
+{
+    FileSettings s;
+    s.server = SERVER;
+    s.user = USER_FULL;
+    s.pass = PASSWORD;
+    s.showProgress = 1;
+    s.okMes = 1;
+    e2e::write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+
+    HWND progress = wait_dialog(PROGRESS_CAPTION);
+    ASSERT_TRUE(progress);
+    ui::Box result = wait_box(RESULT_CAPTION);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.text, NEW_MAIL);
+    EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
+    // The progress window stays up until the result is dismissed.
+    EXPECT_TRUE(IsWindow(progress));
+    ui::answer(result, IDOK);
+    EXPECT_TRUE(ui::wait_gone(progress));
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, SecondStartEndsAtOnceWithoutSecondWindowOrIcon)
+{
+    ASSERT_TRUE(app.start(dir));
+    HWND dlg = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    ui::click(dlg, IDC_CANCEL_BUTTON);
+    ui::wait_gone(dlg);
+    HWND again = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(again);
+    ui::click(again, IDC_CANCEL_BUTTON);
+    ui::wait_gone(again);
+    ASSERT_TRUE(app.main_window());
+
+    Program second;
+    ASSERT_TRUE(second.start(dir));
+    EXPECT_EQ(second.wait_exit(), 0u);
+    EXPECT_FALSE(second.main_window(500));
+    EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
+    EXPECT_TRUE(app.running());
+    EXPECT_TRUE(app.icon_present());
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
+{
+    FileSettings s;
+    s.server = SERVER;
+    s.user = USER_EMPTY;
+    s.pass = PASSWORD;
+    s.showProgress = 1;
+    s.noMes = 1;
+    e2e::write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+
+    // While the first check waits on its result box, it is still running.
+    ui::Box result = wait_box(RESULT_CAPTION);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.text, NO_MAIL);
+    app.left_click();
+    app.command(CMD_CHECK_NOW);
+    Sleep(2000);
+    EXPECT_EQ(count(PROGRESS_CAPTION), 1u);
+    EXPECT_EQ(count(RESULT_CAPTION), 1u);
+    ui::answer(result, IDOK);
+    ASSERT_TRUE(ui::wait_until([&] { return count(PROGRESS_CAPTION) == 0; }));
+
+    // Once it has ended, a click checks again.
+    app.left_click();
+    ui::Box next = wait_box(RESULT_CAPTION);
+    ASSERT_TRUE(next);
+    ui::answer(next, IDOK);
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
+{
+    ASSERT_TRUE(app.start(dir));
+    HWND dlg = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    ui::set_item_text(dlg, IDC_SERVER, SERVER);
+    ui::set_item_text(dlg, IDC_USER, USER_EMPTY);
+    ui::click(dlg, IDC_CHANGE_PASSWORD);
+    HWND pw = wait_dialog(PASSWORD_CAPTION);
+    ASSERT_TRUE(pw);
+    ui::set_item_text(pw, IDC_PASSWORD, PASSWORD);
+    ui::click(pw, IDC_OK_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(pw));
+    ui::set_check(dlg, IDC_AUTO_CHECK, true);
+    ui::set_item_text(dlg, IDC_AUTO_CHECK_TIME, "1");
+    ui::set_check(dlg, IDC_NO_MESSAGE, true);
+    ui::click(dlg, IDC_OK_BUTTON);
+    // No new-mail action is chosen: the caution question comes first.
+    ui::Box caution = wait_box(CAUTION_CAPTION);
+    ASSERT_TRUE(caution);
+    ui::answer(caution, IDYES);
+    DWORD stored = GetTickCount();
+    ASSERT_TRUE(ui::wait_gone(dlg));
+
+    // With a server now set, start-up runs its first check at once.
+    ui::Box first = wait_box(RESULT_CAPTION);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.text, NO_MAIL);
+    EXPECT_LT(GetTickCount() - stored, 10000u);
+    ui::answer(first, IDOK);
+    ui::wait_gone(first.hwnd);
+
+    // The countdown armed by the store runs out 60 ticks later...
+    ui::Box automatic = wait_box(RESULT_CAPTION, 75000);
+    DWORD t1 = GetTickCount();
+    ASSERT_TRUE(automatic);
+    EXPECT_GE(t1 - stored, 58000u);
+    EXPECT_LE(t1 - stored, 66000u);
+    ui::answer(automatic, IDOK);
+    ui::wait_gone(automatic.hwnd);
+
+    // ...and, without the progress window, is armed again as soon as the
+    // check has started: the next one comes 60 ticks after that.
+    ui::Box next = wait_box(RESULT_CAPTION, 75000);
+    DWORD t2 = GetTickCount();
+    ASSERT_TRUE(next);
+    EXPECT_GE(t2 - t1, 58000u);
+    EXPECT_LE(t2 - t1, 66000u);
+    ui::answer(next, IDOK);
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, ExitChosenDuringStartUpIsCarriedOutAfterIt)
+{
+    ASSERT_TRUE(app.start(dir));
+    HWND dlg = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    HWND main = app.main_window();
+    ASSERT_TRUE(main);
+    app.command(CMD_EXIT);
+    Sleep(500);
+    // The window is not destroyed inside its own creation.
+    EXPECT_TRUE(IsWindow(dlg));
+    EXPECT_TRUE(app.running());
+    ui::click(dlg, IDC_CANCEL_BUTTON);
+    ui::wait_gone(dlg);
+    HWND again = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(again);
+    ui::click(again, IDC_CANCEL_BUTTON);
+    EXPECT_EQ(app.wait_exit(), 0u);
+    EXPECT_FALSE(ui::wait_box(NULL, 100, app.pid()));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: e2e_tests <path of sorvane.exe>\n");
+        return 2;
+    }
+    std::string path = argv[1];
+    if (!path.empty() && path[0] == '/') { // a Unix path, as CTest gives it
+        for (char &c : path)
+            if (c == '/')
+                c = '\\';
+        path = "Z:" + path;
+    }
+    e2e::programPath = path;
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,63 @@
+// Runs the real program as a separate process and reaches it only as the
+// shell and a user would: its hidden main window, the tray callback
+// message, menu commands, and the windows it shows.
+#ifndef SORVANE_E2E_PROGRAM_H
+#define SORVANE_E2E_PROGRAM_H
+
+#include <windows.h>
+#include <shellapi.h>
+#include <string>
+
+namespace e2e {
+
+const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
+const UINT TRAY_CALLBACK_MESSAGE = 9669;
+const UINT TRAY_ICON_ID = 3291;
+
+// The program under test, set from the command line of the driver.
+extern std::string programPath;
+
+// A fresh folder under the temporary folder, made the program's start
+// directory.
+std::string make_start_directory(const char *name);
+
+// Writes a settings file the way the file format lays it out, independent
+// of the program's own writer.
+struct FileSettings {
+    std::string server, user, pass;
+    int autoCheckTime = 0, showProgress = 0;
+    std::string mailPath;
+    int mailPathAsk = 0;
+    std::string oksndPath;
+    int okMes = 0;
+    std::string nosndPath;
+    int noMes = 0;
+};
+void write_settings_file(const std::string &dir, const FileSettings &s);
+
+class Program {
+public:
+    ~Program();
+    bool start(const std::string &dir);
+    DWORD pid() const { return pi_.dwProcessId; }
+    // The hidden main window, once it exists.
+    HWND main_window(DWORD timeoutMs = 15000);
+    // Exit code, or STILL_ACTIVE when it did not end in time.
+    DWORD wait_exit(DWORD timeoutMs = 15000);
+    bool running() const;
+    void left_click();               // a press of the left button on the icon
+    void right_click();              // the release of the right button
+    void command(int id);            // a menu command
+    // Whether the shell holds our icon (asked with a modify that changes
+    // nothing, which the shell refuses for an icon it does not have).
+    bool icon_present();
+    void terminate();
+
+private:
+    PROCESS_INFORMATION pi_ = {};
+    HWND main_ = NULL;
+};
+
+} // namespace e2e
+
+#endif
