@@ -13,6 +13,7 @@ packages=(
   dovecot-core dovecot-pop3d iproute2
   clang libclang-rt-14-dev
   zip
+  fetchmail
 )
 
 missing=()
