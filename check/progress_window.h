@@ -1,0 +1,25 @@
+// The progress window that stands on the screen while a check runs with
+// showProgress set. It lives on the user-interface thread; the worker
+// reaches it only through progress_window_status and progress_window_close.
+#ifndef SORVANE_PROGRESS_WINDOW_H
+#define SORVANE_PROGRESS_WINDOW_H
+
+#include <windows.h>
+
+// The open progress window, or NULL. Set when the window opens and cleared
+// when it is destroyed, so a closed window's handle is never used again.
+// Written only on the user-interface thread.
+extern HWND volatile progressWindow;
+// The worker thread the window started; released when the window closes.
+extern HANDLE workerThread;
+
+// The dialog procedure of template IDD_PROGRESS.
+INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// From the worker thread: set a status line, or close the window, of the
+// window that this thread's check opened. Each waits until the window's
+// thread has handled it; with no such window it does nothing.
+void progress_window_status(int control, const char *text);
+void progress_window_close(void);
+
+#endif
