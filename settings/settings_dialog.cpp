@@ -1,0 +1,318 @@
+#include "settings_dialog.h"
+#include "settings.h"
+#include "settings_file.h"
+#include "password_dialog.h"
+#include "check/check.h"
+#include "desktop/desktop.h"
+#include "shell/program.h"
+#include "resource.h"
+#include <stdio.h>
+#include <string.h>
+
+static const char PASSWORD_SET[] = "(設定済み)";
+static const char PASSWORD_NOT_SET[] = "(設定なし)";
+
+static const char WARNING_CAPTION[] = "警告";
+static const char CAUTION_CAPTION[] = "注意";
+static const char CONFIRM_CAPTION[] = "確認";
+static const char ERROR_CAPTION[] = "エラー";
+
+static const char MAIL_PATH_MISSING[] = "起動するメールソフトのパスが指定されていません。";
+static const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
+static const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
+static const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
+static const char NO_ACTION_QUESTION[] =
+    "新着メール到着時に実行するアクションが何も選択されていません。\n"
+    "この設定では、着信時にお知らせすることができませんが、続けてもよろしいですか？";
+static const char SAVE_FAILED[] = "設定の保存に失敗しました。";
+static const char CLOSE_QUESTION[] = "変更された設定内容を保存せずに終了します。\nよろしいですか？";
+static const char HELP_DOCUMENT[] = "ReadMe.txt";
+static const char HELP_FAILED[] = "ReadMe.txt が開けませんでした。";
+static const char PASSWORD_DIALOG_FAILED[] = "ダイアログボックスが作成できません。";
+
+static const char MAIL_TITLE[] = "起動するアプリケーション";
+static const char MAIL_FILTER[] = "実行可能ﾌｧｲﾙ(*.exe)\0*.exe\0";
+static const char MAIL_START[] = "C:\\*.exe";
+static const char SOUND_TITLE[] = "サウンドファイルを選ぶ";
+static const char SOUND_FILTER[] = "WAVEｻｳﾝﾄﾞ(*.wav)\0*.wav\0";
+static const char SOUND_PATTERN[] = "*.wav";
+
+// The interval is kept so that interval × 60 seconds still fits the
+// countdown's 32 bits; anything outside is refused like 0.
+enum { INTERVAL_MIN = 1, INTERVAL_MAX = 35791394 };
+
+// Edit boxes are read into buffers of twice a path's capacity: the chooser
+// takes at most 255 bytes, the play buttons pass up to 511.
+enum { TEXT_BUFFER = 512, BROWSE_READ = 256, PLAY_READ = 512 };
+
+// ---- Reading and writing controls
+
+static void show_text(HWND dialog, int id, const char *text)
+{
+    SetWindowTextA(GetDlgItem(dialog, id), text);
+}
+
+static void read_text(HWND dialog, int id, char *text, int capacity)
+{
+    text[0] = '\0';
+    GetWindowTextA(GetDlgItem(dialog, id), text, capacity);
+}
+
+static void set_checked(HWND dialog, int id, int on)
+{
+    CheckDlgButton(dialog, id, on ? BST_CHECKED : BST_UNCHECKED);
+}
+
+static int checked(HWND dialog, int id)
+{
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+static void show_password_state(HWND dialog)
+{
+    show_text(dialog, IDC_PASSWORD, Settings.pass[0] ? PASSWORD_SET : PASSWORD_NOT_SET);
+}
+
+// A path and the check box that switches its action on.
+static void show_action_path(HWND dialog, int checkId, int pathId, const char *path)
+{
+    show_text(dialog, pathId, path);
+    set_checked(dialog, checkId, path[0] != '\0');
+}
+
+static void show_interval(HWND dialog)
+{
+    char text[16];
+    if (Settings.autoCheckTime == 0)
+        return;
+    snprintf(text, sizeof text, "%d", Settings.autoCheckTime);
+    show_text(dialog, IDC_AUTO_CHECK_TIME, text);
+    set_checked(dialog, IDC_AUTO_CHECK, 1);
+}
+
+static void on_init(HWND dialog)
+{
+    show_text(dialog, IDC_SERVER, Settings.server);
+    show_text(dialog, IDC_USER, Settings.user);
+    show_password_state(dialog);
+    show_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath);
+    set_checked(dialog, IDC_MAIL_ASK, Settings.mailPathAsk);
+    show_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, Settings.oksndPath);
+    set_checked(dialog, IDC_OK_MESSAGE, Settings.okMes);
+    show_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, Settings.nosndPath);
+    set_checked(dialog, IDC_NO_MESSAGE, Settings.noMes);
+    show_interval(dialog);
+    set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
+}
+
+// ---- The store step
+
+static int warn(HWND dialog, const char *text)
+{
+    message_box(dialog, text, WARNING_CAPTION, MB_OK | MB_ICONWARNING);
+    return 0;
+}
+
+static void store_text(HWND dialog, int id, char *field, size_t capacity)
+{
+    char text[TEXT_BUFFER];
+    read_text(dialog, id, text, (int)capacity);
+    settings_set_text(field, capacity, text);
+}
+
+static void store_flag(HWND dialog, int id, int *field)
+{
+    settings_set_int(field, checked(dialog, id));
+}
+
+// An action that is on exactly when its path is set: its check box off
+// empties the path, on with no path is refused with `missing`.
+static int store_action_path(HWND dialog, int checkId, int pathId, char *field, size_t capacity,
+                             const char *missing)
+{
+    if (!checked(dialog, checkId)) {
+        settings_set_text(field, capacity, "");
+        return 1;
+    }
+    store_text(dialog, pathId, field, capacity);
+    return field[0] ? 1 : warn(dialog, missing);
+}
+
+// Leading white space, an optional sign, then digits up to the first
+// non-digit. Accumulation stops past the maximum, so no digit string can
+// overflow; the result is 0 when the text is no interval in range.
+static int parse_interval(const char *text)
+{
+    long long value = 0;
+    int negative = 0;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        text++;
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
+    for (; *text >= '0' && *text <= '9'; text++) {
+        value = value * 10 + (*text - '0');
+        if (value > INTERVAL_MAX)
+            return 0;
+    }
+    return negative || value < INTERVAL_MIN ? 0 : (int)value;
+}
+
+static int store_interval(HWND dialog)
+{
+    char text[TEXT_BUFFER];
+    if (!checked(dialog, IDC_AUTO_CHECK)) {
+        settings_set_int(&Settings.autoCheckTime, 0);
+        return 1;
+    }
+    read_text(dialog, IDC_AUTO_CHECK_TIME, text, 256);
+    settings_set_int(&Settings.autoCheckTime, parse_interval(text));
+    return Settings.autoCheckTime ? 1 : warn(dialog, INTERVAL_INVALID);
+}
+
+static int no_action_accepted(HWND dialog)
+{
+    if (Settings.okMes || Settings.mailPath[0] || Settings.oksndPath[0])
+        return 1;
+    return message_box(dialog, NO_ACTION_QUESTION, CAUTION_CAPTION, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+int store_settings(HWND dialog)
+{
+    store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server);
+    store_text(dialog, IDC_USER, Settings.user, sizeof Settings.user);
+    if (!store_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath,
+                           sizeof Settings.mailPath, MAIL_PATH_MISSING))
+        return 0;
+    store_flag(dialog, IDC_MAIL_ASK, &Settings.mailPathAsk);
+    if (!store_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, Settings.oksndPath,
+                           sizeof Settings.oksndPath, OK_SOUND_MISSING))
+        return 0;
+    store_flag(dialog, IDC_OK_MESSAGE, &Settings.okMes);
+    if (!no_action_accepted(dialog))
+        return 0;
+    store_flag(dialog, IDC_NO_MESSAGE, &Settings.noMes);
+    if (!store_interval(dialog))
+        return 0;
+    checkCountdown = Settings.autoCheckTime * 60;
+    if (!store_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, Settings.nosndPath,
+                           sizeof Settings.nosndPath, NO_SOUND_MISSING))
+        return 0;
+    store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
+    return save_settings();
+}
+
+// ---- Commands
+
+// An empty sound path starts the chooser in the start directory. A start
+// directory too long for the chooser's 255 bytes together with the pattern
+// would be cut mid-pattern, so the pattern alone is used then.
+static void sound_start_path(char *path, size_t capacity)
+{
+    if (strlen(startDirectory) + 1 + strlen(SOUND_PATTERN) > CHOOSE_FILE_PATH_CAPACITY - 1)
+        snprintf(path, capacity, "%s", SOUND_PATTERN);
+    else
+        snprintf(path, capacity, "%s\\%s", startDirectory, SOUND_PATTERN);
+}
+
+static void browse(HWND dialog, int checkId, int pathId, const char *title, const char *filter)
+{
+    char path[TEXT_BUFFER];
+    read_text(dialog, pathId, path, BROWSE_READ);
+    if (!path[0] && pathId == IDC_MAIL_PATH)
+        snprintf(path, sizeof path, "%s", MAIL_START);
+    else if (!path[0])
+        sound_start_path(path, sizeof path);
+    if (!ChooseFile(dialog, path, title, filter))
+        return;
+    show_text(dialog, pathId, path);
+    set_checked(dialog, checkId, 1);
+}
+
+static void play_shown_path(HWND dialog, int pathId)
+{
+    char path[TEXT_BUFFER];
+    read_text(dialog, pathId, path, PLAY_READ);
+    play_sound(path);
+}
+
+static void open_help(void)
+{
+    if (!ShellOpen(HELP_DOCUMENT))
+        ErrorBox(HELP_FAILED);
+}
+
+static void change_password(HWND dialog)
+{
+    if (run_password_dialog(dialog) == -1) {
+        ErrorBox(PASSWORD_DIALOG_FAILED);
+        return;
+    }
+    show_password_state(dialog);
+}
+
+static void report_failed_store(HWND dialog)
+{
+    message_box(dialog, SAVE_FAILED, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+}
+
+static void on_ok(HWND dialog)
+{
+    if (store_settings(dialog))
+        EndDialog(dialog, 0);
+    else
+        report_failed_store(dialog);
+}
+
+static void on_apply_and_check(HWND dialog)
+{
+    if (store_settings(dialog))
+        start_check();
+    else
+        report_failed_store(dialog);
+}
+
+static void on_close(HWND dialog)
+{
+    if (message_box(dialog, CLOSE_QUESTION, CONFIRM_CAPTION, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        EndDialog(dialog, 0);
+}
+
+// Escape's cancel command (IDCANCEL) is not among these, so Escape does
+// nothing; the check boxes toggle themselves.
+static void on_command(HWND dialog, int id)
+{
+    switch (id) {
+    case IDC_MAIL_BROWSE: browse(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, MAIL_TITLE, MAIL_FILTER); break;
+    case IDC_OK_SOUND_BROWSE: browse(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, SOUND_TITLE, SOUND_FILTER); break;
+    case IDC_NO_SOUND_BROWSE: browse(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, SOUND_TITLE, SOUND_FILTER); break;
+    case IDC_OK_SOUND_PLAY: play_shown_path(dialog, IDC_OK_SOUND_PATH); break;
+    case IDC_NO_SOUND_PLAY: play_shown_path(dialog, IDC_NO_SOUND_PATH); break;
+    case IDC_SOUND_STOP: stop_sound(); break;
+    case IDC_HELP_BUTTON: open_help(); break;
+    case IDC_CHANGE_PASSWORD: change_password(dialog); break;
+    case IDC_OK_BUTTON: on_ok(dialog); break;
+    case IDC_APPLY_AND_CHECK: on_apply_and_check(dialog); break;
+    case IDC_CANCEL_BUTTON: EndDialog(dialog, 0); break;
+    }
+}
+
+static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        on_init(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        on_command(dialog, LOWORD(wParam));
+        return TRUE;
+    case WM_CLOSE:
+        on_close(dialog);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+INT_PTR run_settings_dialog(void)
+{
+    return DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_SETTINGS), NULL, settings_dialog_proc, 0);
+}
