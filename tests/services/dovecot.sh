@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The real POP3 server of the tests: Dovecot on 127.0.0.1:110 with a
+# throwaway configuration and mailboxes under the build folder. Run it inside
+# the tests' private network namespace (scripts/test.sh does), as root.
+#   dovecot.sh start   (re)creates the mailboxes and starts the server
+#   dovecot.sh stop    stops it
+# Accounts (user / password):
+#   empty  / empty-pass   no messages
+#   three  / three-pass   three messages
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+b=${SORVANE_BUILD:-build}
+case $b in /*) ;; *) b=$top/$b ;; esac
+dir=$b/dovecot
+conf=$dir/dovecot.conf
+
+stop() {
+  if [ -f "$conf" ] && [ -f "$dir/run/master.pid" ]; then
+    doveadm -c "$conf" stop 2>/dev/null || true
+    for _ in $(seq 50); do
+      [ -f "$dir/run/master.pid" ] && kill -0 "$(cat "$dir/run/master.pid")" 2>/dev/null || return 0
+      sleep 0.1
+    done
+    kill "$(cat "$dir/run/master.pid")" 2>/dev/null || true
+  fi
+}
+
+message() { # folder, number
+  local f=$1/new/$((1700000000 + $2)).M$2P1.sorvane
+  printf 'From: sender%s@example.test\r\nTo: three@example.test\r\nSubject: test %s\r\nDate: Mon, 1 Jan 2024 00:00:0%s +0000\r\n\r\nBody of message %s.\r\n' \
+    "$2" "$2" "$2" "$2" >"$f"
+}
+
+mailboxes() {
+  rm -rf "$dir/home"
+  for u in empty three; do
+    mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
+  done
+  for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; done
+  chown -R dovecot:dovecot "$dir/home"
+}
+
+configure() {
+  mkdir -p "$dir/run" "$dir/state"
+  cat >"$dir/passwd" <<PASSWD
+empty:{PLAIN}empty-pass
+three:{PLAIN}three-pass
+PASSWD
+  local uid
+  uid=$(id -u dovecot)
+  cat >"$conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $dir/run
+state_dir = $dir/state
+log_path = $dir/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain
+first_valid_uid = $uid
+mail_location = maildir:~/Maildir
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN $dir/passwd
+}
+userdb {
+  driver = static
+  args = uid=dovecot gid=dovecot home=$dir/home/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = 110
+  }
+}
+service anvil {
+  chroot =
+}
+CONF
+}
+
+start() {
+  stop
+  configure
+  mailboxes
+  dovecot -c "$conf"
+  for _ in $(seq 100); do
+    if (exec 3<>/dev/tcp/127.0.0.1/110) 2>/dev/null; then return 0; fi
+    sleep 0.1
+  done
+  echo "dovecot did not start; see $dir/dovecot.log" >&2
+  return 1
+}
+
+case ${1:-} in
+start) start ;;
+stop) stop ;;
+*) echo "usage: $0 start|stop" >&2; exit 2 ;;
+esac
