@@ -1,0 +1,370 @@
+// The bytes of the settings file, checked on fixed byte arrays, natively
+// under AddressSanitizer and UBSan.
+#include <gtest/gtest.h>
+#include "settings/settings_codec.h"
+#include <limits.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+Bytes encode(const SettingsRecord &r)
+{
+    Bytes out(SETTINGS_FILE_MAX_SIZE);
+    size_t size = 0;
+    int failed = -2;
+    EXPECT_EQ(encode_settings(&r, out.data(), out.size(), &size, &failed), 1);
+    EXPECT_EQ(failed, -1);
+    out.resize(size);
+    return out;
+}
+
+SettingsRecord blank()
+{
+    SettingsRecord r;
+    memset(&r, 0, sizeof r);
+    return r;
+}
+
+// Every field holds something other than the zero record, so that a field
+// left unchanged by a failed load can be told from one that was read.
+SettingsRecord sentinel()
+{
+    SettingsRecord r = blank();
+    for (int f = 0; f < SETTINGS_FIELD_COUNT; f++) {
+        if (SETTINGS_FIELDS[f].kind == FIELD_KIND_TEXT)
+            strcpy(settings_text_of(&r, f), "old");
+        else
+            *settings_int_of(&r, f) = 777;
+    }
+    return r;
+}
+
+std::string repeat(char c, size_t n)
+{
+    return std::string(n, c);
+}
+
+// A record at every capacity, with values that exercise each encoding.
+SettingsRecord full()
+{
+    SettingsRecord r = blank();
+    strcpy(r.server, repeat('s', ACCOUNT_TEXT_CAPACITY - 1).c_str());
+    strcpy(r.user, repeat('u', ACCOUNT_TEXT_CAPACITY - 1).c_str());
+    strcpy(r.pass, repeat('p', ACCOUNT_TEXT_CAPACITY - 1).c_str());
+    r.autoCheckTime = INT_MIN;
+    r.showProgress = 1;
+    strcpy(r.mailPath, repeat('m', PATH_TEXT_CAPACITY - 1).c_str());
+    r.mailPathAsk = -1;
+    strcpy(r.oksndPath, repeat('o', PATH_TEXT_CAPACITY - 1).c_str());
+    r.okMes = 0x12345678;
+    strcpy(r.nosndPath, repeat('n', PATH_TEXT_CAPACITY - 1).c_str());
+    r.noMes = INT_MAX;
+    return r;
+}
+
+void expect_same(const SettingsRecord &a, const SettingsRecord &b)
+{
+    for (int f = 0; f < SETTINGS_FIELD_COUNT; f++) {
+        SCOPED_TRACE(SETTINGS_FIELDS[f].name);
+        if (SETTINGS_FIELDS[f].kind == FIELD_KIND_TEXT)
+            EXPECT_STREQ(settings_const_text_of(&a, f), settings_const_text_of(&b, f));
+        else
+            EXPECT_EQ(settings_int_value(&a, f), settings_int_value(&b, f));
+    }
+}
+
+SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r)
+{
+    SettingsDecodeResult result = {-1, -2};
+    int ok = decode_settings(bytes.data(), bytes.size(), r, &result);
+    EXPECT_EQ(ok, result.outcome == SETTINGS_DECODED);
+    return result;
+}
+
+TEST(SettingsGolden, EmptyRecordIsTwentyFiveBytes)
+{
+    const Bytes expected = {0x14, 0xEF, 0xEF, 0xEF, 0xD5, 0xEF, 0, 0, 0, 0, 0xEF, 0, 0,
+                            0,    0,    0xEF, 0,    0,    0,    0, 0xEF, 0, 0, 0, 0};
+    EXPECT_EQ(encode(blank()), expected);
+    SettingsRecord r = sentinel();
+    EXPECT_EQ(decode(expected, &r).outcome, SETTINGS_DECODED);
+    expect_same(r, blank());
+}
+
+// The interval's field sits after the version byte and three empty texts.
+TEST(SettingsGolden, IntervalIsScrambledDecimalText)
+{
+    struct {
+        int value;
+        Bytes field;
+    } cases[] = {
+        {15, {0xD4, 0xD0, 0xEF}},
+        {-5, {0xC8, 0xD0, 0xEF}},
+        {0, {0xD5, 0xEF}},
+        {INT_MIN, {0xC8, 0xD7, 0xD4, 0xD1, 0xD2, 0xD1, 0xDD, 0xD6, 0xD3, 0xD1, 0xDD, 0xEF}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        SettingsRecord r = blank();
+        r.autoCheckTime = c.value;
+        Bytes bytes = encode(r);
+        EXPECT_EQ(Bytes(bytes.begin() + 4, bytes.begin() + 4 + c.field.size()), c.field);
+        SettingsRecord back = sentinel();
+        EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+        EXPECT_EQ(back.autoCheckTime, c.value);
+    }
+}
+
+TEST(SettingsGolden, FlagsAreRawLittleEndian)
+{
+    SettingsRecord r = blank();
+    r.showProgress = 1;
+    r.noMes = 0x01020304;
+    Bytes bytes = encode(r);
+    ASSERT_EQ(bytes.size(), 25u);
+    EXPECT_EQ(Bytes(bytes.begin() + 6, bytes.begin() + 10), (Bytes{1, 0, 0, 0}));
+    EXPECT_EQ(Bytes(bytes.begin() + 21, bytes.end()), (Bytes{4, 3, 2, 1}));
+}
+
+// The key byte is a lead or trail byte of many double-byte characters and
+// scrambles to 0x00; such values must come back whole, wherever it stands.
+TEST(SettingsGolden, ValuesHoldingTheKeyByteComeBackWhole)
+{
+    const char *values[] = {
+        "\xE5\x8F",                         // key byte first
+        "\x8A\xE5\x93\xFA\x96\x7B\xE5\x40", // as trail and as lead byte
+        "C:\\\x83\x81\x81\x5B\x83\x8B\\\xE5\xE5.wav",
+    };
+    for (const char *v : values) {
+        SCOPED_TRACE(v);
+        SettingsRecord r = blank();
+        strcpy(r.pass, v);
+        strcpy(r.oksndPath, v);
+        Bytes bytes = encode(r);
+        size_t n = strlen(v);
+        ASSERT_EQ(bytes.size(), 25u + 2 * n);
+        for (size_t i = 0; i < n; i++)
+            EXPECT_EQ(bytes[3 + i], (unsigned char)(v[i] ^ 0xE5)) << i;
+        EXPECT_EQ(bytes[3 + n], 0xEF);
+        SettingsRecord back = sentinel();
+        EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+        expect_same(back, r);
+    }
+}
+
+TEST(SettingsRoundTrip, FullRecordAtEveryCapacity)
+{
+    SettingsRecord r = full();
+    Bytes bytes = encode(r);
+    EXPECT_EQ(bytes.size(), 1u + 3 * 128 + 12 + 4 + 3 * 256 + 3 * 4);
+    SettingsRecord back = blank();
+    EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+    expect_same(back, r);
+}
+
+TEST(SettingsRoundTrip, BytesAfterTheLastFieldAreIgnored)
+{
+    Bytes bytes = encode(full());
+    bytes.insert(bytes.end(), {0x14, 0xEF, 0x00, 0xFF});
+    SettingsRecord back = blank();
+    EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+    expect_same(back, full());
+}
+
+TEST(SettingsDecode, EmptyAndForeignFilesLeaveTheRecordAlone)
+{
+    struct {
+        Bytes bytes;
+        int outcome;
+    } cases[] = {
+        {{}, SETTINGS_EMPTY},
+        {{19}, SETTINGS_BAD_VERSION},
+        {{21, 0xEF, 0xEF}, SETTINGS_BAD_VERSION},
+        {{0}, SETTINGS_BAD_VERSION},
+        {encode(full()), SETTINGS_DECODED},
+    };
+    cases[4].bytes[0] = 0x15; // a whole record of another version
+    cases[4].outcome = SETTINGS_BAD_VERSION;
+    for (const auto &c : cases) {
+        SettingsRecord r = sentinel();
+        SettingsDecodeResult result = decode(c.bytes, &r);
+        EXPECT_EQ(result.outcome, c.outcome);
+        EXPECT_EQ(result.field, -1);
+        expect_same(r, sentinel());
+    }
+}
+
+// Cut a full record at every length: the field the cut falls in fails, the
+// fields before it hold the file's values and the rest stay as they were
+// (an integer cut part-way is not half-written).
+TEST(SettingsDecode, TruncationAtEveryOffsetFailsTheFieldItFallsIn)
+{
+    const SettingsRecord original = full();
+    const Bytes bytes = encode(original);
+    std::vector<size_t> ends; // offset just past each field
+    size_t at = 1;
+    for (int f = 0; f < SETTINGS_FIELD_COUNT; f++) {
+        unsigned char field[TEXT_FIELD_BUFFER_SIZE];
+        size_t n;
+        ASSERT_EQ(encode_field(&original, f, field, sizeof field, &n), 1);
+        at += n;
+        ends.push_back(at);
+    }
+    ASSERT_EQ(at, bytes.size());
+    for (size_t cut = 1; cut < bytes.size(); cut++) {
+        SCOPED_TRACE(cut);
+        int expected = 0;
+        while (ends[expected] <= cut)
+            expected++;
+        SettingsRecord r = sentinel();
+        SettingsDecodeResult result = decode(Bytes(bytes.begin(), bytes.begin() + cut), &r);
+        ASSERT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
+        ASSERT_EQ(result.field, expected);
+        SettingsRecord want = sentinel();
+        for (int f = 0; f < expected; f++) {
+            const SettingsFieldInfo &info = SETTINGS_FIELDS[f];
+            memcpy((char *)&want + info.offset, (const char *)&original + info.offset,
+                   info.kind == FIELD_KIND_TEXT ? info.capacity : sizeof(int));
+        }
+        expect_same(r, want);
+    }
+}
+
+// A damaged file whose text field is longer than its member (or than any
+// field can be) is unreadable there, without writing past anything.
+TEST(SettingsDecode, OverlongTextFieldsAreUnreadable)
+{
+    struct {
+        int field;
+        size_t length;
+        bool readable;
+    } cases[] = {
+        {FIELD_SERVER, 127, true},       {FIELD_SERVER, 128, false},    {FIELD_PASS, 255, false},
+        {FIELD_AUTO_CHECK_TIME, 255, true}, {FIELD_AUTO_CHECK_TIME, 256, false},
+        {FIELD_MAIL_PATH, 255, true},    {FIELD_MAIL_PATH, 256, false}, {FIELD_NOSND_PATH, 1000, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(SETTINGS_FIELDS[c.field].name) + " " + std::to_string(c.length));
+        SettingsRecord r = blank();
+        Bytes bytes = encode(r);
+        // Put the long field in place of the short one ("" or "0").
+        auto width = [](int f) { return SETTINGS_FIELDS[f].kind == FIELD_KIND_INT32 ? 4 : (f == FIELD_AUTO_CHECK_TIME ? 2 : 1); };
+        size_t at = 1;
+        for (int f = 0; f < c.field; f++)
+            at += width(f);
+        bytes.erase(bytes.begin() + at, bytes.begin() + at + width(c.field));
+        Bytes raw(c.length, (unsigned char)('7' ^ 0xE5));
+        raw.push_back(0xEF);
+        bytes.insert(bytes.begin() + at, raw.begin(), raw.end());
+        SettingsRecord back = sentinel();
+        SettingsDecodeResult result = decode(bytes, &back);
+        if (c.readable) {
+            EXPECT_EQ(result.outcome, SETTINGS_DECODED);
+            if (c.field == FIELD_AUTO_CHECK_TIME)
+                EXPECT_EQ(back.autoCheckTime, INT_MAX);
+            else
+                EXPECT_EQ(strlen(settings_text_of(&back, c.field)), c.length);
+        } else {
+            EXPECT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
+            EXPECT_EQ(result.field, c.field);
+            if (SETTINGS_FIELDS[c.field].kind == FIELD_KIND_TEXT)
+                EXPECT_STREQ(settings_text_of(&back, c.field), "old");
+        }
+    }
+}
+
+// A raw 0xE5 in a field written elsewhere is a NUL in the value: the value
+// ends there, and the fields after it are still found.
+TEST(SettingsDecode, AnEmbeddedNulEndsTheValueButNotTheField)
+{
+    Bytes bytes = encode(blank());
+    const unsigned char raw[] = {'a' ^ 0xE5, 0xE5, 'b' ^ 0xE5};
+    bytes.insert(bytes.begin() + 1, raw, raw + sizeof raw);
+    bytes[bytes.size() - 4] = 1; // noMes
+    SettingsRecord r = sentinel();
+    EXPECT_EQ(decode(bytes, &r).outcome, SETTINGS_DECODED);
+    EXPECT_STREQ(r.server, "a");
+    EXPECT_STREQ(r.user, "");
+    EXPECT_EQ(r.noMes, 1);
+}
+
+TEST(SettingsEncode, ValuesThatCannotBeStoredNameTheirField)
+{
+    struct {
+        int field;
+        const char *value;
+    } cases[] = {
+        {FIELD_SERVER, "mail\nserver"},
+        {FIELD_PASS, "\n"},
+        {FIELD_NOSND_PATH, "C:\\a\n.wav"},
+    };
+    for (const auto &c : cases) {
+        SettingsRecord r = full();
+        strcpy(settings_text_of(&r, c.field), c.value);
+        unsigned char out[SETTINGS_FILE_MAX_SIZE];
+        size_t size = 0;
+        int failed = -2;
+        EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+        EXPECT_EQ(failed, c.field);
+    }
+    // A member without its NUL is not read past.
+    SettingsRecord r = full();
+    memset(r.user, 'x', sizeof r.user);
+    unsigned char out[SETTINGS_FILE_MAX_SIZE];
+    size_t size = 0;
+    int failed = -2;
+    EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+    EXPECT_EQ(failed, FIELD_USER);
+    // Nor is the output buffer written past: the 25-byte record in 24.
+    SettingsRecord empty = blank();
+    EXPECT_EQ(encode_settings(&empty, out, 24, &size, &failed), 0);
+    EXPECT_EQ(failed, FIELD_NO_MES);
+}
+
+TEST(SettingsDecimal, PlainConversionSaturates)
+{
+    struct {
+        const char *text;
+        int value;
+    } cases[] = {
+        {"15", 15},
+        {"-5", -5},
+        {"+7", 7},
+        {" \t\v\f\r 42", 42},
+        {"007", 7},
+        {"12abc", 12},
+        {"abc", 0},
+        {"", 0},
+        {"-", 0},
+        {"- 5", 0},
+        {"2147483647", INT_MAX},
+        {"2147483648", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"-2147483649", INT_MIN},
+        {"99999999999999999999999999999999", INT_MAX},
+        {"-99999999999999999999999999999999", INT_MIN},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(parse_decimal(c.text), c.value) << c.text;
+}
+
+TEST(SettingsDecimal, FormatGivesTheShortestDigits)
+{
+    struct {
+        int value;
+        const char *text;
+    } cases[] = {{0, "0"}, {5, "5"}, {-5, "-5"}, {100, "100"}, {INT_MAX, "2147483647"}, {INT_MIN, "-2147483648"}};
+    for (const auto &c : cases) {
+        char text[DECIMAL_TEXT_CAPACITY];
+        memset(text, 'x', sizeof text);
+        format_decimal(c.value, text);
+        EXPECT_STREQ(text, c.text);
+        EXPECT_EQ(parse_decimal(text), c.value);
+    }
+}
+
+} // namespace
