@@ -1,0 +1,599 @@
+// The settings dialog, driven through its real window: what it shows, each
+// step of the store with its warning and the fields it has already written,
+// the choosers, the sounds, the help button, the password and the ways out.
+#include "dialog_harness.h"
+#include "recorder.h"
+#include "settings/settings_dialog.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+#include "resource.h"
+#include <string.h>
+#include <string>
+
+namespace {
+
+const char CAPTION[] = "Sorvane - 動作設定";
+const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
+const char WARNING[] = "警告";
+const char CAUTION[] = "注意";
+const char CONFIRM[] = "確認";
+const char ERROR_CAPTION[] = "エラー";
+const char ERROR_BOX[] = "Sorvane エラー";
+const char SAVE_FAILED[] = "設定の保存に失敗しました。";
+const char MAIL_PATH_MISSING[] = "起動するメールソフトのパスが指定されていません。";
+const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
+const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
+const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
+const char NO_ACTION_QUESTION[] = "新着メール到着時に実行するアクションが何も選択されていません。\n"
+                                  "この設定では、着信時にお知らせすることができませんが、続けてもよろしいですか？";
+const char CLOSE_QUESTION[] = "変更された設定内容を保存せずに終了します。\nよろしいですか？";
+const char MAIL_CHOOSER[] = "起動するアプリケーション";
+const char SOUND_CHOOSER[] = "サウンドファイルを選ぶ";
+const int CHOOSER_FOLDER = 1137; // the chooser's "look in" box
+const int CHOOSER_NAME = 1148;   // the chooser's file name box
+
+// A flag value that only the file can hold: storing writes 1 or 0 over it,
+// so it shows which steps of the store have run.
+const int UNTOUCHED = 7;
+const int ARMED = 42;
+
+class SettingsDialog : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir = std::string(temp) + "sorvane-settings-dialog";
+        CreateDirectoryA(dir.c_str(), NULL);
+        SetCurrentDirectoryA(dir.c_str());
+        lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
+        DeleteFileA(SETTINGS_FILE_NAME);
+        RemoveDirectoryA(SETTINGS_FILE_NAME); // left by a failed run
+        DeleteFileA("ReadMe.txt");
+        settings_lock();
+        memset(&Settings, 0, sizeof Settings);
+        settings_unlock();
+        checkCountdown = 0;
+        rec::install();
+    }
+    void TearDown() override { rec::uninstall(); }
+
+    static INT_PTR run(std::function<void(HWND)> drive)
+    {
+        return harness::run_driven(CAPTION, [] { return run_settings_dialog(); }, drive);
+    }
+
+    static void fill_full_record()
+    {
+        SETTINGS_SET_TEXT(Settings.server, "pop.example.jp");
+        SETTINGS_SET_TEXT(Settings.user, "taro");
+        SETTINGS_SET_TEXT(Settings.pass, "secret");
+        SETTINGS_SET_TEXT(Settings.mailPath, "C:\\mail\\mailer.exe");
+        SETTINGS_SET_TEXT(Settings.oksndPath, "C:\\sounds\\new.wav");
+        SETTINGS_SET_TEXT(Settings.nosndPath, "C:\\sounds\\none.wav");
+        Settings.autoCheckTime = 15;
+        Settings.showProgress = 2;
+        Settings.mailPathAsk = 2;
+        Settings.okMes = 2;
+        Settings.noMes = 2;
+    }
+
+    // Flags that a store sets to 0 or 1, and a countdown it re-arms.
+    static void mark_untouched()
+    {
+        Settings.mailPathAsk = Settings.okMes = Settings.noMes = Settings.showProgress = UNTOUCHED;
+        checkCountdown = ARMED;
+    }
+
+    bool file_saved() const { return GetFileAttributesA((dir + "\\" + SETTINGS_FILE_NAME).c_str()) != INVALID_FILE_ATTRIBUTES; }
+};
+
+// ---- What the dialog shows
+
+struct Shown {
+    std::string server, user, password, mailPath, okSound, noSound, interval;
+    bool launch, ask, okSoundOn, okMes, noSoundOn, noMes, autoCheck, progress;
+};
+
+Shown read_shown(HWND d)
+{
+    return {ui::item_text(d, IDC_SERVER),        ui::item_text(d, IDC_USER),
+            ui::item_text(d, IDC_PASSWORD),      ui::item_text(d, IDC_MAIL_PATH),
+            ui::item_text(d, IDC_OK_SOUND_PATH), ui::item_text(d, IDC_NO_SOUND_PATH),
+            ui::item_text(d, IDC_AUTO_CHECK_TIME),
+            ui::is_checked(d, IDC_MAIL_LAUNCH),  ui::is_checked(d, IDC_MAIL_ASK),
+            ui::is_checked(d, IDC_OK_SOUND),     ui::is_checked(d, IDC_OK_MESSAGE),
+            ui::is_checked(d, IDC_NO_SOUND),     ui::is_checked(d, IDC_NO_MESSAGE),
+            ui::is_checked(d, IDC_AUTO_CHECK),   ui::is_checked(d, IDC_SHOW_PROGRESS)};
+}
+
+TEST_F(SettingsDialog, EmptyRecordShowsEmptyBoxesAndClearChecks)
+{
+    Shown s;
+    INT_PTR r = run([&](HWND d) {
+        s = read_shown(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(s.password, "(設定なし)");
+    for (const std::string *t : {&s.server, &s.user, &s.mailPath, &s.okSound, &s.noSound, &s.interval})
+        EXPECT_EQ(*t, "");
+    for (bool b : {s.launch, s.ask, s.okSoundOn, s.okMes, s.noSoundOn, s.noMes, s.autoCheck, s.progress})
+        EXPECT_FALSE(b);
+    EXPECT_TRUE(rec::events().empty()) << "cancel asks nothing";
+}
+
+TEST_F(SettingsDialog, FullRecordShowsEverythingAndStoresFlagsOfTwoAsOne)
+{
+    fill_full_record();
+    Shown s;
+    INT_PTR r = run([&](HWND d) {
+        s = read_shown(d);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(s.server, "pop.example.jp");
+    EXPECT_EQ(s.user, "taro");
+    EXPECT_EQ(s.password, "(設定済み)");
+    EXPECT_EQ(s.mailPath, "C:\\mail\\mailer.exe");
+    EXPECT_EQ(s.okSound, "C:\\sounds\\new.wav");
+    EXPECT_EQ(s.noSound, "C:\\sounds\\none.wav");
+    EXPECT_EQ(s.interval, "15");
+    for (bool b : {s.launch, s.ask, s.okSoundOn, s.okMes, s.noSoundOn, s.noMes, s.autoCheck, s.progress})
+        EXPECT_TRUE(b);
+    EXPECT_TRUE(rec::events().empty());
+
+    // Stored as 1, in memory and in the file.
+    for (int v : {Settings.showProgress, Settings.mailPathAsk, Settings.okMes, Settings.noMes})
+        EXPECT_EQ(v, 1);
+    EXPECT_EQ(checkCountdown, 15 * 60);
+    settings_lock();
+    memset(&Settings, 0, sizeof Settings);
+    settings_unlock();
+    ASSERT_EQ(load_settings(), 1);
+    EXPECT_STREQ(Settings.server, "pop.example.jp");
+    EXPECT_STREQ(Settings.pass, "secret");
+    EXPECT_EQ(Settings.autoCheckTime, 15);
+    for (int v : {Settings.showProgress, Settings.mailPathAsk, Settings.okMes, Settings.noMes})
+        EXPECT_EQ(v, 1);
+}
+
+// ---- The store step, refused at each of its checks
+
+struct Refusal {
+    const char *name;
+    std::function<void(HWND)> set;
+    const char *caption; // the first box
+    const char *text;
+    int answer;
+    // What the record holds afterwards: the steps before the refusal ran.
+    int mailPathAsk, okMes, noMes, countdown;
+};
+
+TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
+{
+    const Refusal cases[] = {
+        {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
+         WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+        {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
+         WARNING, OK_SOUND_MISSING, IDOK, 1, UNTOUCHED, UNTOUCHED, ARMED},
+        {"no action, answered No", [](HWND d) { ui::set_check(d, IDC_OK_MESSAGE, false); },
+         CAUTION, NO_ACTION_QUESTION, IDNO, 1, 0, UNTOUCHED, ARMED},
+        {"automatic check without an interval", [](HWND d) { ui::set_check(d, IDC_AUTO_CHECK, true); },
+         WARNING, INTERVAL_INVALID, IDOK, 1, 1, 1, ARMED},
+        {"no-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_NO_SOUND, true); },
+         WARNING, NO_SOUND_MISSING, IDOK, 1, 1, 1, 0},
+    };
+    for (int button : {IDC_OK_BUTTON, IDC_APPLY_AND_CHECK}) {
+        for (const Refusal &c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (button == IDC_OK_BUTTON ? " (OK)" : " (apply and check)"));
+            settings_lock();
+            memset(&Settings, 0, sizeof Settings);
+            settings_unlock();
+            mark_untouched();
+            rec::clear();
+            bool open = false;
+            run([&](HWND d) {
+                ui::set_item_text(d, IDC_SERVER, "mail.example.jp");
+                ui::set_item_text(d, IDC_USER, "hanako");
+                c.set(d);
+                ui::click(d, button);
+                EXPECT_EQ(harness::answer_box(c.caption, c.answer).text, c.text);
+                EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
+                open = harness::stays_open(d);
+                ui::click(d, IDC_CANCEL_BUTTON);
+            });
+            EXPECT_TRUE(open);
+            EXPECT_STREQ(Settings.server, "mail.example.jp");
+            EXPECT_STREQ(Settings.user, "hanako");
+            EXPECT_EQ(Settings.mailPathAsk, c.mailPathAsk);
+            EXPECT_EQ(Settings.okMes, c.okMes);
+            EXPECT_EQ(Settings.noMes, c.noMes);
+            EXPECT_EQ(Settings.autoCheckTime, 0);
+            EXPECT_EQ(checkCountdown, c.countdown);
+            EXPECT_EQ(Settings.showProgress, UNTOUCHED) << "the last step never ran";
+            EXPECT_FALSE(file_saved());
+            auto ev = rec::events();
+            ASSERT_EQ(ev.size(), 2u);
+            EXPECT_EQ(ev[0].type, c.answer == IDNO ? (UINT)(MB_YESNO | MB_ICONWARNING) : (UINT)(MB_OK | MB_ICONWARNING));
+            EXPECT_EQ(ev[1].type, (UINT)(MB_OK | MB_ICONERROR));
+            EXPECT_TRUE(ev[0].owned && ev[1].owned) << "attached to the dialog";
+        }
+    }
+}
+
+TEST_F(SettingsDialog, NoActionAnsweredYesStoresAndSaves)
+{
+    mark_untouched();
+    INT_PTR r = run([&](HWND d) {
+        ui::set_check(d, IDC_OK_MESSAGE, false);
+        ui::click(d, IDC_OK_BUTTON);
+        harness::answer_box(CAUTION, IDYES);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(Settings.okMes, 0);
+    EXPECT_EQ(Settings.noMes, 1);
+    EXPECT_EQ(Settings.showProgress, 1);
+    EXPECT_EQ(checkCountdown, 0);
+    EXPECT_TRUE(file_saved());
+    EXPECT_EQ(rec::kinds(), (std::vector<std::string>{std::string("box:") + CAUTION}));
+}
+
+TEST_F(SettingsDialog, FailedSaveReportsWithTheWholeRecordStored)
+{
+    Settings.okMes = 1;
+    // A folder where the file belongs: it cannot be replaced.
+    std::string blocker = dir + "\\" + SETTINGS_FILE_NAME;
+    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), NULL));
+    bool open = false;
+    run([&](HWND d) {
+        ui::set_check(d, IDC_SHOW_PROGRESS, true);
+        ui::set_check(d, IDC_AUTO_CHECK, true);
+        ui::set_item_text(d, IDC_AUTO_CHECK_TIME, "3");
+        ui::click(d, IDC_OK_BUTTON);
+        EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
+        open = harness::stays_open(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_TRUE(open);
+    EXPECT_EQ(Settings.showProgress, 1);
+    EXPECT_EQ(Settings.autoCheckTime, 3);
+    EXPECT_EQ(checkCountdown, 180);
+    RemoveDirectoryA(blocker.c_str());
+}
+
+// ---- The interval
+
+struct Interval {
+    const char *text;
+    int stored; // 0: refused
+};
+
+TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
+{
+    const Interval cases[] = {
+        {"0", 0},           {"-1", 0},         {"-5", 0},        {"35791394", 35791394},
+        {"35791395", 0},    {"12345678901234567890", 0},         {"4294967296", 0},
+        {"10abc", 10},      {"  7", 7},        {"abc", 0},       {"", 0},
+        {"1", 1},           {"+8", 8},
+    };
+    for (const Interval &c : cases) {
+        SCOPED_TRACE(std::string("interval \"") + c.text + "\"");
+        settings_lock();
+        memset(&Settings, 0, sizeof Settings);
+        settings_unlock();
+        Settings.okMes = 1;
+        Settings.autoCheckTime = 99;
+        checkCountdown = ARMED;
+        rec::clear();
+        run([&](HWND d) {
+            ui::set_check(d, IDC_AUTO_CHECK, true);
+            ui::set_item_text(d, IDC_AUTO_CHECK_TIME, c.text);
+            ui::click(d, IDC_OK_BUTTON);
+            if (c.stored)
+                return;
+            EXPECT_EQ(harness::answer_box(WARNING, IDOK).text, INTERVAL_INVALID);
+            EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
+            ui::click(d, IDC_CANCEL_BUTTON);
+        });
+        EXPECT_EQ(Settings.autoCheckTime, c.stored);
+        EXPECT_EQ(checkCountdown, c.stored ? c.stored * 60 : ARMED);
+        EXPECT_EQ(file_saved(), c.stored != 0);
+        DeleteFileA((dir + "\\" + SETTINGS_FILE_NAME).c_str());
+    }
+}
+
+TEST_F(SettingsDialog, ClearedAutomaticCheckStoresZero)
+{
+    fill_full_record();
+    run([&](HWND d) {
+        ui::set_check(d, IDC_AUTO_CHECK, false);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_EQ(Settings.autoCheckTime, 0);
+    EXPECT_EQ(checkCountdown, 0);
+}
+
+TEST_F(SettingsDialog, ClearedSoundBoxEmptiesItsPath)
+{
+    fill_full_record();
+    run([&](HWND d) {
+        ui::set_check(d, IDC_OK_SOUND, false);
+        ui::set_check(d, IDC_MAIL_LAUNCH, false);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_STREQ(Settings.oksndPath, "");
+    EXPECT_STREQ(Settings.mailPath, "");
+    EXPECT_STREQ(Settings.nosndPath, "C:\\sounds\\none.wav");
+    Shown s;
+    run([&](HWND d) {
+        s = read_shown(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(s.okSound, "");
+    EXPECT_FALSE(s.okSoundOn);
+}
+
+TEST_F(SettingsDialog, ServerAndUserAreCutTo127Bytes)
+{
+    Settings.okMes = 1;
+    run([&](HWND d) {
+        ui::set_item_text(d, IDC_SERVER, std::string(200, 's'));
+        ui::set_item_text(d, IDC_USER, std::string(127, 'u'));
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_EQ(std::string(Settings.server), std::string(127, 's'));
+    EXPECT_EQ(std::string(Settings.user), std::string(127, 'u'));
+}
+
+// ---- The ways out
+
+TEST_F(SettingsDialog, CloseRequestAsksEveryTime)
+{
+    bool openAfterNo = false;
+    ui::Box question;
+    INT_PTR r = run([&](HWND d) {
+        ui::close_request(d);
+        question = harness::answer_box(CONFIRM, IDNO);
+        openAfterNo = harness::stays_open(d);
+        ui::close_request(d);
+        harness::answer_box(CONFIRM, IDYES);
+    });
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(openAfterNo);
+    EXPECT_EQ(question.text, CLOSE_QUESTION);
+    EXPECT_EQ(question.buttons, (std::vector<int>{IDYES, IDNO}));
+    auto ev = rec::events();
+    ASSERT_EQ(ev.size(), 2u);
+    EXPECT_EQ(ev[0].type, (UINT)(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_TRUE(ev[0].owned);
+    EXPECT_FALSE(file_saved());
+}
+
+TEST_F(SettingsDialog, EscapeDoesNothing)
+{
+    bool open = false;
+    run([&](HWND d) {
+        ui::press_key(d, VK_ESCAPE);
+        open = harness::stays_open(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_TRUE(open);
+    EXPECT_TRUE(rec::events().empty());
+}
+
+TEST_F(SettingsDialog, ApplyAndCheckStoresStartsACheckAndStaysOpen)
+{
+    fill_full_record();
+    SETTINGS_SET_TEXT(Settings.pass, "");
+    bool open = false;
+    std::string told;
+    run([&](HWND d) {
+        ui::click(d, IDC_APPLY_AND_CHECK);
+        // The check refuses for want of a password: proof that it was asked.
+        told = harness::answer_box(ERROR_BOX, IDOK).text;
+        open = harness::stays_open(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(told, "パスワードが入力されていません。");
+    EXPECT_TRUE(open);
+    EXPECT_TRUE(file_saved());
+    EXPECT_EQ(checkCountdown, 15 * 60);
+}
+
+// ---- Help, sounds
+
+TEST_F(SettingsDialog, HelpWithoutTheDocumentSaysSoAndStaysOpen)
+{
+    bool open = false;
+    std::string told;
+    run([&](HWND d) {
+        ui::click(d, IDC_HELP_BUTTON);
+        told = harness::answer_box(ERROR_BOX, IDOK).text;
+        open = harness::stays_open(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(told, "ReadMe.txt が開けませんでした。");
+    EXPECT_TRUE(open);
+}
+
+TEST_F(SettingsDialog, PlayButtonsPlayTheShownPathAndStopStops)
+{
+    fill_full_record();
+    SETTINGS_SET_TEXT(Settings.nosndPath, "");
+    run([&](HWND d) {
+        ui::click(d, IDC_OK_SOUND_PLAY);
+        ui::click(d, IDC_NO_SOUND_PLAY);
+        ui::click(d, IDC_SOUND_STOP);
+        ui::wait_until([] { return rec::events().size() >= 3; }, 3000);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(rec::kinds(), (std::vector<std::string>{"play:C:\\sounds\\new.wav", "play:", "stop"}));
+    for (const rec::Event &e : rec::events())
+        EXPECT_EQ(e.type, (UINT)SND_ASYNC);
+}
+
+// ---- The password, through its dialog
+
+TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
+{
+    std::string before, after, cleared;
+    run([&](HWND d) {
+        before = ui::item_text(d, IDC_PASSWORD);
+        ui::click(d, IDC_CHANGE_PASSWORD);
+        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
+        ASSERT_TRUE(p);
+        ui::set_item_text(p, IDC_PASSWORD, "himitsu");
+        ui::click(p, IDC_OK_BUTTON);
+        ui::wait_gone(p);
+        ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) != before; }, 3000);
+        after = ui::item_text(d, IDC_PASSWORD);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(before, "(設定なし)");
+    EXPECT_EQ(after, "(設定済み)");
+    EXPECT_STREQ(Settings.pass, "himitsu");
+    EXPECT_FALSE(file_saved());
+
+    run([&](HWND d) {
+        ui::click(d, IDC_CHANGE_PASSWORD);
+        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
+        ASSERT_TRUE(p);
+        ui::click(p, IDC_OK_BUTTON);
+        ui::wait_gone(p);
+        ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) == "(設定なし)"; }, 3000);
+        cleared = ui::item_text(d, IDC_PASSWORD);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(cleared, "(設定なし)");
+    EXPECT_STREQ(Settings.pass, "");
+}
+
+// The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a
+// trail byte ("亥" is 88 E5): set, stored, saved and loaded back whole.
+TEST_F(SettingsDialog, PasswordHoldingTheKeyByteSurvivesTheFile)
+{
+    const std::string password = "蕁亥x\xE5" "A";
+    ASSERT_NE(password.find('\xE5'), std::string::npos);
+    Settings.okMes = 1;
+    run([&](HWND d) {
+        ui::click(d, IDC_CHANGE_PASSWORD);
+        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
+        ASSERT_TRUE(p);
+        ui::set_item_text(p, IDC_PASSWORD, password);
+        ui::click(p, IDC_OK_BUTTON);
+        ui::wait_gone(p);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_EQ(std::string(Settings.pass), password);
+    ASSERT_TRUE(file_saved());
+    settings_lock();
+    memset(&Settings, 0, sizeof Settings);
+    settings_unlock();
+    ASSERT_EQ(load_settings(), 1);
+    EXPECT_EQ(std::string(Settings.pass), password);
+}
+
+// ---- The choosers
+
+struct ChooserView {
+    std::string folder, name;
+};
+
+// Opens the chooser with `button`, reads where it starts, and cancels it.
+ChooserView browse_and_cancel(HWND d, int button, const char *title)
+{
+    ChooserView v;
+    ui::click(d, button);
+    HWND ch = harness::wait_dialog(title);
+    EXPECT_TRUE(ch) << "no chooser \"" << title << "\"";
+    if (!ch)
+        return v;
+    ui::wait_until([&] { return !ui::item_text(ch, CHOOSER_NAME).empty(); }, 3000);
+    v.folder = ui::item_text(ch, CHOOSER_FOLDER);
+    v.name = ui::item_text(ch, CHOOSER_NAME);
+    PostMessageA(ch, WM_COMMAND, IDCANCEL, 0);
+    ui::wait_gone(ch);
+    return v;
+}
+
+std::string last_part(const std::string &path)
+{
+    return path.substr(path.find_last_of('\\') + 1);
+}
+
+TEST_F(SettingsDialog, EmptyPathsStartTheChoosersWhereTheyShould)
+{
+    ChooserView mail, okSound, noSound;
+    Shown after;
+    run([&](HWND d) {
+        mail = browse_and_cancel(d, IDC_MAIL_BROWSE, MAIL_CHOOSER);
+        okSound = browse_and_cancel(d, IDC_OK_SOUND_BROWSE, SOUND_CHOOSER);
+        noSound = browse_and_cancel(d, IDC_NO_SOUND_BROWSE, SOUND_CHOOSER);
+        after = read_shown(d);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    // "C:\*.exe": the chooser opens drive C: with the pattern as the name.
+    EXPECT_EQ(mail.name, "*.exe");
+    EXPECT_NE(mail.folder.find("C:"), std::string::npos) << mail.folder;
+    // The start directory followed by "\*.wav".
+    EXPECT_EQ(okSound.name, "*.wav");
+    EXPECT_EQ(okSound.folder, last_part(dir));
+    EXPECT_EQ(noSound.name, "*.wav");
+    EXPECT_EQ(noSound.folder, last_part(dir));
+    // Cancelled: nothing changed.
+    EXPECT_EQ(after.mailPath, "");
+    EXPECT_EQ(after.okSound, "");
+    EXPECT_FALSE(after.launch || after.okSoundOn || after.noSoundOn);
+}
+
+TEST_F(SettingsDialog, StartDirectoryTooLongForTheChooserStartsWithThePatternAlone)
+{
+    // 250 bytes and "\*.wav" make 256, one more than the chooser takes.
+    std::string longDir = "C:\\" + std::string(247, 'd');
+    ASSERT_EQ(longDir.size(), 250u);
+    lstrcpynA(startDirectory, longDir.c_str(), sizeof startDirectory);
+    ChooserView v;
+    run([&](HWND d) {
+        v = browse_and_cancel(d, IDC_OK_SOUND_BROWSE, SOUND_CHOOSER);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(v.name, "*.wav");
+    EXPECT_EQ(v.folder, last_part(dir)) << "the current directory";
+}
+
+TEST_F(SettingsDialog, NonEmptyPathIsTheChoosersStartAndAChosenFileChecksTheBox)
+{
+    std::string wav = dir + "\\chime.wav";
+    HANDLE f = CreateFileA(wav.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    CloseHandle(f);
+    SETTINGS_SET_TEXT(Settings.nosndPath, wav.c_str());
+    std::string startName, shown;
+    bool checkedAfter = false;
+    std::vector<std::string> played;
+    run([&](HWND d) {
+        startName = browse_and_cancel(d, IDC_NO_SOUND_BROWSE, SOUND_CHOOSER).name;
+        ui::click(d, IDC_OK_SOUND_BROWSE);
+        HWND ch = harness::wait_dialog(SOUND_CHOOSER);
+        ASSERT_TRUE(ch);
+        ui::set_item_text(ch, CHOOSER_NAME, wav);
+        PostMessageA(ch, WM_COMMAND, IDOK, 0);
+        ui::wait_gone(ch);
+        ui::wait_until([&] { return ui::is_checked(d, IDC_OK_SOUND); }, 3000);
+        shown = ui::item_text(d, IDC_OK_SOUND_PATH);
+        checkedAfter = ui::is_checked(d, IDC_OK_SOUND);
+        // The play button plays what is shown, though it is not stored yet.
+        ui::click(d, IDC_OK_SOUND_PLAY);
+        ui::wait_until([] { return !rec::events().empty(); }, 3000);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(startName, "chime.wav");
+    EXPECT_EQ(shown, wav);
+    EXPECT_TRUE(checkedAfter);
+    EXPECT_EQ(rec::kinds(), (std::vector<std::string>{"play:" + wav}));
+    EXPECT_STREQ(Settings.oksndPath, "") << "not stored before OK";
+}
+
+} // namespace
