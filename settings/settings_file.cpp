@@ -188,9 +188,27 @@ static int finish_file(HANDLE file)
     return CloseHandle(file) && flushed;
 }
 
+// A settings file that could not be written in place (read-only, or held
+// by another program) is not replaced behind the user's back either: not
+// every system refuses to rename over a read-only file.
+static int file_replaceable(const char *name)
+{
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return 0;
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    CloseHandle(file);
+    return 1;
+}
+
 int save_settings(void)
 {
     SetCurrentDirectoryA(startDirectory);
+    if (!file_replaceable(SETTINGS_FILE_NAME))
+        return 0; // the settings dialog tells the user
     SettingsRecord record;
     settings_snapshot(&record);
     HANDLE file = CreateFileA(SETTINGS_TEMP_FILE_NAME, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,

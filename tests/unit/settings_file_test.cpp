@@ -1,0 +1,515 @@
+// "Sorvane.dat" on real files under Wine: every outcome of loading and
+// saving, the questions answered through the real message boxes, and what
+// is left on the disk afterwards.
+#include <gtest/gtest.h>
+#include "box_script.h"
+#include "recorder.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char FIELD_CAPTION[] = "エラー";
+const char COMPAT_CAPTION[] = "互換性";
+const char READ_FAILED[] = "動作設定の読み込みに失敗しました。";
+const char WRITE_FAILED[] = "動作設定の書き込みに失敗しました。";
+const char COMPAT_TEXT[] = "動作設定ファイルのデータに互換性がないため、新規に作成します。\n現在の設定は失われます。";
+const UINT QUESTION = MB_YESNO | MB_ICONQUESTION;
+const UINT WARNING = MB_OK | MB_ICONWARNING;
+
+const char *const FIELD_NAMES[] = {"server",    "user",  "pass",      "autoCheckTime", "showProgress", "mailPath",
+                                   "mailPathAsk", "oksndPath", "okMes", "nosndPath",     "noMes"};
+enum { FIELD_COUNT = 11 };
+
+std::string read_message(int field)
+{
+    return std::string("[") + FIELD_NAMES[field]
+           + "]の読み込みに失敗しました。\n動作設定が壊れている可能性があるため、再作成します。\n現在の設定は失われます。";
+}
+
+std::string write_message(int field)
+{
+    return std::string("[") + FIELD_NAMES[field] + "]の書き込みに失敗しました。";
+}
+
+// The record's fields in file order, each as text, so that records can be
+// compared field by field.
+std::vector<std::string> fields_of(const SettingsRecord &r)
+{
+    auto n = [](int v) { return std::to_string(v); };
+    return {r.server, r.user, r.pass, n(r.autoCheckTime), n(r.showProgress), r.mailPath, n(r.mailPathAsk),
+            r.oksndPath, n(r.okMes), r.nosndPath, n(r.noMes)};
+}
+
+// What a test puts in the record before loading, so that fields left alone
+// can be told from fields read.
+SettingsRecord before()
+{
+    SettingsRecord r;
+    memset(&r, 0, sizeof r);
+    strcpy(r.server, "old.example.jp");
+    strcpy(r.user, "old-user");
+    strcpy(r.pass, "old-pass");
+    r.autoCheckTime = 3;
+    r.showProgress = 77;
+    strcpy(r.mailPath, "C:\\old\\mailer.exe");
+    r.mailPathAsk = 77;
+    strcpy(r.oksndPath, "C:\\old\\new.wav");
+    r.okMes = 77;
+    strcpy(r.nosndPath, "C:\\old\\none.wav");
+    r.noMes = 77;
+    return r;
+}
+
+// A record as a user has it: Japanese paths, a password holding the key
+// byte 0xE5 as lead and trail byte, every flag set.
+SettingsRecord stored()
+{
+    SettingsRecord r;
+    memset(&r, 0, sizeof r);
+    strcpy(r.server, "pop.example.jp");
+    strcpy(r.user, "taro");
+    strcpy(r.pass, "\x8A\xE5\x93\xFA\xE5\x40");
+    r.autoCheckTime = 15;
+    r.showProgress = 1;
+    strcpy(r.mailPath, "C:\\メール\\mailer.exe");
+    r.mailPathAsk = 1;
+    strcpy(r.oksndPath, "C:\\サウンド\\新着.wav");
+    r.okMes = 1;
+    strcpy(r.nosndPath, "C:\\Sounds\\none.wav");
+    r.noMes = -1;
+    return r;
+}
+
+Bytes text_field(const std::string &value)
+{
+    Bytes b;
+    for (char c : value + "\n")
+        b.push_back((unsigned char)(c ^ 0xE5));
+    return b;
+}
+
+Bytes int_field(int v)
+{
+    unsigned u = (unsigned)v;
+    return {(unsigned char)u, (unsigned char)(u >> 8), (unsigned char)(u >> 16), (unsigned char)(u >> 24)};
+}
+
+// The file written out by hand, with the offset just past each field.
+struct Image {
+    Bytes bytes{20};
+    std::vector<size_t> ends;
+    void add(const Bytes &b)
+    {
+        bytes.insert(bytes.end(), b.begin(), b.end());
+        ends.push_back(bytes.size());
+    }
+};
+
+Image image_of(const SettingsRecord &r)
+{
+    Image img;
+    img.add(text_field(r.server));
+    img.add(text_field(r.user));
+    img.add(text_field(r.pass));
+    img.add(text_field(std::to_string(r.autoCheckTime)));
+    img.add(int_field(r.showProgress));
+    img.add(text_field(r.mailPath));
+    img.add(int_field(r.mailPathAsk));
+    img.add(text_field(r.oksndPath));
+    img.add(int_field(r.okMes));
+    img.add(text_field(r.nosndPath));
+    img.add(int_field(r.noMes));
+    return img;
+}
+
+bool exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool listed(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA(path.c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(h);
+    return true;
+}
+
+void write_file(const std::string &path, const Bytes &bytes)
+{
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << path;
+    DWORD n = 0;
+    if (!bytes.empty())
+        WriteFile(f, bytes.data(), (DWORD)bytes.size(), &n, NULL);
+    CloseHandle(f);
+    ASSERT_EQ(n, bytes.size());
+}
+
+Bytes read_file(const std::string &path)
+{
+    Bytes out;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return out;
+    unsigned char buf[4096];
+    DWORD n;
+    while (ReadFile(f, buf, sizeof buf, &n, NULL) && n)
+        out.insert(out.end(), buf, buf + n);
+    CloseHandle(f);
+    return out;
+}
+
+// Starts a program of the host system (Wine starts Unix programs too). Its process handle does not tell when it is done,
+// so callers wait for its effect.
+void run_host(const char *program, std::string commandLine)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    std::vector<char> cmd(commandLine.begin(), commandLine.end());
+    cmd.push_back('\0');
+    ASSERT_TRUE(CreateProcessA(program, cmd.data(), NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) << program;
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+class SettingsFileTest : public ::testing::Test {
+protected:
+    std::string dir;
+    std::string file;
+
+    void SetUp() override
+    {
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        dir = std::string(temp) + "sorvane-settings-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        clean();
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), NULL));
+        ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
+        lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
+        file = dir + "\\Sorvane.dat";
+        Settings = before();
+        rec::install();
+    }
+
+    void TearDown() override
+    {
+        rec::uninstall();
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        SetCurrentDirectoryA(temp);
+        clean();
+    }
+
+    // Read-only files and symbolic links included, which Windows calls
+    // cannot all remove under Wine.
+    void clean()
+    {
+        if (!exists(dir))
+            return;
+        std::string unixDir = to_unix(dir);
+        ASSERT_NE(unixDir.find("sorvane-settings-"), std::string::npos) << unixDir;
+        run_host("Z:\\bin\\rm", "rm -rf \"" + unixDir + "\"");
+        ASSERT_TRUE(ui::wait_until([&] { return !exists(dir); }, 5000));
+    }
+
+    static std::string to_unix(const std::string &windowsPath)
+    {
+        typedef char *(CDECL * ToUnix)(LPCWSTR);
+        ToUnix toUnix = (ToUnix)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+        WCHAR wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, windowsPath.c_str(), -1, wide, MAX_PATH);
+        std::string out;
+        char *p = toUnix ? toUnix(wide) : NULL;
+        if (p) {
+            out = p;
+            HeapFree(GetProcessHeap(), 0, p);
+        }
+        return out;
+    }
+
+    void expect_record(const SettingsRecord &want)
+    {
+        EXPECT_EQ(fields_of(Settings), fields_of(want));
+    }
+
+    // The only recorded event is one box with this caption and these flags.
+    void expect_one_box(const char *caption, UINT type)
+    {
+        auto ev = rec::events();
+        ASSERT_EQ(ev.size(), 1u);
+        EXPECT_EQ(ev[0].caption, caption);
+        EXPECT_EQ(ev[0].type, type);
+        EXPECT_FALSE(ev[0].owned);
+    }
+};
+
+TEST_F(SettingsFileTest, MissingFileIsSilentAndChangesNothing)
+{
+    EXPECT_EQ(load_settings(), 0);
+    EXPECT_TRUE(rec::events().empty());
+    expect_record(before());
+}
+
+TEST_F(SettingsFileTest, EmptyFileIsReportedAndKept)
+{
+    write_file(file, {});
+    ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+    EXPECT_EQ(load_settings(), 0);
+    const auto &boxes = script.finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, READ_FAILED);
+    EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDOK}));
+    expect_one_box(ERROR_CAPTION, WARNING);
+    EXPECT_TRUE(exists(file));
+    expect_record(before());
+}
+
+TEST_F(SettingsFileTest, ForeignVersionAsksAndDeletesOnlyOnYes)
+{
+    struct {
+        unsigned char version;
+        int answer;
+    } cases[] = {{19, IDYES}, {19, IDNO}, {21, IDYES}, {21, IDNO}, {0, IDNO}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::to_string(c.version) + (c.answer == IDYES ? " yes" : " no"));
+        Bytes bytes = image_of(stored()).bytes;
+        bytes[0] = c.version;
+        write_file(file, bytes);
+        rec::clear();
+        ui::BoxScript script({{COMPAT_CAPTION, c.answer}});
+        EXPECT_EQ(load_settings(), 0);
+        const auto &boxes = script.finish();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, COMPAT_TEXT);
+        EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+        expect_one_box(COMPAT_CAPTION, QUESTION);
+        EXPECT_EQ(exists(file), c.answer == IDNO);
+        expect_record(before());
+    }
+}
+
+// A file that ends inside each field in turn: that field's question, the
+// fields before it read, it and the later ones as they were. Integers are
+// cut after two of their four bytes (which must not be half-taken); texts
+// after their first byte.
+TEST_F(SettingsFileTest, EachFieldEndingEarlyAsksItsQuestion)
+{
+    const Image img = image_of(stored());
+    for (int field = 0; field < FIELD_COUNT; field++) {
+        for (int answer : {IDYES, IDNO}) {
+            SCOPED_TRACE(std::string(FIELD_NAMES[field]) + (answer == IDYES ? " yes" : " no"));
+            size_t start = field == 0 ? 1 : img.ends[field - 1];
+            bool integer = field == 4 || field == 6 || field == 8 || field == 10;
+            size_t cut = start + (integer ? 2 : (field == 0 ? 0 : 1));
+            write_file(file, Bytes(img.bytes.begin(), img.bytes.begin() + cut));
+            Settings = before();
+            rec::clear();
+            ui::BoxScript script({{FIELD_CAPTION, answer}});
+            EXPECT_EQ(load_settings(), 0);
+            const auto &boxes = script.finish();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text, read_message(field));
+            EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+            expect_one_box(FIELD_CAPTION, QUESTION);
+            EXPECT_EQ(exists(file), answer == IDNO);
+
+            std::vector<std::string> want = fields_of(before());
+            std::vector<std::string> read = fields_of(stored());
+            for (int f = 0; f < field; f++)
+                want[f] = read[f];
+            EXPECT_EQ(fields_of(Settings), want);
+        }
+    }
+}
+
+// A damaged file whose text is longer than its field: unreadable there, and
+// nothing beyond the field is written.
+TEST_F(SettingsFileTest, OverlongTextIsThatFieldsQuestion)
+{
+    struct {
+        int field;
+        size_t length;
+    } cases[] = {{0, 128}, {2, 300}, {5, 256}, {9, 5000}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(FIELD_NAMES[c.field]);
+        SettingsRecord r = stored();
+        Image img = image_of(r);
+        size_t start = c.field == 0 ? 1 : img.ends[c.field - 1];
+        Bytes bytes(img.bytes.begin(), img.bytes.begin() + start);
+        Bytes longText = text_field(std::string(c.length, 'x'));
+        bytes.insert(bytes.end(), longText.begin(), longText.end());
+        bytes.insert(bytes.end(), img.bytes.begin() + img.ends[c.field], img.bytes.end());
+        write_file(file, bytes);
+        Settings = before();
+        rec::clear();
+        ui::BoxScript script({{FIELD_CAPTION, IDNO}});
+        EXPECT_EQ(load_settings(), 0);
+        const auto &boxes = script.finish();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, read_message(c.field));
+        std::vector<std::string> want = fields_of(before());
+        for (int f = 0; f < c.field; f++)
+            want[f] = fields_of(r)[f];
+        EXPECT_EQ(fields_of(Settings), want);
+        EXPECT_TRUE(exists(file));
+    }
+}
+
+TEST_F(SettingsFileTest, WholeFileLoadsSilentlyAndIgnoresWhatFollows)
+{
+    Bytes bytes = image_of(stored()).bytes;
+    bytes.insert(bytes.end(), {0x14, 0xEF, 0x00});
+    write_file(file, bytes);
+    EXPECT_EQ(load_settings(), 1);
+    EXPECT_TRUE(rec::events().empty());
+    expect_record(stored());
+}
+
+// The program's own file, byte for byte, with the key byte in a value.
+TEST_F(SettingsFileTest, SavedBytesAreTheLayoutAndLoadBack)
+{
+    const Bytes empty = {0x14, 0xEF, 0xEF, 0xEF, 0xD5, 0xEF, 0, 0, 0, 0, 0xEF, 0, 0,
+                         0,    0,    0xEF, 0,    0,    0,    0, 0xEF, 0, 0, 0, 0};
+    memset(&Settings, 0, sizeof Settings);
+    EXPECT_EQ(save_settings(), 1);
+    EXPECT_EQ(read_file(file), empty);
+
+    Settings = stored();
+    EXPECT_EQ(save_settings(), 1);
+    EXPECT_EQ(read_file(file), image_of(stored()).bytes);
+    EXPECT_FALSE(exists(dir + "\\" + SETTINGS_TEMP_FILE_NAME));
+    Settings = before();
+    EXPECT_EQ(load_settings(), 1);
+    expect_record(stored());
+    EXPECT_TRUE(rec::events().empty());
+}
+
+TEST_F(SettingsFileTest, SaveGoesToStartDirectoryWhateverIsCurrent)
+{
+    std::string elsewhere = dir + "\\chosen";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), NULL));
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    Settings = stored();
+    EXPECT_EQ(save_settings(), 1);
+    EXPECT_EQ(read_file(file), image_of(stored()).bytes);
+    EXPECT_FALSE(exists(elsewhere + "\\Sorvane.dat"));
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_STREQ(current, dir.c_str());
+}
+
+// Every way a save can fail leaves the previous file as it was, and no
+// temporary file behind.
+class SaveFailureTest : public SettingsFileTest {
+protected:
+    Bytes previous;
+    void SetUp() override
+    {
+        SettingsFileTest::SetUp();
+        previous = image_of(before()).bytes;
+        write_file(file, previous);
+        Settings = stored();
+    }
+    void expect_previous_kept()
+    {
+        EXPECT_EQ(read_file(file), previous);
+    }
+};
+
+TEST_F(SaveFailureTest, ReadOnlyFileIsNotReplacedAndSaysNothing)
+{
+    ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(save_settings(), 0);
+    EXPECT_TRUE(rec::events().empty());
+    expect_previous_kept();
+    EXPECT_FALSE(exists(dir + "\\" + SETTINGS_TEMP_FILE_NAME));
+}
+
+TEST_F(SaveFailureTest, TemporaryFileThatCannotBeCreatedSaysNothing)
+{
+    std::string blocker = dir + "\\" + SETTINGS_TEMP_FILE_NAME;
+    ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), NULL));
+    EXPECT_EQ(save_settings(), 0);
+    EXPECT_TRUE(rec::events().empty());
+    expect_previous_kept();
+}
+
+// A value the format cannot hold fails the save after the fields before it
+// were written to the new file.
+TEST_F(SaveFailureTest, FieldThatCannotBeWrittenShowsItsMessage)
+{
+    struct {
+        int field;
+        char *member;
+    } cases[] = {{0, Settings.server}, {5, Settings.mailPath}, {9, Settings.nosndPath}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(FIELD_NAMES[c.field]);
+        Settings = stored();
+        strcpy(c.member, "C:\\a\nb");
+        rec::clear();
+        ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+        EXPECT_EQ(save_settings(), 0);
+        const auto &boxes = script.finish();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, write_message(c.field));
+        expect_one_box(ERROR_CAPTION, WARNING);
+        expect_previous_kept();
+        EXPECT_FALSE(exists(dir + "\\" + SETTINGS_TEMP_FILE_NAME));
+    }
+}
+
+// A full disk, made real: the new file is a link to the host's /dev/full,
+// where every write fails for want of space.
+TEST_F(SaveFailureTest, FullDiskShowsTheWriteMessage)
+{
+    run_host("Z:\\bin\\ln", "ln -s /dev/full \"" + to_unix(dir) + "/" + SETTINGS_TEMP_FILE_NAME + "\"");
+    // Wine gives no attributes for a link to a device: look for its name.
+    ASSERT_TRUE(ui::wait_until([&] { return listed(dir + "\\" + SETTINGS_TEMP_FILE_NAME); }, 5000));
+    ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+    EXPECT_EQ(save_settings(), 0);
+    const auto &boxes = script.finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, WRITE_FAILED);
+    expect_one_box(ERROR_CAPTION, WARNING);
+    expect_previous_kept();
+}
+
+TEST_F(SettingsFileTest, TextFieldsByByteCount)
+{
+    const char *values[] = {"", "pop.example.jp", "\xE5", "\x8A\xE5\x93\xFA\xE5\x40"};
+    HANDLE f = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    for (const char *v : values)
+        EXPECT_EQ(write_text_field(f, v, 256), 1) << v;
+    SetFilePointer(f, 0, NULL, FILE_BEGIN);
+    for (const char *v : values) {
+        char dest[256] = "untouched";
+        EXPECT_EQ(read_text_field(f, dest, sizeof dest), 1);
+        EXPECT_STREQ(dest, v);
+    }
+    char dest[256] = "untouched";
+    EXPECT_EQ(read_text_field(f, dest, sizeof dest), 0); // at the end
+    EXPECT_STREQ(dest, "untouched");
+    CloseHandle(f);
+
+    // Measured once, so applying it twice gives the text back.
+    char text[] = "pop.example.jp";
+    scramble_text(text);
+    EXPECT_EQ((unsigned char)text[0], 'p' ^ 0xE5);
+    scramble_text(text);
+    EXPECT_STREQ(text, "pop.example.jp");
+}
+
+} // namespace
