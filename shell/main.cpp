@@ -1,14 +1,46 @@
-#include <windows.h>
-#include <shellapi.h>
+#include "shell.h"
+#include "program.h"
+#include "../desktop/desktop.h"
 
-// The tray icon record is used in its first-version form, which every
-// Windows shell accepts.
-#ifndef _WIN64
-static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version NOTIFYICONDATAA is 88 bytes");
-#endif
+static const char SINGLE_INSTANCE_MUTEX[] = "QeSorvane";
+static const char REGISTER_FAILED[] = "ウィンドウの登録に失敗しました。";
+static const char CREATE_FAILED[] = "ウィンドウの作成に失敗しました。";
 
-// Placeholder entry until the resident shell is built.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+static HANDLE singleInstanceMutex;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    // A second start in the same logon ends silently; the running instance
+    // is not told anything.
+    singleInstanceMutex = CreateMutexA(NULL, FALSE, SINGLE_INSTANCE_MUTEX);
+    if (singleInstanceMutex && GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+
+    if (!register_main_window_class(instance)) {
+        message_box(NULL, REGISTER_FAILED, MAIN_WINDOW_TITLE, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    programInstance = instance;
+
+    // Creating the window runs the whole start-up (init_shell) before
+    // CreateWindowExA returns; a start-up that failed destroys the window.
+    HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  NULL, NULL, instance, NULL);
+    if (!window) {
+        message_box(NULL, CREATE_FAILED, MAIN_WINDOW_TITLE, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    ShowWindow(window, SW_HIDE);
+
+    // GetMessageA gives -1 on an invalid call; that ends the loop too
+    // rather than spinning on it. Every way out ends with exit code 0.
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    UnregisterClassA(MAIN_WINDOW_CLASS, instance);
+    ReleaseMutex(singleInstanceMutex);
     return 0;
 }

@@ -62,8 +62,8 @@ int main(int argc, char **argv)
     // The demo account of the local mail server: three messages waiting.
     e2e::FileSettings s;
     s.server = "127.0.0.1";
-    s.user = "full";
-    s.pass = "secret";
+    s.user = "three";
+    s.pass = "three-pass";
     s.showProgress = 1;
     s.okMes = 1;
     s.noMes = 1;

@@ -23,8 +23,9 @@ const char NO_MAIL[] = "新しいメッセージはありませんでした。";
 // Accounts of the test mail server (tests/services/dovecot.sh).
 const char SERVER[] = "127.0.0.1";
 const char USER_EMPTY[] = "empty";
-const char USER_FULL[] = "full";
-const char PASSWORD[] = "secret";
+const char PASSWORD_EMPTY[] = "empty-pass";
+const char USER_FULL[] = "three";
+const char PASSWORD_FULL[] = "three-pass";
 
 enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
 enum {
@@ -34,7 +35,7 @@ enum {
 };
 
 class EndToEnd : public ::testing::Test {
-protected:
+public:
     Program app;
     std::string dir;
 
@@ -90,7 +91,7 @@ TEST_F(EndToEnd, StartWithSettingsRunsTheFirstCheckBeforeAnythingElse)
     FileSettings s;
     s.server = SERVER;
     s.user = USER_FULL;
-    s.pass = PASSWORD;
+    s.pass = PASSWORD_FULL;
     s.showProgress = 1;
     s.okMes = 1;
     e2e::write_settings_file(dir, s);
@@ -137,7 +138,7 @@ TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
     FileSettings s;
     s.server = SERVER;
     s.user = USER_EMPTY;
-    s.pass = PASSWORD;
+    s.pass = PASSWORD_EMPTY;
     s.showProgress = 1;
     s.noMes = 1;
     e2e::write_settings_file(dir, s);
@@ -173,7 +174,7 @@ TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
     ui::click(dlg, IDC_CHANGE_PASSWORD);
     HWND pw = wait_dialog(PASSWORD_CAPTION);
     ASSERT_TRUE(pw);
-    ui::set_item_text(pw, IDC_PASSWORD, PASSWORD);
+    ui::set_item_text(pw, IDC_PASSWORD, PASSWORD_EMPTY);
     ui::click(pw, IDC_OK_BUTTON);
     ASSERT_TRUE(ui::wait_gone(pw));
     ui::set_check(dlg, IDC_AUTO_CHECK, true);
@@ -213,6 +214,55 @@ TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
     EXPECT_LE(t2 - t1, 66000u);
     ui::answer(next, IDOK);
     exit_and_expect_clean();
+}
+
+// Starts the program without settings and cancels both start-up dialogs.
+static void start_without_server(EndToEnd *t);
+
+TEST_F(EndToEnd, IconComesBackWhenTheShellIsRestarted)
+{
+    start_without_server(this);
+    HWND main = app.main_window();
+    ASSERT_TRUE(app.icon_present());
+    // A restarted shell has lost every icon...
+    NOTIFYICONDATAA d = {};
+    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    d.hWnd = main;
+    d.uID = e2e::TRAY_ICON_ID;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &d));
+    ASSERT_FALSE(app.icon_present());
+    // ...and tells every top-level window that the taskbar is back.
+    PostMessageA(main, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(ui::wait_until([&] { return app.icon_present(); }, 5000));
+    exit_and_expect_clean();
+}
+
+TEST_F(EndToEnd, RightClickOpensTheMenuAndEscapeChoosesNothing)
+{
+    start_without_server(this);
+    app.right_click();
+    HWND menu = ui::wait_window("#32768", NULL, 5000, app.pid());
+    ASSERT_TRUE(menu) << "the popup menu opens";
+    PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(ui::wait_gone(menu, 5000));
+    Sleep(500);
+    EXPECT_FALSE(ui::wait_box(NULL, 100, app.pid()));
+    EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
+    EXPECT_TRUE(app.running());
+    exit_and_expect_clean();
+}
+
+static void start_without_server(EndToEnd *t)
+{
+    ASSERT_TRUE(t->app.start(t->dir));
+    for (int i = 0; i < 2; i++) {
+        HWND dlg = ui::wait_window(ui::DIALOG_CLASS, SETTINGS_CAPTION, 15000, t->app.pid());
+        ASSERT_TRUE(dlg);
+        ui::click(dlg, IDC_CANCEL_BUTTON);
+        ASSERT_TRUE(ui::wait_gone(dlg));
+    }
+    ASSERT_TRUE(t->app.main_window());
+    ASSERT_TRUE(ui::wait_until([&] { return t->app.icon_present(); }, 5000));
 }
 
 TEST_F(EndToEnd, ExitChosenDuringStartUpIsCarriedOutAfterIt)

@@ -1,0 +1,168 @@
+// The tray's handlers and the countdown of automatic checks, called as the
+// main window would call them. A check that cannot start (no user name)
+// shows its message at once, which makes every start_check visible.
+#include <gtest/gtest.h>
+#include "box_script.h"
+#include "recorder.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "resources/resource.h"
+#include <string.h>
+
+namespace {
+
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char NO_USER[] = "ユーザー名が入力されていません。";
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        memset(&Settings, 0, sizeof Settings);
+        checkCountdown = 0;
+        rec::install();
+    }
+    void TearDown() override { rec::uninstall(); }
+
+    // Runs `ticks` timer ticks, answering any check's box; returns how many
+    // checks were started.
+    int tick(int ticks)
+    {
+        int before = boxes();
+        for (int i = 0; i < ticks; i++) {
+            bool expectBox = (unsigned)checkCountdown == 1 && Settings.server[0] != '\0';
+            if (expectBox) {
+                ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+                on_timer_tick();
+                script.finish();
+            } else {
+                on_timer_tick();
+            }
+        }
+        return boxes() - before;
+    }
+    int boxes() { return (int)rec::events().size(); }
+};
+
+TEST_F(TrayTest, DisarmedCountdownNeverChecks)
+{
+    strcpy(Settings.server, "mail.example.jp");
+    Settings.autoCheckTime = 5;
+    EXPECT_EQ(tick(1000), 0);
+    EXPECT_EQ(checkCountdown, 0);
+}
+
+TEST_F(TrayTest, ArmedCountdownChecksAtZeroAndRearmsAfterTheRefusal)
+{
+    strcpy(Settings.server, "mail.example.jp");
+    Settings.autoCheckTime = 5;
+    checkCountdown = 300; // what the settings dialog's store sets
+    EXPECT_EQ(tick(299), 0);
+    EXPECT_EQ(checkCountdown, 1);
+    EXPECT_EQ(tick(1), 1);
+    auto ev = rec::events();
+    ASSERT_EQ(ev.size(), 1u);
+    EXPECT_EQ(ev[0].text, NO_USER);
+    // Re-armed with the interval read after the check returned.
+    EXPECT_EQ(checkCountdown, 300);
+    EXPECT_EQ(tick(299), 0);
+    EXPECT_EQ(tick(1), 1);
+}
+
+TEST_F(TrayTest, IntervalIsReadWhenTheCheckHasReturned)
+{
+    strcpy(Settings.server, "mail.example.jp");
+    Settings.autoCheckTime = 1;
+    checkCountdown = 1;
+    Settings.autoCheckTime = 2;
+    EXPECT_EQ(tick(1), 1);
+    EXPECT_EQ(checkCountdown, 120);
+}
+
+TEST_F(TrayTest, CountdownEndingWithoutServerStaysDisarmedSilently)
+{
+    Settings.autoCheckTime = 5;
+    checkCountdown = 2;
+    EXPECT_EQ(tick(2), 0);
+    EXPECT_EQ(checkCountdown, 0);
+    EXPECT_EQ(tick(500), 0);
+}
+
+TEST_F(TrayTest, CountdownIsTestedAsUnsigned)
+{
+    strcpy(Settings.server, "mail.example.jp");
+    checkCountdown = -1;
+    EXPECT_EQ(tick(10), 0);
+    EXPECT_EQ(checkCountdown, -11);
+}
+
+TEST_F(TrayTest, OnlyALeftPressOnOurIconRequestsACheck)
+{
+    HWND w = NULL;
+    on_tray_notify(w, TRAY_ICON_ID + 1, WM_LBUTTONDOWN);
+    on_tray_notify(w, TRAY_ICON_ID, WM_LBUTTONUP);
+    on_tray_notify(w, TRAY_ICON_ID, WM_LBUTTONDBLCLK);
+    on_tray_notify(w, TRAY_ICON_ID, WM_MOUSEMOVE);
+    on_tray_notify(w, TRAY_ICON_ID, WM_MBUTTONDOWN);
+    EXPECT_EQ(boxes(), 0);
+
+    ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+    on_tray_notify(w, TRAY_ICON_ID, WM_LBUTTONDOWN);
+    script.finish();
+    auto ev = rec::events();
+    ASSERT_EQ(ev.size(), 1u);
+    // With every account field empty only the first one is reported.
+    EXPECT_EQ(ev[0].text, "サーバー名が入力されていません。");
+}
+
+TEST_F(TrayTest, ManualChecksLeaveTheCountdownAlone)
+{
+    checkCountdown = 42;
+    ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+    on_command(NULL, CMD_CHECK_NOW);
+    script.finish();
+    EXPECT_EQ(boxes(), 1);
+    EXPECT_EQ(checkCountdown, 42);
+}
+
+TEST_F(TrayTest, SettingsCommandDoesNothingWhileItsDialogIsUp)
+{
+    settingsDialogFree = 0;
+    on_command(NULL, CMD_SETTINGS);
+    EXPECT_EQ(boxes(), 0);
+    EXPECT_EQ(settingsDialogFree, 0);
+}
+
+TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
+{
+    ASSERT_TRUE(build_tray_menu());
+    struct Item {
+        UINT id;
+        const char *caption;
+    } expected[] = {
+        {CMD_CHECK_NOW, "メールチェック開始(&S)"}, {CMD_SETTINGS, "動作設定(&P)..."}, {0, NULL},
+        {CMD_HELP, "ヘルプ(&H)"}, {CMD_ABOUT, "バージョン情報(&A)..."}, {0, NULL},
+        {CMD_EXIT, "終了(&X)"},
+    };
+    ASSERT_EQ(GetMenuItemCount(TrayMenu), 7);
+    for (int i = 0; i < 7; i++) {
+        MENUITEMINFOA mi = {};
+        char text[64] = "";
+        mi.cbSize = sizeof mi;
+        mi.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
+        mi.dwTypeData = text;
+        mi.cch = sizeof text;
+        ASSERT_TRUE(GetMenuItemInfoA(TrayMenu, i, TRUE, &mi));
+        if (!expected[i].caption) {
+            EXPECT_TRUE(mi.fType & MFT_SEPARATOR) << i;
+            continue;
+        }
+        EXPECT_EQ(mi.wID, expected[i].id) << i;
+        EXPECT_STREQ(text, expected[i].caption) << i;
+        EXPECT_EQ(mi.fState & (MFS_GRAYED | MFS_CHECKED | MFS_DEFAULT), 0u) << i;
+    }
+    DestroyMenu(TrayMenu);
+    TrayMenu = NULL;
+}
+
+} // namespace
