@@ -1,0 +1,201 @@
+// The settings file under interrupted saves: a child process saves a new
+// record in a loop with the program's own save_settings, and is killed at
+// a random moment; the file must then load, with the program's own
+// load_settings, into either the record it held before or the new one.
+// Usage: save_crash_driver <folder> [rounds]    (the child mode is internal)
+#include "figures.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+#include "desktop/desktop.h"
+#include "ui_driver.h"
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <random>
+#include <string>
+#include <thread>
+#include <atomic>
+
+static const char READY_EVENT[] = "SorvaneSaveCrashReady";
+
+// Records that differ in every field and in length, so that a file cut
+// anywhere, or two files mixed, cannot pass for either of them.
+static SettingsRecord record_for(int i)
+{
+    SettingsRecord r;
+    memset(&r, 0, sizeof r);
+    std::string pad(static_cast<size_t>(i % 40), 'x');
+    snprintf(r.server, sizeof r.server, "mail%d.%s.example", i, pad.c_str());
+    snprintf(r.user, sizeof r.user, "ユーザー%d", i);
+    snprintf(r.pass, sizeof r.pass, "pw-%d-%s", i * 7919, pad.c_str());
+    r.autoCheckTime = (i % 3 == 0) ? -i : i;
+    r.showProgress = i & 1;
+    snprintf(r.mailPath, sizeof r.mailPath, "C:\\メール\\%d\\%s\\mailer.exe", i, pad.c_str());
+    r.mailPathAsk = (i >> 1) & 1;
+    snprintf(r.oksndPath, sizeof r.oksndPath, "C:\\snd\\ok%d.wav", i);
+    r.okMes = (i >> 2) & 1;
+    if (i % 5)
+        snprintf(r.nosndPath, sizeof r.nosndPath, "C:\\snd\\none%d.wav", i);
+    r.noMes = (i >> 3) & 1;
+    return r;
+}
+
+static bool same(const SettingsRecord &a, const SettingsRecord &b)
+{
+    return !strcmp(a.server, b.server) && !strcmp(a.user, b.user) && !strcmp(a.pass, b.pass) &&
+           a.autoCheckTime == b.autoCheckTime && a.showProgress == b.showProgress &&
+           !strcmp(a.mailPath, b.mailPath) && a.mailPathAsk == b.mailPathAsk &&
+           !strcmp(a.oksndPath, b.oksndPath) && a.okMes == b.okMes && !strcmp(a.nosndPath, b.nosndPath) &&
+           a.noMes == b.noMes;
+}
+
+static void put_record(const SettingsRecord &r)
+{
+    settings_lock();
+    Settings = r;
+    settings_unlock();
+}
+
+static int child(const char *round)
+{
+    GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
+    put_record(record_for(atoi(round)));
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, READY_EVENT);
+    if (!ready)
+        return 4;
+    SetEvent(ready);
+    for (;;) {
+        if (!save_settings())
+            return 3;
+    }
+}
+
+static std::atomic<int> boxesSeen{0};
+static std::string lastBox;
+
+static void observe_box(HWND, const char *text, const char *caption, UINT)
+{
+    lastBox = std::string(caption) + ": " + text;
+    boxesSeen++;
+}
+
+// A failed load asks or warns in a box on this thread; answer it so the
+// run goes on and reports the failure instead of hanging.
+static void dismiss_boxes(std::atomic<bool> *stop)
+{
+    while (!*stop) {
+        ui::dismiss_all(GetCurrentProcessId());
+        Sleep(50);
+    }
+}
+
+static bool start_child(const std::string &self, const std::string &dir, int round, PROCESS_INFORMATION *pi)
+{
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string cmd = "\"" + self + "\" --child " + std::to_string(round);
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    return CreateProcessA(self.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, dir.c_str(), &si, pi) != 0;
+}
+
+// Mean time of one save, so that the random moments cover whole saves.
+static double time_one_save(int round)
+{
+    put_record(record_for(round));
+    const int n = 200;
+    double t0 = stress::now_ms();
+    for (int k = 0; k < n; k++)
+        save_settings();
+    return (stress::now_ms() - t0) / n;
+}
+
+static void busy_wait_us(double us)
+{
+    double until = stress::now_ms() + us / 1000.0;
+    while (stress::now_ms() < until) {
+    }
+}
+
+int main(int argc, char **argv)
+{
+    if (argc >= 3 && !strcmp(argv[1], "--child"))
+        return child(argv[2]);
+    if (argc < 2) {
+        fprintf(stderr, "usage: save_crash_driver <folder> [rounds]\n");
+        return 2;
+    }
+    std::string dir = stress::windows_path(argv[1]);
+    int rounds = argc > 2 ? atoi(argv[2]) : 1000;
+    char self[MAX_PATH];
+    GetModuleFileNameA(NULL, self, sizeof self);
+    CreateDirectoryA(dir.c_str(), NULL);
+    SetCurrentDirectoryA(dir.c_str());
+    GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
+    messageBoxObserver = observe_box;
+    std::atomic<bool> stop{false};
+    std::thread dismisser(dismiss_boxes, &stop);
+
+    // The file starts as a complete record 0.
+    double saveMs = time_one_save(0);
+    SettingsRecord held = record_for(0);
+    double windowUs = saveMs * 1000.0 * 5;
+    printf("one save takes %.3f ms here; kills fall at random in the first %.0f us after the child's first save begins\n",
+           saveMs, windowUs);
+
+    HANDLE ready = CreateEventA(NULL, FALSE, FALSE, READY_EVENT);
+    std::mt19937 rng(12345);
+    std::uniform_real_distribution<double> moment(0.0, windowUs);
+    int asOld = 0, asNew = 0, tempLeft = 0, failures = 0, childEnded = 0;
+    for (int round = 1; round <= rounds; round++) {
+        PROCESS_INFORMATION pi;
+        ResetEvent(ready);
+        if (!start_child(self, dir, round, &pi)) {
+            printf("round %d: the child did not start\n", round);
+            failures++;
+            continue;
+        }
+        if (WaitForSingleObject(ready, 30000) != WAIT_OBJECT_0) {
+            printf("round %d: the child never became ready\n", round);
+            failures++;
+        }
+        busy_wait_us(moment(rng));
+        if (WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0)
+            childEnded++; // it stopped by itself: a save failed
+        TerminateProcess(pi.hProcess, 9);
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+
+        if (GetFileAttributesA(SETTINGS_TEMP_FILE_NAME) != INVALID_FILE_ATTRIBUTES)
+            tempLeft++;
+        SettingsRecord empty;
+        memset(&empty, 0, sizeof empty);
+        put_record(empty);
+        int before = boxesSeen;
+        int loaded = load_settings();
+        SettingsRecord got;
+        settings_snapshot(&got);
+        SettingsRecord fresh = record_for(round);
+        if (loaded && same(got, held)) {
+            asOld++;
+        } else if (loaded && same(got, fresh)) {
+            asNew++;
+            held = fresh;
+        } else {
+            failures++;
+            printf("round %d: load gave %d, record matches neither (server \"%s\")%s%s\n", round, loaded, got.server,
+                   boxesSeen != before ? "; box " : "", boxesSeen != before ? lastBox.c_str() : "");
+        }
+        if (round % 100 == 0)
+            printf("  %d rounds: %d old, %d new, %d with a cut temporary file, %d failures\n", round, asOld, asNew,
+                   tempLeft, failures);
+        fflush(stdout);
+    }
+    stop = true;
+    dismisser.join();
+    printf("interrupted saves: %d rounds, file loaded as the old record %d times, as the new one %d times; "
+           "a cut temporary file was left %d times; a save failed on its own %d times; failures %d\n",
+           rounds, asOld, asNew, tempLeft, childEnded, failures);
+    return failures || childEnded ? 1 : 0;
+}
