@@ -1,0 +1,246 @@
+// Starting a check: the account preconditions, one check at a time, the
+// progress window's life beside its worker, and Cancel or the close box
+// closing only the window.
+#include <gtest/gtest.h>
+#include "box_script.h"
+#include "check_helpers.h"
+#include "pop3_peer.h"
+#include "recorder.h"
+#include "check/pop3_check.h"
+#include "check/progress_window.h"
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace checktest;
+using Lines = std::vector<std::string>;
+
+const char PEER[] = "127.0.0.2";
+
+class LauncherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rec::install();
+        pop3TimeoutMs = 1500;
+        set_account(PEER, "taro", "secret", 0);
+    }
+    void TearDown() override
+    {
+        ui::dismiss_all(GetCurrentProcessId());
+        EXPECT_TRUE(wait_check_ended());
+        pop3TimeoutMs = 30000;
+        rec::uninstall();
+    }
+};
+
+TEST_F(LauncherTest, OnlyTheFirstEmptyAccountFieldIsToldAndNothingStarts)
+{
+    struct {
+        const char *server, *user, *pass;
+        const char *message;
+    } cases[] = {
+        {"", "", "", "サーバー名が入力されていません。"},
+        {"", "taro", "secret", "サーバー名が入力されていません。"},
+        {PEER, "", "", "ユーザー名が入力されていません。"},
+        {PEER, "", "secret", "ユーザー名が入力されていません。"},
+        {PEER, "taro", "", "パスワードが入力されていません。"},
+    };
+    pop3::Peer peer(PEER, pop3::good_script(0));
+    for (int showProgress = 0; showProgress < 2; showProgress++) {
+        for (auto &c : cases) {
+            SCOPED_TRACE(std::string(c.message) + " showProgress=" + std::to_string(showProgress));
+            set_account(c.server, c.user, c.pass, showProgress);
+            rec::clear();
+            ui::BoxScript script({{ERROR_CAPTION, IDOK}});
+            start_check();
+            const auto &boxes = script.finish();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].text, c.message);
+            EXPECT_EQ(rec::kinds(), Lines{"box:Sorvane エラー"});
+            EXPECT_EQ(rec::events()[0].type, (UINT)(MB_OK | MB_ICONWARNING));
+            EXPECT_FALSE(check_running());
+        }
+    }
+    Sleep(300);
+    EXPECT_EQ(peer.connections(), 0);
+}
+
+TEST_F(LauncherTest, DirectStartReturnsAtOnceAndASecondRequestStartsNothing)
+{
+    pop3::Peer peer(PEER, pop3::Script{pop3::silence(), {}});
+    DWORD t0 = GetTickCount();
+    start_check();
+    EXPECT_LT(GetTickCount() - t0, 500u);
+    EXPECT_TRUE(check_running());
+    ASSERT_TRUE(peer.wait_connections(1, 5000));
+
+    start_check(); // while the first waits for its greeting
+    Sleep(400);
+    EXPECT_EQ(peer.connections(), 1);
+    EXPECT_EQ(open_boxes(), 0);
+
+    ui::Box b = wait_any_box(10000);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b.text, "サーバーから応答を受け取ることができませんでした。");
+    EXPECT_TRUE(check_running()); // until its box is answered
+    ui::answer(b, IDOK);
+    ASSERT_TRUE(wait_check_ended());
+    EXPECT_EQ(open_boxes(), 0);
+
+    // Once it has ended, the next request starts a check again.
+    start_check();
+    EXPECT_TRUE(peer.wait_connections(2, 5000));
+    b = wait_any_box(10000);
+    ASSERT_TRUE(b);
+    ui::answer(b, IDOK);
+}
+
+// Runs `body` on a helper thread while start_check runs the progress window
+// on this thread; gives how long start_check took.
+template <class F> DWORD check_with_window(F body)
+{
+    std::thread helper(body);
+    DWORD t0 = GetTickCount();
+    start_check();
+    DWORD took = GetTickCount() - t0;
+    helper.join();
+    return took;
+}
+
+TEST_F(LauncherTest, WindowShowsEveryStatusAndStaysUntilTheResultIsAnswered)
+{
+    pop3::Peer peer(PEER, pop3::good_script(0));
+    Settings.showProgress = 1;
+    StatusWatch watch;
+    ASSERT_TRUE(watch.ok());
+    std::atomic<bool> windowWhileBox{false};
+    std::string stepShown, detailShown;
+    check_with_window([&] {
+        ui::Box b = wait_any_box(15000);
+        HWND w = ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, GetCurrentProcessId());
+        windowWhileBox = w != NULL;
+        stepShown = ui::item_text(w, IDC_STATUS_STEP);
+        detailShown = ui::item_text(w, IDC_STATUS_DETAIL);
+        if (b)
+            ui::answer(b, IDOK);
+    });
+    EXPECT_TRUE(windowWhileBox);
+    EXPECT_EQ(stepShown, "ログアウトしています...");
+    EXPECT_EQ(detailShown, "新着メールなし");
+    EXPECT_EQ(StatusWatch::writes(), full_status_sequence(PEER, false));
+    EXPECT_EQ(ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, GetCurrentProcessId()), (HWND)NULL);
+    EXPECT_EQ(progressWindow, (HWND)NULL); // the slot does not outlive the window
+    EXPECT_TRUE(wait_check_ended());
+}
+
+TEST_F(LauncherTest, CheckThatFailsAtOnceShowsItsBoxOverTheOpenWindow)
+{
+    strcpy(Settings.server, "no-such-host.invalid");
+    Settings.showProgress = 1;
+    bool windowWhileBox = false;
+    std::string text;
+    check_with_window([&] {
+        ui::Box b = wait_any_box(15000);
+        windowWhileBox = ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, GetCurrentProcessId()) != NULL;
+        text = b.text;
+        if (b)
+            ui::answer(b, IDOK);
+    });
+    EXPECT_TRUE(windowWhileBox);
+    EXPECT_EQ(text, "サーバーを見つけられませんでした。");
+}
+
+// Cancel or the close box during a slow greeting: the window goes, the
+// launcher returns, and the check still ends with its own box.
+TEST_F(LauncherTest, ClosingTheWindowLeavesTheCheckRunningToItsEnd)
+{
+    struct {
+        const char *name;
+        bool useCloseBox;
+        pop3::Script script;
+        const char *caption, *text;
+    } cases[] = {
+        {"Cancel, then a result", false,
+         pop3::Script{pop3::in_pieces({{"+OK late\r\n", 2000}}), pop3::good_script(0).replies},
+         RESULT_CAPTION, "新しいメッセージはありませんでした。"},
+        {"close box, then an error", true, pop3::Script{pop3::silence(), {}},
+         ERROR_CAPTION, "サーバーから応答を受け取ることができませんでした。"},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        pop3::Peer peer(PEER, c.script);
+        Settings.showProgress = 1;
+        pop3TimeoutMs = 3000;
+        std::atomic<bool> closed{false};
+        std::atomic<bool> boxBeforeClose{false};
+        std::atomic<DWORD> closedAt{0};
+        check_with_window([&] {
+            HWND w = ui::wait_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, 10000, GetCurrentProcessId());
+            if (!w)
+                return;
+            peer.wait_connections(1, 5000);
+            if (c.useCloseBox)
+                ui::close_request(w);
+            else
+                ui::click(w, IDC_CANCEL_BUTTON);
+            closedAt = GetTickCount();
+            closed = ui::wait_gone(w, 5000);
+            boxBeforeClose = open_boxes() > 0;
+        });
+        DWORD returnedAfter = GetTickCount() - closedAt;
+        EXPECT_TRUE(closed);
+        EXPECT_FALSE(boxBeforeClose);
+        // start_check came back with the window, not with the check.
+        EXPECT_LT(returnedAfter, 1000u);
+        EXPECT_TRUE(check_running());
+        EXPECT_EQ(progressWindow, (HWND)NULL);
+
+        ui::Box b = wait_any_box(10000);
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b.caption, c.caption);
+        EXPECT_EQ(b.text, c.text);
+        ui::answer(b, IDOK);
+        EXPECT_TRUE(wait_check_ended());
+        // The late close request reached no window.
+        EXPECT_EQ(ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, GetCurrentProcessId()), (HWND)NULL);
+    }
+}
+
+// A request from inside the running window's modal loop (as the tray and
+// the timer make one) starts nothing and brings that window to the front.
+static std::atomic<int> secondRequestMs{-1};
+static HWND secondRequestForeground;
+
+static void CALLBACK second_request(HWND, UINT, UINT_PTR id, DWORD)
+{
+    KillTimer(NULL, id);
+    DWORD t0 = GetTickCount();
+    start_check();
+    secondRequestMs = (int)(GetTickCount() - t0);
+    secondRequestForeground = GetForegroundWindow();
+}
+
+TEST_F(LauncherTest, RequestDuringAWindowedCheckBringsItsWindowToTheFront)
+{
+    pop3::Peer peer(PEER, pop3::Script{pop3::in_pieces({{"+OK late\r\n", 1200}}), pop3::good_script(0).replies});
+    Settings.showProgress = 1;
+    secondRequestMs = -1;
+    HWND window = NULL;
+    SetTimer(NULL, 0, 400, second_request);
+    check_with_window([&] {
+        window = ui::wait_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, 10000, GetCurrentProcessId());
+        ui::wait_until([] { return secondRequestMs >= 0; }, 5000);
+        ui::Box b = wait_any_box(15000);
+        if (b)
+            ui::answer(b, IDOK);
+    });
+    // Armed before start_check enters its modal loop; fires inside it.
+    EXPECT_GE(secondRequestMs.load(), 0);
+    EXPECT_LT(secondRequestMs.load(), 300);
+    EXPECT_EQ(secondRequestForeground, window);
+    EXPECT_EQ(peer.connections(), 1);
+}
+
+} // namespace

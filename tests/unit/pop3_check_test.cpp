@@ -1,0 +1,225 @@
+// The POP3 dialogue of one check against a scripted server: every way a
+// step can fail, with its message and with the connection still open while
+// the message is shown; and replies that arrive in ways a simple reader
+// gets wrong. Checks run without the progress window (direct start).
+#include <gtest/gtest.h>
+#include "check_helpers.h"
+#include "pop3_peer.h"
+#include "recorder.h"
+#include "check/pop3_check.h"
+
+namespace {
+
+using namespace checktest;
+using pop3::After;
+using pop3::Piece;
+using pop3::Reply;
+using pop3::Script;
+using pop3::line;
+
+const char PEER[] = "127.0.0.2";
+const DWORD SHORT_LIMIT_MS = 1500;
+
+struct Seen {
+    ui::Box box;
+    bool openWhileShown = false;   // the client had not closed while the box stood
+    bool closedAfterAnswer = false; // ... and closed only after it was answered
+    int boxesAfter = 0;             // boxes still open once the check ended
+    std::vector<std::string> lines; // commands the server received
+};
+
+class Pop3CheckTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rec::install();
+        pop3TimeoutMs = SHORT_LIMIT_MS;
+        set_account(PEER, "taro", "secret", 0);
+    }
+    void TearDown() override
+    {
+        ui::dismiss_all(GetCurrentProcessId());
+        wait_check_ended();
+        pop3TimeoutMs = 30000;
+        rec::uninstall();
+    }
+
+    // One check against `script`; answers the first box it shows. With
+    // `observe`, the server is still reading when the box comes, and the
+    // moment the client closes is looked for.
+    Seen run(const Script &script, bool observe)
+    {
+        pop3::Peer peer(PEER, script);
+        EXPECT_TRUE(peer.listening());
+        Seen s;
+        start_check();
+        s.box = wait_any_box(15000);
+        EXPECT_TRUE(s.box) << "no box";
+        // Time for a premature close to reach the server before looking.
+        Sleep(200);
+        s.openWhileShown = !peer.client_closed();
+        LONGLONG answered = pop3::now();
+        if (s.box)
+            ui::answer(s.box, IDOK);
+        if (observe)
+            s.closedAfterAnswer = peer.wait_client_closed(5000) && peer.client_closed_at() > answered;
+        EXPECT_TRUE(wait_check_ended());
+        s.boxesAfter = open_boxes();
+        s.lines = peer.lines();
+        return s;
+    }
+};
+
+using Lines = std::vector<std::string>;
+const Lines ALL = {"USER taro", "PASS secret", "STAT", "QUIT"};
+
+Script after_replies(std::vector<Reply> replies)
+{
+    return Script{line("+OK ready"), std::move(replies)};
+}
+
+// A reply whose bytes come one by one, slower in all than the time limit.
+Reply trickle()
+{
+    std::vector<Piece> p;
+    for (char c : std::string("+OK no end"))
+        p.push_back({std::string(1, c), 300});
+    return pop3::in_pieces(p, After::Silence);
+}
+
+// The server resets the connection with its last reply, while the client waits
+// for the settings (each step reads them before it sends), so the reset is
+// there before the next command goes out.
+Script reset_at(std::vector<Reply> replies, Reply greeting = line("+OK ready"))
+{
+    Script s{std::move(greeting), std::move(replies)};
+    s.holdClient = settings_lock;
+    s.releaseClient = settings_unlock;
+    return s;
+}
+
+struct FailureCase {
+    const char *name;
+    Script script;
+    const char *message;
+    bool observable; // the server is still reading, so the client's close can be seen
+    Lines lines;
+};
+
+TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
+{
+    const Reply OK = line("+OK");
+    const FailureCase cases[] = {
+        {"greeting closed", Script{pop3::close_now(), {}}, "サーバーから応答を受け取ることができませんでした。", false, {}},
+        {"greeting silent", Script{pop3::silence(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}},
+        {"greeting trickles", Script{trickle(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}},
+        {"USER not sendable", reset_at({}, pop3::reset_after("+OK ready")), "コマンド#1を送信できませんでした。", false, {}},
+        {"USER reply closed", after_replies({pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#1", false, {"USER taro"}},
+        {"USER reply silent", after_replies({pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#1", true, {"USER taro"}},
+        {"USER refused", after_replies({line("-ERR no such user")}), "ユーザー名が正しくありません。", true, {"USER taro"}},
+        {"PASS not sendable", reset_at({pop3::reset_after("+OK")}), "コマンド#2を送信できませんでした。", false, {"USER taro"}},
+        {"PASS reply closed", after_replies({OK, pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#2", false, {"USER taro", "PASS secret"}},
+        {"PASS reply silent", after_replies({OK, pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#2", true, {"USER taro", "PASS secret"}},
+        {"PASS refused", after_replies({OK, line("-ERR wrong")}), "パスワードが正しくありません。", true, {"USER taro", "PASS secret"}},
+        {"STAT not sendable", reset_at({OK, pop3::reset_after("+OK")}), "コマンド#3を送信できませんでした。", false, {"USER taro", "PASS secret"}},
+        {"STAT reply closed", after_replies({OK, OK, pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#3", false, {"USER taro", "PASS secret", "STAT"}},
+        {"STAT reply silent", after_replies({OK, OK, pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#3", true, {"USER taro", "PASS secret", "STAT"}},
+        {"STAT refused", after_replies({OK, OK, line("-ERR no")}), "コマンドが正しく解釈されませんでした。", true, {"USER taro", "PASS secret", "STAT"}},
+        {"STAT without count", after_replies({OK, OK, line("+OK")}), "コマンドが正しく解釈されませんでした。", true, {"USER taro", "PASS secret", "STAT"}},
+        {"STAT garbage", after_replies({OK, OK, line("+OK mailbox ready")}), "コマンドが正しく解釈されませんでした。", true, {"USER taro", "PASS secret", "STAT"}},
+        {"QUIT not sendable", reset_at({OK, OK, pop3::reset_after("+OK 1 10")}), "コマンド#4を送信できませんでした。", false, {"USER taro", "PASS secret", "STAT"}},
+        {"QUIT reply closed", after_replies({OK, OK, line("+OK 1 10"), pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#4", false, ALL},
+        {"QUIT reply silent", after_replies({OK, OK, line("+OK 1 10"), pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#4", true, ALL},
+        {"QUIT refused", after_replies({OK, OK, line("+OK 1 10"), line("-ERR not now")}), "正しくログアウトされませんでした。", true, ALL},
+    };
+    for (const FailureCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        rec::clear();
+        Seen s = run(c.script, c.observable);
+        EXPECT_EQ(s.box.caption, ERROR_CAPTION);
+        EXPECT_EQ(s.box.text, c.message);
+        EXPECT_EQ(s.lines, c.lines);
+        if (c.observable) {
+            EXPECT_TRUE(s.openWhileShown);
+            EXPECT_TRUE(s.closedAfterAnswer);
+        }
+        // The one message and nothing else: no result action follows.
+        EXPECT_EQ(rec::kinds(), Lines{"box:Sorvane エラー"});
+        EXPECT_EQ(s.boxesAfter, 0);
+    }
+}
+
+TEST_F(Pop3CheckTest, ServerThatCannotBeFoundOrReached)
+{
+    struct {
+        const char *server;
+        const char *message;
+    } cases[] = {
+        {"no-such-host.invalid", "サーバーを見つけられませんでした。"},
+        {"127.0.0.3", "サーバーに接続できませんでした。"}, // nothing listens there
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.server);
+        strcpy(Settings.server, c.server);
+        start_check();
+        ui::Box b = wait_any_box(15000);
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b.text, c.message);
+        ui::answer(b, IDOK);
+        EXPECT_TRUE(wait_check_ended());
+    }
+}
+
+struct ResultCase {
+    const char *name;
+    Script script;
+    bool newMail;
+};
+
+Reply slowly(std::vector<std::string> parts, DWORD delayMs)
+{
+    std::vector<Piece> p;
+    for (auto &s : parts)
+        p.push_back({s, delayMs});
+    return pop3::in_pieces(p);
+}
+
+TEST_F(Pop3CheckTest, EachReplyIsReadWholeHoweverItArrives)
+{
+    const std::string longText(300, 'g'), longerText(1500, 'h');
+    const ResultCase cases[] = {
+        {"empty mailbox", pop3::good_script(0), false},
+        {"ten messages", after_replies({line("+OK"), line("+OK"), line("+OK 10 2048"), line("+OK")}), true},
+        {"three messages", pop3::good_script(3), true},
+        {"negative greeting goes on", Script{line("-ERR busy, but try"), pop3::good_script(1).replies}, true},
+        {"greeting in slow pieces",
+         Script{slowly({"+O", "K rea", "dy\r", "\n"}, 150), pop3::good_script(0).replies}, false},
+        {"every reply in slow pieces",
+         Script{line("+OK"),
+                {slowly({"+", "OK\r\n"}, 100), slowly({"+OK lo", "gged in\r\n"}, 100),
+                 slowly({"+OK 2", " 200\r", "\n"}, 100), slowly({"+OK b", "ye\r\n"}, 100)}},
+         true},
+        {"greeting past 256 bytes", Script{line("+OK " + longText), pop3::good_script(0).replies}, false},
+        {"greeting past 512 bytes", Script{line("-" + longerText), pop3::good_script(2).replies}, true},
+        {"bare LF line ends", Script{pop3::raw("+OK hi\n"),
+                                     {pop3::raw("+OK\n"), pop3::raw("+OK\n"), pop3::raw("+OK 0 0\n"), pop3::raw("+OK\n")}},
+         false},
+        {"two replies in one segment", Script{pop3::raw("+OK hi\r\n"),
+                                              {pop3::raw("+OK\r\n"), pop3::raw("+OK\r\n+OK 0 0\r\n"), {}, line("+OK")}},
+         false},
+    };
+    for (const ResultCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        rec::clear();
+        Seen s = run(c.script, false);
+        EXPECT_EQ(s.box.caption, RESULT_CAPTION);
+        EXPECT_EQ(s.box.text, c.newMail ? "新着メールが届いています。" : "新しいメッセージはありませんでした。");
+        EXPECT_EQ(s.lines, ALL);
+        const Lines actions = c.newMail ? Lines{"box:Sorvane 結果報告", "stop"} : Lines{"box:Sorvane 結果報告"};
+        EXPECT_EQ(rec::kinds(), actions);
+        // The connection was closed before the result was shown.
+        EXPECT_FALSE(s.openWhileShown);
+    }
+}
+
+} // namespace
