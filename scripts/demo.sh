@@ -19,26 +19,21 @@ case $b in /*) ;; *) b=$top/$b ;; esac
 out=$b/demo
 
 export WINEPREFIX=$b/demo-prefix
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv,wineoss.drv=d"
-export LC_ALL=ja_JP.UTF-8
+. "$top/scripts/wine-prefix.sh"
 
 run_demo() {
-  wineserver -k 2>/dev/null || true
-  wineserver -p
-  wine64=/usr/lib/wine/wine64
-  $wine64 wineboot -i >/dev/null 2>&1 || true
-  # One virtual desktop with a taskbar and its notification area.
-  $wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-  $wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+  wine_prefix_up
   local keep=()
   [ "${1:-}" = interactive ] && keep=(--keep)
-  $wine64 "$b/win64/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
-    "Z:${out//\//\\}\\start" "Z:${out//\//\\}\\pictures" "${keep[@]}" | iconv -f CP932 -t UTF-8
+  local rc=0
+  LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
+    "Z:${out//\//\\}\\start" "Z:${out//\//\\}\\pictures" "${keep[@]}" | iconv -f CP932 -t UTF-8 || rc=1
   if [ ${#keep[@]} -gt 0 ]; then
     echo "waiting for the program to end (tray menu: 終了)"
     wineserver -w
   fi
-  wineserver -k 2>/dev/null || true
+  wine_prefix_down
+  return $rc
 }
 
 if [ "${1:-}" = --on-display ]; then
