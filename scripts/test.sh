@@ -16,6 +16,14 @@ fi
 ip link set lo up
 
 status=0
+# The shipped program must stay small.
+size=$(stat -c %s "${SORVANE_BUILD:-build}/win32/sorvane.exe")
+if [ "$size" -le 65536 ]; then
+  echo "size of the shipped 32-bit program: $size bytes (limit 65536)"
+else
+  echo "FAILED: the shipped 32-bit program is $size bytes, over the 65536-byte limit"
+  status=1
+fi
 b=${SORVANE_BUILD:-build}
 if [ -f "$b/native/CTestTestfile.cmake" ]; then
   ctest --test-dir "$b/native" --output-on-failure || status=1

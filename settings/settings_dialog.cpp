@@ -85,7 +85,7 @@ static void show_interval(HWND dialog)
     char text[16];
     if (Settings.autoCheckTime == 0)
         return;
-    snprintf(text, sizeof text, "%d", Settings.autoCheckTime);
+    wsprintfA(text, "%d", Settings.autoCheckTime);
     show_text(dialog, IDC_AUTO_CHECK_TIME, text);
     set_checked(dialog, IDC_AUTO_CHECK, 1);
 }
@@ -209,9 +209,9 @@ int store_settings(HWND dialog)
 static void sound_start_path(char *path, size_t capacity)
 {
     if (strlen(startDirectory) + 1 + strlen(SOUND_PATTERN) > CHOOSE_FILE_PATH_CAPACITY - 1)
-        snprintf(path, capacity, "%s", SOUND_PATTERN);
+        lstrcpynA(path, SOUND_PATTERN, (int)capacity);
     else
-        snprintf(path, capacity, "%s\\%s", startDirectory, SOUND_PATTERN);
+        wsprintfA(path, "%s\\%s", startDirectory, SOUND_PATTERN); // fits: measured above
 }
 
 static void browse(HWND dialog, int checkId, int pathId, const char *title, const char *filter)
@@ -219,7 +219,7 @@ static void browse(HWND dialog, int checkId, int pathId, const char *title, cons
     char path[TEXT_BUFFER];
     read_text(dialog, pathId, path, BROWSE_READ);
     if (!path[0] && pathId == IDC_MAIL_PATH)
-        snprintf(path, sizeof path, "%s", MAIL_START);
+        lstrcpynA(path, MAIL_START, sizeof path);
     else if (!path[0])
         sound_start_path(path, sizeof path);
     if (!ChooseFile(dialog, path, title, filter))
