@@ -1,0 +1,126 @@
+// Times checks of the real program from the request to the result, the
+// way a user would see them: the check command is posted to the resident
+// program and the clock stops when the result message appears. Then the
+// program is left alone and its footprint sampled over the idle period.
+//
+// Usage: bench_driver <sorvane.exe> <start folder> <server> <user> <password>
+//          [checks] [idle seconds]
+#include "figures.h"
+#include "program.h"
+#include "ui_driver.h"
+#include <stdio.h>
+#include <stdlib.h>
+
+using e2e::Program;
+
+namespace {
+
+const char RESULT_CAPTION[] = "Sorvane 結果報告";
+enum { CMD_CHECK_NOW = 1000, CMD_EXIT = 1004 };
+
+Program app;
+
+// The result box, polled every millisecond so the poll adds little to the
+// time measured.
+HWND wait_result(DWORD timeoutMs)
+{
+    double until = stress::now_ms() + timeoutMs;
+    while (stress::now_ms() < until) {
+        for (HWND h : ui::find_windows(ui::DIALOG_CLASS, RESULT_CAPTION, app.pid())) {
+            if (ui::is_message_box(h))
+                return h;
+        }
+        Sleep(1);
+    }
+    return NULL;
+}
+
+bool idle()
+{
+    return !ui::find_window(ui::DIALOG_CLASS, NULL, app.pid());
+}
+
+// One check in milliseconds, or a negative number when no result came.
+double timed_check(int *refused)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        double t0 = stress::now_ms();
+        app.command(CMD_CHECK_NOW);
+        HWND box = wait_result(5000);
+        double ms = stress::now_ms() - t0;
+        if (box) {
+            ui::answer(ui::read_box(box), IDOK);
+            ui::wait_until(idle, 10000, 5);
+            // Let the check's thread end before the next request.
+            Sleep(200);
+            return ms;
+        }
+        ++*refused;
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 6) {
+        fprintf(stderr, "usage: bench_driver <sorvane.exe> <start folder> <server> <user> <password> [checks] "
+                        "[idle seconds]\n");
+        return 2;
+    }
+    e2e::programPath = stress::windows_path(argv[1]);
+    std::string dir = stress::windows_path(argv[2]);
+    int checks = argc > 6 ? atoi(argv[6]) : 30;
+    int idleSeconds = argc > 7 ? atoi(argv[7]) : 600;
+
+    CreateDirectoryA(dir.c_str(), NULL);
+    e2e::FileSettings s;
+    s.server = argv[3];
+    s.user = argv[4];
+    s.pass = argv[5];
+    s.showProgress = 0;
+    s.okMes = 1;
+    s.noMes = 1;
+    e2e::write_settings_file(dir, s);
+    if (!app.start(dir) || !app.main_window()) {
+        printf("the program did not start\n");
+        return 1;
+    }
+    HWND first = wait_result(30000);
+    if (!first) {
+        printf("the start-up check showed no result\n");
+        return 1;
+    }
+    ui::answer(ui::read_box(first), IDOK);
+    ui::wait_until(idle, 10000);
+    Sleep(500);
+
+    std::vector<double> times;
+    int refused = 0, failed = 0;
+    for (int i = 0; i < checks; i++) {
+        double ms = timed_check(&refused);
+        if (ms < 0)
+            failed++;
+        else
+            times.push_back(ms);
+    }
+    for (double t : times)
+        printf("program check ms %.1f\n", t);
+    printf("program checks: %zu timed, %d without result, %d requests repeated\n", times.size(), failed, refused);
+    printf("program median ms %.1f\n", stress::median(times));
+    fflush(stdout);
+
+    // Idle: nothing but the one-second timer.
+    stress::Figures a = stress::sample(app.pid());
+    printf("idle start: %s\n", stress::describe(a).c_str());
+    fflush(stdout);
+    Sleep((DWORD)idleSeconds * 1000);
+    stress::Figures b = stress::sample(app.pid());
+    printf("idle end after %d s: %s\n", idleSeconds, stress::describe(b).c_str());
+    printf("idle CPU seconds %.3f\n", b.cpuSeconds >= 0 && a.cpuSeconds >= 0 ? b.cpuSeconds - a.cpuSeconds : -1.0);
+    app.command(CMD_EXIT);
+    DWORD code = app.wait_exit(15000);
+    printf("exit code %lu\n", (unsigned long)code);
+    return failed || code != 0 ? 1 : 0;
+}
