@@ -112,13 +112,15 @@ int main(int argc, char **argv)
     fflush(stdout);
 
     // Idle: nothing but the one-second timer.
-    stress::Figures a = stress::sample(app.pid());
+    stress::Figures a = stress::sample(app.pid(), e2e::programPath);
     printf("idle start: %s\n", stress::describe(a).c_str());
     fflush(stdout);
     Sleep((DWORD)idleSeconds * 1000);
-    stress::Figures b = stress::sample(app.pid());
+    stress::Figures b = stress::sample(app.pid(), e2e::programPath);
     printf("idle end after %d s: %s\n", idleSeconds, stress::describe(b).c_str());
-    printf("idle CPU seconds %.3f\n", b.cpuSeconds >= 0 && a.cpuSeconds >= 0 ? b.cpuSeconds - a.cpuSeconds : -1.0);
+    printf("idle CPU seconds %.3f (GetProcessTimes), %.2f (Linux utime + stime)\n",
+           b.cpuSeconds >= 0 && a.cpuSeconds >= 0 ? b.cpuSeconds - a.cpuSeconds : -1.0,
+           b.unixCpuSeconds >= 0 && a.unixCpuSeconds >= 0 ? b.unixCpuSeconds - a.unixCpuSeconds : -1.0);
     app.command(CMD_EXIT);
     DWORD code = app.wait_exit(15000);
     printf("exit code %lu\n", (unsigned long)code);

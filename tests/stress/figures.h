@@ -17,9 +17,18 @@ struct Figures {
     long gdiObjects = -1;    // GetGuiResources(GR_GDIOBJECTS)
     long long privateBytes = -1; // PROCESS_MEMORY_COUNTERS_EX.PrivateUsage
     double cpuSeconds = -1;  // kernel + user time
+    // The same process seen from Linux, where Wine runs it: what Wine does
+    // not report through the calls above is visible here.
+    long unixPid = -1;
+    long unixThreads = -1;   // /proc/<pid>/status Threads (Wine's own threads too)
+    long unixFds = -1;       // open file descriptors (files and sockets)
+    long long rssAnonBytes = -1; // resident anonymous memory: the heap and stacks
+    double unixCpuSeconds = -1;  // utime + stime from /proc/<pid>/stat
 };
 
-Figures sample(DWORD pid);
+// `programPath` (as the program was started) finds the Linux process of a
+// program of this Wine prefix.
+Figures sample(DWORD pid, const std::string &programPath);
 std::string describe(const Figures &f);
 
 // Median of a list of milliseconds (the list is sorted in place).
