@@ -211,15 +211,21 @@ TEST_F(LauncherTest, ClosingTheWindowLeavesTheCheckRunningToItsEnd)
 // A request from inside the running window's modal loop (as the tray and
 // the timer make one) starts nothing and brings that window to the front.
 static std::atomic<int> secondRequestMs{-1};
-static HWND secondRequestForeground;
+static HWND foregroundBefore, foregroundAfter, otherWindow;
 
 static void CALLBACK second_request(HWND, UINT, UINT_PTR id, DWORD)
 {
     KillTimer(NULL, id);
+    // Another window has the front when the request comes.
+    otherWindow = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 10, 10, 100, 50,
+                                  NULL, NULL, NULL, NULL);
+    SetForegroundWindow(otherWindow);
+    foregroundBefore = GetForegroundWindow();
     DWORD t0 = GetTickCount();
     start_check();
     secondRequestMs = (int)(GetTickCount() - t0);
-    secondRequestForeground = GetForegroundWindow();
+    foregroundAfter = GetForegroundWindow();
+    DestroyWindow(otherWindow);
 }
 
 TEST_F(LauncherTest, RequestDuringAWindowedCheckBringsItsWindowToTheFront)
@@ -239,7 +245,8 @@ TEST_F(LauncherTest, RequestDuringAWindowedCheckBringsItsWindowToTheFront)
     // Armed before start_check enters its modal loop; fires inside it.
     EXPECT_GE(secondRequestMs.load(), 0);
     EXPECT_LT(secondRequestMs.load(), 300);
-    EXPECT_EQ(secondRequestForeground, window);
+    EXPECT_EQ(foregroundBefore, otherWindow);
+    EXPECT_EQ(foregroundAfter, window);
     EXPECT_EQ(peer.connections(), 1);
 }
 
