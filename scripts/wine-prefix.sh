@@ -22,6 +22,10 @@ wine_prefix_up() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
   wineserver -p </dev/null >/dev/null 2>&1
+  # Start Wine's own services again now, detached from the caller's output:
+  # started later by a test program, they would hold the test runner's pipe
+  # open after the test has ended.
+  LC_ALL=ja_JP.UTF-8 $wine64 wineboot </dev/null >/dev/null 2>&1
 }
 
 wine_prefix_down() {

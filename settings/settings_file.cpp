@@ -206,7 +206,10 @@ static int file_replaceable(const char *name)
 
 int save_settings(void)
 {
-    SetCurrentDirectoryA(startDirectory);
+    // A start directory that is gone must not send the file into whatever
+    // folder happens to be current: that counts as a file not created.
+    if (!SetCurrentDirectoryA(startDirectory))
+        return 0;
     if (!file_replaceable(SETTINGS_FILE_NAME))
         return 0; // the settings dialog tells the user
     SettingsRecord record;

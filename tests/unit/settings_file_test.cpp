@@ -410,6 +410,20 @@ TEST_F(SettingsFileTest, SaveGoesToStartDirectoryWhateverIsCurrent)
     EXPECT_STREQ(current, dir.c_str());
 }
 
+TEST_F(SettingsFileTest, VanishedStartDirectoryWritesNothingElsewhere)
+{
+    std::string elsewhere = dir + "\\chosen";
+    std::string gone = dir + "\\gone";
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), NULL));
+    ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
+    lstrcpynA(startDirectory, gone.c_str(), sizeof startDirectory);
+    Settings = stored();
+    EXPECT_EQ(save_settings(), 0);
+    EXPECT_TRUE(rec::events().empty());
+    EXPECT_FALSE(exists(elsewhere + "\\Sorvane.dat"));
+    EXPECT_FALSE(exists(elsewhere + "\\" + SETTINGS_TEMP_FILE_NAME));
+}
+
 // Every way a save can fail leaves the previous file as it was, and no
 // temporary file behind.
 class SaveFailureTest : public SettingsFileTest {
