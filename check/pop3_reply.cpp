@@ -107,6 +107,10 @@ int pop3_format_request(char *out, size_t capacity, const char *command, const c
     out[0] = '\0';
     if (c + a + 3 > capacity)
         return 0;
+    // A line break inside the argument would smuggle a second command to
+    // the server; such a request is not sent at all.
+    if (argument && strpbrk(argument, "\r\n"))
+        return 0;
     memcpy(out, command, c);
     if (argument) {
         out[c] = ' ';

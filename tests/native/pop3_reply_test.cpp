@@ -177,4 +177,14 @@ TEST(Pop3Request, FormatsAndRefusesWhatDoesNotFit)
     EXPECT_STREQ(small, "");
 }
 
+TEST(Pop3Request, LineBreakInsideTheArgumentIsNeverSent)
+{
+    char out[POP3_REQUEST_CAPACITY];
+    const char *smuggling[] = {"taro\r\nDELE 1", "taro\nDELE 1", "taro\r", "\n"};
+    for (const char *argument : smuggling) {
+        EXPECT_EQ(pop3_format_request(out, sizeof out, "USER", argument), 0) << argument;
+        EXPECT_STREQ(out, "");
+    }
+}
+
 } // namespace
