@@ -54,7 +54,7 @@ static std::string lower(std::string s)
     return s;
 }
 
-// The Linux process whose command line names the program and whose
+// The Linux process whose program name is the program's and whose
 // WINEPREFIX is ours: other Wine prefixes may run a program of that name.
 static long find_unix_pid(const std::string &programPath)
 {
@@ -72,7 +72,9 @@ static long find_unix_pid(const std::string &programPath)
         if (pid <= 0 || found > 0)
             continue;
         std::string base = std::string("Z:\\proc\\") + fd.cFileName;
-        std::string cmd = lower(read_all(base + "\\cmdline"));
+        // Only the program name counts: a driver names the program among
+        // its arguments.
+        std::string cmd = lower(read_all(base + "\\cmdline").c_str());
         if (cmd.find(wantPath) == std::string::npos)
             continue;
         std::string env = read_all(base + "\\environ");
