@@ -8,7 +8,7 @@
 #include "pop3_peer.h"
 #include "program.h"
 #include "ui_driver.h"
-#include <memory>
+#include <string.h>
 
 using e2e::FileSettings;
 using e2e::Program;
@@ -172,8 +172,8 @@ public:
     // No progress window and no box of the program is open.
     static bool wait_idle(DWORD ms = 10000)
     {
-        return ui::wait_until([] { return count(PROGRESS_CAPTION) == 0 && !ui::find_window(ui::DIALOG_CLASS, NULL, app->pid()); },
-                              ms);
+        return ui::wait_until(
+            [] { return count(PROGRESS_CAPTION) == 0 && !ui::find_window(ui::DIALOG_CLASS, NULL, app->pid()); }, ms);
     }
 
     // The window of a check that just ended may still be closing, and a
