@@ -25,8 +25,8 @@ server_checks=${SOAK_SERVER_CHECKS:-1000}
 peer_checks=${SOAK_PEER_CHECKS:-300}
 saves=${SOAK_SAVES:-1000}
 
-# Noise bounds: how much a figure may grow from the start (after ten
-# warm-up checks) to the end of the 1,300 checks. A leak of one handle,
+# Noise bounds: how much a figure may grow from the start (after 100
+# warm-up checks in each mode) to the end of the 1,300 checks. A leak of one handle,
 # thread or window object per check would exceed them a hundredfold; a
 # leak of 1 KB per check would exceed the memory bound. Growth within them
 # is what a heap that settles and a thread that is still ending look like.
