@@ -6,7 +6,6 @@
 #include "desktop/desktop.h"
 #include "shell/program.h"
 #include "resource.h"
-#include <stdio.h>
 #include <string.h>
 
 static const char PASSWORD_SET[] = "(設定済み)";
