@@ -4,7 +4,6 @@
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
-#include "../settings/settings_dialog.h"
 #include "../settings/settings_file.h"
 
 const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
@@ -12,7 +11,6 @@ const char MAIN_WINDOW_TITLE[] = "QeSorvane ConsoleWindow";
 
 static const char STARTUP_FAILED[] = "QeSorvaneを正常に起動できませんでした。";
 static const char STARTUP_FAILED_CAPTION[] = "エラー";
-static const char SETTINGS_DIALOG_FAILED[] = "動作設定ダイアログが表示できませんでした。";
 static const char TIMER_FAILED[] = "タイマーの初期化に失敗しました。";
 static const char START_DIRECTORY_TOO_LONG[] = "起動時のフォルダーのパスが長すぎます。";
 
@@ -53,15 +51,6 @@ static int record_start_directory(void)
     return 1;
 }
 
-static int run_startup_settings_dialog(void)
-{
-    if (run_settings_dialog() == -1) {
-        ErrorBox(SETTINGS_DIALOG_FAILED);
-        return 0;
-    }
-    return 1;
-}
-
 int init_shell(HWND window)
 {
     if (!record_start_directory())
@@ -69,9 +58,9 @@ int init_shell(HWND window)
     add_tray_icon(window);
     build_tray_menu();
     int loaded = load_settings();
-    if (!loaded && !run_startup_settings_dialog())
+    if (!loaded && !show_settings_dialog())
         return 0;
-    if (Settings.server[0] == '\0' && !run_startup_settings_dialog())
+    if (Settings.server[0] == '\0' && !show_settings_dialog())
         return 0;
     if (!start_check_timer(window)) {
         checkTimerId = 0;

@@ -30,6 +30,9 @@ int build_tray_menu(void);
 int start_check_timer(HWND window);
 void remove_tray(HWND window);
 
+// Runs the settings dialog; when it cannot be shown, says so and gives 0.
+int show_settings_dialog(void);
+
 void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage);
 void on_command(HWND window, int commandId);
 void on_timer_tick(void);

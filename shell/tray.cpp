@@ -93,13 +93,21 @@ void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage)
         show_tray_menu(window);
 }
 
+int show_settings_dialog(void)
+{
+    if (run_settings_dialog() == -1) {
+        ErrorBox(SETTINGS_DIALOG_FAILED);
+        return 0;
+    }
+    return 1;
+}
+
 static void open_settings_from_menu(void)
 {
     if (!settingsDialogFree)
         return;
     settingsDialogFree = 0;
-    if (run_settings_dialog() == -1)
-        ErrorBox(SETTINGS_DIALOG_FAILED);
+    show_settings_dialog();
     settingsDialogFree = 1;
 }
 

@@ -287,21 +287,3 @@ TEST_F(EndToEnd, ExitChosenDuringStartUpIsCarriedOutAfterIt)
 }
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        fprintf(stderr, "usage: e2e_tests <path of sorvane.exe>\n");
-        return 2;
-    }
-    std::string path = argv[1];
-    if (!path.empty() && path[0] == '/') { // a Unix path, as CTest gives it
-        for (char &c : path)
-            if (c == '/')
-                c = '\\';
-        path = "Z:" + path;
-    }
-    e2e::programPath = path;
-    return RUN_ALL_TESTS();
-}

@@ -231,21 +231,3 @@ INSTANTIATE_TEST_SUITE_P(Rows, HostileServer, ::testing::ValuesIn(rows()),
                          [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 2) {
-        fprintf(stderr, "usage: hostile_tests <path of sorvane.exe>\n");
-        return 2;
-    }
-    std::string path = argv[1];
-    if (!path.empty() && path[0] == '/') { // a Unix path, as CTest gives it
-        for (char &c : path)
-            if (c == '/')
-                c = '\\';
-        path = "Z:" + path;
-    }
-    e2e::programPath = path;
-    return RUN_ALL_TESTS();
-}

@@ -6,6 +6,17 @@ namespace e2e {
 
 std::string programPath;
 
+std::string windows_path(std::string path)
+{
+    if (!path.empty() && path[0] == '/') {
+        for (char &c : path)
+            if (c == '/')
+                c = '\\';
+        path = "Z:" + path;
+    }
+    return path;
+}
+
 std::string make_start_directory(const char *name)
 {
     char tmp[MAX_PATH];

@@ -17,6 +17,10 @@ const UINT TRAY_ICON_ID = 3291;
 // The program under test, set from the command line of the driver.
 extern std::string programPath;
 
+// A Unix path (as CTest and the scripts give it) as Wine sees it, on its
+// Z: drive; any other path unchanged.
+std::string windows_path(std::string path);
+
 // A fresh folder under the temporary folder, made the program's start
 // directory.
 std::string make_start_directory(const char *name);

@@ -69,8 +69,8 @@ int main(int argc, char **argv)
                         "[idle seconds]\n");
         return 2;
     }
-    e2e::programPath = stress::windows_path(argv[1]);
-    std::string dir = stress::windows_path(argv[2]);
+    e2e::programPath = e2e::windows_path(argv[1]);
+    std::string dir = e2e::windows_path(argv[2]);
     int checks = argc > 6 ? atoi(argv[6]) : 30;
     int idleSeconds = argc > 7 ? atoi(argv[7]) : 600;
 

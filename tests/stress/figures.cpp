@@ -200,15 +200,4 @@ double now_ms()
     return (double)t.QuadPart * 1000.0 / (double)freq.QuadPart;
 }
 
-std::string windows_path(std::string path)
-{
-    if (!path.empty() && path[0] == '/') {
-        for (char &c : path)
-            if (c == '/')
-                c = '\\';
-        path = "Z:" + path;
-    }
-    return path;
-}
-
 } // namespace stress

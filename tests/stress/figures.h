@@ -38,8 +38,6 @@ double median(std::vector<double> &ms);
 // resolution.
 double now_ms();
 
-// A Unix path (as the scripts give it) made into one Wine can open.
-std::string windows_path(std::string path);
 
 } // namespace stress
 

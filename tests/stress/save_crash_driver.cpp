@@ -4,6 +4,7 @@
 // load_settings, into either the record it held before or the new one.
 // Usage: save_crash_driver <folder> [rounds]    (the child mode is internal)
 #include "figures.h"
+#include "program.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "desktop/desktop.h"
@@ -125,7 +126,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: save_crash_driver <folder> [rounds]\n");
         return 2;
     }
-    std::string dir = stress::windows_path(argv[1]);
+    std::string dir = e2e::windows_path(argv[1]);
     int rounds = argc > 2 ? atoi(argv[2]) : 1000;
     char self[MAX_PATH];
     GetModuleFileNameA(NULL, self, sizeof self);

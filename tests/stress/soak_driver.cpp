@@ -207,8 +207,8 @@ int main(int argc, char **argv)
                         "checks] [handles threads user gdi private-bytes]\n");
         return 2;
     }
-    e2e::programPath = stress::windows_path(argv[1]);
-    std::string dir = stress::windows_path(argv[2]);
+    e2e::programPath = e2e::windows_path(argv[1]);
+    std::string dir = e2e::windows_path(argv[2]);
     int serverChecks = argc > 5 ? atoi(argv[5]) : 1000;
     int peerChecks = argc > 6 ? atoi(argv[6]) : 300;
     long long bound[5] = {20, 2, 10, 10, 1 << 20};

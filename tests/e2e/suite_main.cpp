@@ -1,0 +1,15 @@
+// The main of a black-box suite: `suite <path of sorvane.exe>`.
+#include <gtest/gtest.h>
+#include "program.h"
+#include <stdio.h>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 2) {
+        fprintf(stderr, "usage: %s <path of sorvane.exe>\n", argv[0]);
+        return 2;
+    }
+    e2e::programPath = e2e::windows_path(argv[1]);
+    return RUN_ALL_TESTS();
+}
