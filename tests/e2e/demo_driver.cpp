@@ -88,7 +88,10 @@ int main(int argc, char **argv)
     printf("the program says: %s\n", result.text.c_str());
     if (keep) {
         printf("the program keeps running; end it from its tray menu\n");
-        return 0;
+        fflush(stdout);
+        DWORD code = app.wait_exit(INFINITE);
+        printf("the program ended with exit code %lu\n", code);
+        return code == 0 ? 0 : 1;
     }
     ui::answer(result, IDOK);
     Sleep(500);
