@@ -17,11 +17,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
-  bash scripts/install-deps.sh
-  bash scripts/build.sh >/dev/null
-  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
-fi
+NETNS_QUIET_BUILD=1 source scripts/netns.sh
 source scripts/stress-env.sh
 
 idle=600
@@ -48,7 +44,6 @@ if [ "${on_display:-}" = 1 ]; then
   exit $?
 fi
 
-ip link set lo up
 work=$b/bench
 rm -rf "$work"; mkdir -p "$work"
 relay_pid=

@@ -9,11 +9,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
-  bash scripts/install-deps.sh
-  bash scripts/build.sh >/dev/null
-  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
-fi
+NETNS_QUIET_BUILD=1 source scripts/netns.sh
 b=${SORVANE_BUILD:-build}
 case $b in /*) ;; *) b=$top/$b ;; esac
 out=$b/demo
@@ -42,7 +38,6 @@ if [ "${1:-}" = --on-display ]; then
   exit 0
 fi
 
-ip link set lo up
 rm -rf "$out"; mkdir -p "$out/start" "$out/pictures"
 tests/services/dovecot.sh start
 trap 'tests/services/dovecot.sh stop || true' EXIT

@@ -14,11 +14,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
-  bash scripts/install-deps.sh
-  bash scripts/build.sh >/dev/null
-  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
-fi
+NETNS_QUIET_BUILD=1 source scripts/netns.sh
 source scripts/stress-env.sh
 
 server_checks=${SOAK_SERVER_CHECKS:-1000}
@@ -53,7 +49,6 @@ if [ "${1:-}" = --on-display ]; then
   exit $status
 fi
 
-ip link set lo up
 work=$b/soak
 rm -rf "$work"; mkdir -p "$work"
 export work

@@ -7,13 +7,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
-  bash scripts/install-deps.sh
-  bash scripts/build.sh
-  exec unshare --net env SORVANE_IN_NETNS=1 bash "$0" "$@"
-fi
-
-ip link set lo up
+source scripts/netns.sh
 
 status=0
 # The shipped program must stay small.

@@ -62,6 +62,9 @@ public:
     }
 };
 
+// Starts the program without settings and cancels both start-up dialogs.
+static void start_without_server(EndToEnd *t);
+
 TEST_F(EndToEnd, FirstStartWithoutSettingsAsksTwiceThenRunsWithoutServer)
 {
     ASSERT_TRUE(app.start(dir));
@@ -112,16 +115,7 @@ TEST_F(EndToEnd, StartWithSettingsRunsTheFirstCheckBeforeAnythingElse)
 
 TEST_F(EndToEnd, SecondStartEndsAtOnceWithoutSecondWindowOrIcon)
 {
-    ASSERT_TRUE(app.start(dir));
-    HWND dlg = wait_dialog(SETTINGS_CAPTION);
-    ASSERT_TRUE(dlg);
-    ui::click(dlg, IDC_CANCEL_BUTTON);
-    ui::wait_gone(dlg);
-    HWND again = wait_dialog(SETTINGS_CAPTION);
-    ASSERT_TRUE(again);
-    ui::click(again, IDC_CANCEL_BUTTON);
-    ui::wait_gone(again);
-    ASSERT_TRUE(app.main_window());
+    start_without_server(this);
 
     Program second;
     ASSERT_TRUE(second.start(dir));
@@ -215,9 +209,6 @@ TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
     ui::answer(next, IDOK);
     exit_and_expect_clean();
 }
-
-// Starts the program without settings and cancels both start-up dialogs.
-static void start_without_server(EndToEnd *t);
 
 TEST_F(EndToEnd, IconComesBackWhenTheShellIsRestarted)
 {
