@@ -20,7 +20,7 @@ void on_dismissed(const ui::Box &w)
     std::lock_guard<std::mutex> hold(lock);
     if (!named.insert(w.hwnd).second)
         return;
-    unreported.push_back("a window was left open: caption \"" + w.caption + "\", text \"" + w.text + "\"");
+    unreported.push_back("a window that nobody answered was closed: caption \"" + w.caption + "\", text \"" + w.text + "\"");
 }
 
 void report()

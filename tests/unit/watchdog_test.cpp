@@ -1,8 +1,9 @@
 // The watchdog of every test program, seen from outside: a run of this
-// program whose test leaves a message box standing must fail within
-// seconds and name the box. The failing tests run only in that child run.
+// program whose test leaves a message box standing, or shows one that its
+// box script gives up on, must fail within seconds and name the box. The
+// failing tests run only in that child run.
 #include <gtest/gtest.h>
-#include "ui_driver.h"
+#include "box_script.h"
 #include "watchdog.h"
 #include <string>
 #include <thread>
@@ -24,6 +25,13 @@ TEST(WatchdogChild, DISABLED_BoxLeftAtTheEnd)
 {
     std::thread([] { MessageBoxA(NULL, TEXT, CAPTION, MB_OKCANCEL); }).detach();
     ui::wait_box(CAPTION, ui::DEFAULT_WAIT_MS, GetCurrentProcessId());
+}
+
+// Not the box that the script waits for: the script gives up on it.
+TEST(WatchdogChild, DISABLED_BoxTheScriptDidNotExpect)
+{
+    ui::BoxScript script({{"ほかの箱", IDOK}}, 1000);
+    MessageBoxA(NULL, TEXT, CAPTION, MB_YESNO);
 }
 
 struct ChildRun {
@@ -74,7 +82,8 @@ ChildRun run_child(const std::string &test)
 
 TEST(Watchdog, BoxLeftOpenFailsItsTestWithinSecondsAndIsNamed)
 {
-    for (const char *test : {"DISABLED_BoxOnTheTestThread", "DISABLED_BoxLeftAtTheEnd"}) {
+    for (const char *test :
+         {"DISABLED_BoxOnTheTestThread", "DISABLED_BoxLeftAtTheEnd", "DISABLED_BoxTheScriptDidNotExpect"}) {
         SCOPED_TRACE(test);
         ChildRun r = run_child(test);
         EXPECT_EQ(r.exitCode, 1u);
