@@ -10,7 +10,7 @@ packages=(
   wine wine64
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic locales
   googletest
-  dovecot-core dovecot-pop3d iproute2
+  dovecot-core dovecot-pop3d iproute2 nftables
   clang libclang-rt-14-dev
   zip
   fetchmail

@@ -187,6 +187,7 @@ static int decode_failed(SettingsDecodeResult *result, int outcome, int field)
 {
     result->outcome = outcome;
     result->field = field;
+    result->end = 0;
     return 0;
 }
 
@@ -205,6 +206,7 @@ int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *rec
     }
     result->outcome = SETTINGS_DECODED;
     result->field = -1;
+    result->end = at;
     return 1;
 }
 

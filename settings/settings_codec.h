@@ -68,6 +68,9 @@ enum {
     SETTINGS_FILE_MAX_SIZE = 1 + 3 * ACCOUNT_TEXT_CAPACITY + TEXT_FIELD_BUFFER_SIZE + 3 * PATH_TEXT_CAPACITY
         + 4 * INT_FIELD_SIZE
 };
+// How much of the file the loader reads: the largest record, and room for
+// what later versions store after noMes, which the record never looks at.
+enum { SETTINGS_READ_LIMIT = SETTINGS_FILE_MAX_SIZE + 256 };
 
 // XORs `size` bytes with the key, in place. Applying it twice gives the
 // bytes back, whatever they hold.
@@ -106,12 +109,14 @@ enum SettingsDecodeOutcome {
 };
 struct SettingsDecodeResult {
     int outcome;
-    int field; // the failing field for SETTINGS_FIELD_UNREADABLE, else -1
+    int field;  // the failing field for SETTINGS_FIELD_UNREADABLE, else -1
+    size_t end; // SETTINGS_DECODED: the offset just past noMes, else 0
 };
 
-// Reads a whole file image into `record`, field by field: the fields before
-// a failing one hold the file's values; the failing field and those after
-// it stay as they were. 1 when all eleven fields were read.
+// Reads a file image into `record`, field by field: the fields before a
+// failing one hold the file's values; the failing field and those after it
+// stay as they were. 1 when all eleven fields were read. The outcome depends
+// on the first SETTINGS_FILE_MAX_SIZE bytes only.
 int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record,
                     SettingsDecodeResult *result);
 

@@ -4,7 +4,6 @@
 #include "settings.h"
 #include "settings_codec.h"
 #include "desktop/desktop.h"
-#include <string.h>
 
 const char SETTINGS_FILE_NAME[] = "Sorvane.dat";
 // A save is written here first and replaces the file only when complete, so
@@ -16,6 +15,14 @@ static const char WRITE_FAILED[] = "動作設定の書き込みに失敗しま�
 static const char INCOMPATIBLE_CAPTION[] = "互換性";
 static const char INCOMPATIBLE[] = "動作設定ファイルのデータに互換性がないため、新規に作成します。\n現在の設定は失われます。";
 static const char FIELD_READ_CAPTION[] = "エラー";
+static const char UNREADABLE[] = "動作設定ファイルを開けませんでした。\n"
+                                 "ほかのプログラムが使用中か、読み取りが許可されていない可能性があります。\n"
+                                 "このファイルを新しい設定で置き換えますか？\n"
+                                 "（「いいえ」の場合、このファイルは書き換えません。）";
+
+// Set by a load that found the file but could not read it, when the user
+// chose to keep it: no save of this run may replace it.
+static int keepUnreadFile;
 
 #define BROKEN "の読み込みに失敗しました。\n動作設定が壊れている可能性があるため、再作成します。\n現在の設定は失われます。"
 static const char *const FIELD_READ_FAILED[SETTINGS_FIELD_COUNT] = {
@@ -34,81 +41,31 @@ static const char *const FIELD_WRITE_FAILED[SETTINGS_FIELD_COUNT] = {
     "[noMes]の書き込みに失敗しました。",
 };
 
-void scramble_text(char *text)
-{
-    scramble_bytes((unsigned char *)text, strlen(text));
-}
-
-// Reads exactly `size` bytes; a short read (end of file) is a failure.
-static int read_bytes(HANDLE file, unsigned char *out, DWORD size)
-{
-    DWORD got = 0;
-    while (got < size) {
-        DWORD n = 0;
-        if (!ReadFile(file, out + got, size - got, &n, NULL) || n == 0)
-            return 0;
-        got += n;
-    }
-    return 1;
-}
-
 static int write_bytes(HANDLE file, const unsigned char *bytes, size_t size)
 {
     DWORD written = 0;
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written >= size;
 }
 
-int read_text_field(HANDLE file, char *dest, size_t capacity)
+// The file's first bytes, as many as the loader ever looks at. 0 when it
+// cannot be opened, with `*missing` telling a file that is not there from
+// one that is there but cannot be read (held by another program, not
+// permitted). A read error ends the bytes as the end of the file does.
+static int read_prefix(unsigned char *bytes, DWORD capacity, size_t *size, int *missing)
 {
-    unsigned char raw[TEXT_FIELD_BUFFER_SIZE];
-    for (size_t n = 0; n < sizeof raw; n++) {
-        if (!read_bytes(file, &raw[n], 1))
-            return 0;
-        if (raw[n] == SCRAMBLED_TERMINATOR)
-            return decode_text_value(raw, n, dest, capacity);
-    }
-    return 0; // longer than any field can be: damaged
-}
-
-int write_text_field(HANDLE file, const char *value, size_t capacity)
-{
-    unsigned char raw[TEXT_FIELD_BUFFER_SIZE];
-    size_t n;
-    return encode_text_field(value, capacity, raw, sizeof raw, &n) && write_bytes(file, raw, n);
-}
-
-// A file that ends inside the integer leaves the field as it was.
-static int read_int_field(HANDLE file, int *dest)
-{
-    unsigned char raw[INT_FIELD_SIZE];
-    if (!read_bytes(file, raw, sizeof raw))
+    HANDLE file = CreateFileA(SETTINGS_FILE_NAME, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        *missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return 0;
-    *dest = decode_int32(raw);
-    return 1;
-}
-
-static int read_field(HANDLE file, SettingsRecord *record, int field)
-{
-    const SettingsFieldInfo *info = &SETTINGS_FIELDS[field];
-    if (info->kind == FIELD_KIND_TEXT)
-        return read_text_field(file, settings_text_of(record, field), info->capacity);
-    if (info->kind == FIELD_KIND_INT32)
-        return read_int_field(file, settings_int_of(record, field));
-    char text[TEXT_FIELD_BUFFER_SIZE];
-    if (!read_text_field(file, text, sizeof text))
-        return 0;
-    *settings_int_of(record, field) = parse_decimal(text);
-    return 1;
-}
-
-// The fields in file order into `record`; the failing field, or -1.
-static int read_fields(HANDLE file, SettingsRecord *record)
-{
-    for (int field = 0; field < SETTINGS_FIELD_COUNT; field++) {
-        if (!read_field(file, record, field))
-            return field;
     }
-    return -1;
+    DWORD got = 0, n = 0;
+    while (got < capacity && ReadFile(file, bytes + got, capacity - got, &n, NULL) && n > 0)
+        got += n;
+    CloseHandle(file);
+    *size = got;
+    return 1;
 }
 
 // Asks whether to start afresh; on Yes the file goes. The file is closed.
@@ -118,70 +75,60 @@ static void offer_deletion(const char *text, const char *caption)
         DeleteFileA(SETTINGS_FILE_NAME);
 }
 
+// A file that is there but could not be read holds settings the user has
+// not seen: it is replaced only when the user, told so, agrees; else no save
+// of this run touches it.
+static void ask_before_replacing_unread_file(void)
+{
+    keepUnreadFile = message_box(NULL, UNREADABLE, FIELD_READ_CAPTION, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2)
+                     != IDYES;
+}
+
 int load_settings(void)
 {
-    HANDLE file = CreateFileA(SETTINGS_FILE_NAME, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0; // not there yet: the settings dialog will create it
-    unsigned char version;
-    if (!read_bytes(file, &version, 1)) {
-        CloseHandle(file);
-        ErrorBox(READ_FAILED);
-        return 0;
+    unsigned char bytes[SETTINGS_READ_LIMIT];
+    size_t size = 0;
+    int missing = 0;
+    keepUnreadFile = 0;
+    if (!read_prefix(bytes, sizeof bytes, &size, &missing)) {
+        if (!missing)
+            ask_before_replacing_unread_file();
+        return 0; // the settings dialog comes next and creates the file
+
     }
-    if (version != SETTINGS_FORMAT_VERSION) {
-        CloseHandle(file);
-        offer_deletion(INCOMPATIBLE, INCOMPATIBLE_CAPTION);
-        return 0;
-    }
-    // Fields are read into a copy so the record changes in one step under
-    // the lock; the fields before a failing one keep the values read.
+    // Decoded into a copy so the record changes in one step under the lock;
+    // the fields before a failing one keep the values read.
     SettingsRecord record;
     settings_snapshot(&record);
-    int failed = read_fields(file, &record);
-    CloseHandle(file);
+    SettingsDecodeResult result;
+    decode_settings(bytes, size, &record, &result);
+    switch (result.outcome) {
+    case SETTINGS_EMPTY:
+        ErrorBox(READ_FAILED);
+        return 0;
+    case SETTINGS_BAD_VERSION:
+        offer_deletion(INCOMPATIBLE, INCOMPATIBLE_CAPTION);
+        return 0;
+    default:
+        break;
+    }
     settings_lock();
     Settings = record;
     settings_unlock();
-    if (failed >= 0) {
-        offer_deletion(FIELD_READ_FAILED[failed], FIELD_READ_CAPTION);
+    if (result.outcome == SETTINGS_FIELD_UNREADABLE) {
+        offer_deletion(FIELD_READ_FAILED[result.field], FIELD_READ_CAPTION);
         return 0;
     }
     return 1;
 }
 
-static int write_field(HANDLE file, const SettingsRecord *record, int field)
-{
-    const SettingsFieldInfo *info = &SETTINGS_FIELDS[field];
-    if (info->kind == FIELD_KIND_TEXT)
-        return write_text_field(file, settings_const_text_of(record, field), info->capacity);
-    int value = settings_int_value(record, field);
-    if (info->kind == FIELD_KIND_DECIMAL) {
-        char text[DECIMAL_TEXT_CAPACITY];
-        format_decimal(value, text);
-        return write_text_field(file, text, sizeof text);
-    }
-    unsigned char raw[INT_FIELD_SIZE];
-    encode_int32(value, raw);
-    return write_bytes(file, raw, sizeof raw);
-}
-
-// Writes the whole file; NULL when done, else the message for the item that
-// could not be written.
-static const char *write_record(HANDLE file, const SettingsRecord *record)
-{
-    const unsigned char version = SETTINGS_FORMAT_VERSION;
-    if (!write_bytes(file, &version, 1))
-        return WRITE_FAILED;
-    for (int field = 0; field < SETTINGS_FIELD_COUNT; field++) {
-        if (!write_field(file, record, field))
-            return FIELD_WRITE_FAILED[field];
-    }
-    return NULL;
-}
-
-// The new file must be on the disk before it takes the old one's place.
+// The new file must be on the disk before it takes the old one's place:
+// the rename is a change to the folder, which a file system may write out
+// before the file's own data. Renamed first and flushed later, a power cut
+// in between can leave the name on an empty or zero-filled file, and the
+// user's settings are lost; flushed first, the name holds either the whole
+// old file or the whole new one. No test here can see the difference (the
+// host's cache survives every crash a test can cause), so keep the order.
 static int finish_file(HANDLE file)
 {
     int flushed = FlushFileBuffers(file) != 0;
@@ -210,19 +157,25 @@ int save_settings(void)
     // folder happens to be current: that counts as a file not created.
     if (!SetCurrentDirectoryA(startDirectory))
         return 0;
-    if (!file_replaceable(SETTINGS_FILE_NAME))
+    if (keepUnreadFile || !file_replaceable(SETTINGS_FILE_NAME))
         return 0; // the settings dialog tells the user
     SettingsRecord record;
     settings_snapshot(&record);
+    unsigned char bytes[SETTINGS_FILE_MAX_SIZE];
+    size_t size = 0;
+    int failedField;
+    if (!encode_settings(&record, bytes, sizeof bytes, &size, &failedField)) {
+        ErrorBox(failedField >= 0 ? FIELD_WRITE_FAILED[failedField] : WRITE_FAILED);
+        return 0;
+    }
     HANDLE file = CreateFileA(SETTINGS_TEMP_FILE_NAME, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return 0; // the settings dialog tells the user
-    const char *failure = write_record(file, &record);
-    if (failure) {
+    if (!write_bytes(file, bytes, size)) {
         CloseHandle(file);
         DeleteFileA(SETTINGS_TEMP_FILE_NAME);
-        ErrorBox(failure);
+        ErrorBox(WRITE_FAILED);
         return 0;
     }
     if (!finish_file(file)

@@ -1,11 +1,13 @@
 // The main of a black-box suite: `suite <path of sorvane.exe>`.
 #include <gtest/gtest.h>
 #include "program.h"
+#include "watchdog.h"
 #include <stdio.h>
 
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    watchdog::install();
     if (argc < 2) {
         fprintf(stderr, "usage: %s <path of sorvane.exe>\n", argv[0]);
         return 2;

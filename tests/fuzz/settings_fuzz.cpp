@@ -1,5 +1,6 @@
-// Any file's bytes: decoding stays within its buffers, and what it decoded
-// is stored and read back to the same record.
+// Any file's bytes: decoding stays within its buffers, decides the same on
+// the prefix that the loader reads, and what it decoded is stored and read
+// back to the same record.
 #include "settings/settings_codec.h"
 #include <stdint.h>
 #include <stdlib.h>
@@ -28,10 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memset(&record, 0, sizeof record);
     SettingsDecodeResult result;
     int ok = decode_settings(bytes, size, &record, &result);
-    free(bytes);
     if (ok != (result.outcome == SETTINGS_DECODED))
         abort();
     if (result.outcome == SETTINGS_FIELD_UNREADABLE && (result.field < 0 || result.field >= SETTINGS_FIELD_COUNT))
+        abort();
+    if (ok && (result.end > size || result.end > SETTINGS_FILE_MAX_SIZE))
+        abort();
+    SettingsRecord prefixRecord;
+    memset(&prefixRecord, 0, sizeof prefixRecord);
+    SettingsDecodeResult prefix;
+    decode_settings(bytes, size < SETTINGS_FILE_MAX_SIZE ? size : SETTINGS_FILE_MAX_SIZE, &prefixRecord, &prefix);
+    free(bytes);
+    if (prefix.outcome != result.outcome || prefix.field != result.field || prefix.end != result.end
+        || !same_record(&record, &prefixRecord))
         abort();
 
     // Whatever was read, even part of a record, can be saved again.

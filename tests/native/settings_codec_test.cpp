@@ -79,7 +79,7 @@ void expect_same(const SettingsRecord &a, const SettingsRecord &b)
 
 SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r)
 {
-    SettingsDecodeResult result = {-1, -2};
+    SettingsDecodeResult result = {-1, -2, 99999};
     int ok = decode_settings(bytes.data(), bytes.size(), r, &result);
     EXPECT_EQ(ok, result.outcome == SETTINGS_DECODED);
     return result;
@@ -169,9 +169,12 @@ TEST(SettingsRoundTrip, FullRecordAtEveryCapacity)
 TEST(SettingsRoundTrip, BytesAfterTheLastFieldAreIgnored)
 {
     Bytes bytes = encode(full());
+    const size_t recordEnd = bytes.size();
     bytes.insert(bytes.end(), {0x14, 0xEF, 0x00, 0xFF});
     SettingsRecord back = blank();
-    EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+    SettingsDecodeResult result = decode(bytes, &back);
+    EXPECT_EQ(result.outcome, SETTINGS_DECODED);
+    EXPECT_EQ(result.end, recordEnd); // where what follows the record begins
     expect_same(back, full());
 }
 

@@ -140,22 +140,41 @@ bool Peer::read_line(SOCKET c, std::string &buffer, std::string &out)
     }
 }
 
-// Sends a reply's pieces; false when the connection ends here.
+// Whether the client has closed the connection, without taking anything it
+// sent; notes the moment.
+bool Peer::client_gone(SOCKET c)
+{
+    fd_set r;
+    FD_ZERO(&r);
+    FD_SET(c, &r);
+    timeval t = {0, 0};
+    char peek;
+    if (select(0, &r, NULL, NULL, &t) <= 0 || recv(c, &peek, 1, MSG_PEEK) > 0)
+        return false;
+    clientClosedAt_ = now();
+    return true;
+}
+
+// Sends a reply's pieces; false when the connection ends here. A client
+// that closes while the pieces trickle ends them.
 bool Peer::play(SOCKET &c, const Reply &reply)
 {
     bool hold = reply.after == After::Reset && script_.holdClient;
     if (hold)
         script_.holdClient();
+    bool gone = false;
     for (const Piece &p : reply.pieces) {
         if (!pause(p.delayMs))
             break;
+        if ((gone = client_gone(c)))
+            break;
         send(c, p.bytes.data(), (int)p.bytes.size(), 0);
     }
-    if (reply.after == After::Reset)
+    if (reply.after == After::Reset && !gone)
         reset(c);
     if (hold)
         script_.releaseClient();
-    return reply.after == After::Go || reply.after == After::Silence;
+    return !gone && (reply.after == After::Go || reply.after == After::Silence);
 }
 
 // Lets the client read what was sent, then aborts the connection and gives

@@ -84,6 +84,7 @@ private:
     void serve(SOCKET c);
     bool read_line(SOCKET c, std::string &buffer, std::string &line);
     bool play(SOCKET &c, const Reply &reply);
+    bool client_gone(SOCKET c);
     void reset(SOCKET &c);
     void drain(SOCKET c, std::string &buffer);
     bool wait_readable(SOCKET s);

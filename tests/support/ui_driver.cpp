@@ -196,18 +196,35 @@ void answer(const Box &box, int buttonId)
     click(box.hwnd, buttonId);
 }
 
+static DismissHook dismissHook;
+
+void set_dismiss_hook(DismissHook hook)
+{
+    dismissHook = hook;
+}
+
+void dismiss(HWND h)
+{
+    Box b = read_box(h);
+    if (is_message_box(h)) {
+        answer(b, b.buttons.empty() ? IDOK : b.buttons.back());
+    } else {
+        for (const Control &c : children(h)) {
+            if (c.cls == "Static" && !c.text.empty())
+                b.text += (b.text.empty() ? "" : " / ") + c.text;
+        }
+        PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+        PostMessageA(h, WM_CLOSE, 0, 0);
+    }
+    if (dismissHook)
+        dismissHook(b);
+}
+
 int dismiss_all(DWORD pid)
 {
     int n = 0;
     for (HWND h : find_windows(DIALOG_CLASS, NULL, pid ? pid : GetCurrentProcessId())) {
-        if (is_message_box(h)) {
-            Box b = read_box(h);
-            int id = b.buttons.empty() ? IDOK : b.buttons.back();
-            answer(b, id);
-        } else {
-            PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
-            PostMessageA(h, WM_CLOSE, 0, 0);
-        }
+        dismiss(h);
         n++;
     }
     return n;

@@ -57,9 +57,17 @@ bool is_message_box(HWND hwnd);
 Box read_box(HWND hwnd);
 Box wait_box(const char *caption, DWORD timeoutMs = DEFAULT_WAIT_MS, DWORD pid = 0);
 void answer(const Box &box, int buttonId);
-// Closes every dialog and message box of this process that is still open:
-// the clean-up after a failed expectation, so that no test hangs.
+// Answers a message box with its last button (Cancel or No where it has
+// one), or asks a dialog to cancel and close.
+void dismiss(HWND hwnd);
+// Dismisses every dialog and message box of a process (0: this one) that is
+// still open: the clean-up after a failed expectation, so that no test hangs.
 int dismiss_all(DWORD pid = 0);
+// Called with what each dismissed window showed (for a dialog, its caption
+// and the texts of its labels); the test programs' watchdog fails the test
+// with it. NULL (the default) for none.
+typedef void (*DismissHook)(const Box &window);
+void set_dismiss_hook(DismissHook hook);
 
 // Lets time pass in steps of `stepMs` until `done` holds or the time is up.
 template <class F> bool wait_until(F done, DWORD timeoutMs = DEFAULT_WAIT_MS, DWORD stepMs = 20)

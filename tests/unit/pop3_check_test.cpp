@@ -19,9 +19,20 @@ using pop3::line;
 
 const char PEER[] = "127.0.0.2";
 const DWORD SHORT_LIMIT_MS = 1500;
+// What a loaded machine may add to the time limit before the box stands.
+const DWORD LATE_MS = 4000;
+
+// The box of a step that ran into the time limit came at the limit: not
+// before it, and not only at some later limit of the system or per piece.
+void expect_at_limit(DWORD boxAfterMs)
+{
+    EXPECT_GE(boxAfterMs + 50, SHORT_LIMIT_MS); // the tick counter's coarseness
+    EXPECT_LT(boxAfterMs, SHORT_LIMIT_MS + LATE_MS);
+}
 
 struct Seen {
     ui::Box box;
+    DWORD boxAfterMs = 0;           // from the request to the box
     bool openWhileShown = false;   // the client had not closed while the box stood
     bool closedAfterAnswer = false; // ... and closed only after it was answered
     int boxesAfter = 0;             // boxes still open once the check ended
@@ -52,8 +63,10 @@ protected:
         pop3::Peer peer(PEER, script);
         EXPECT_TRUE(peer.listening());
         Seen s;
+        DWORD t0 = GetTickCount();
         start_check();
         s.box = wait_any_box(15000);
+        s.boxAfterMs = GetTickCount() - t0;
         EXPECT_TRUE(s.box) << "no box";
         // Time for a premature close to reach the server before looking.
         Sleep(200);
@@ -78,11 +91,13 @@ Script after_replies(std::vector<Reply> replies)
     return Script{line("+OK ready"), std::move(replies)};
 }
 
-// A reply whose bytes come one by one, slower in all than the time limit.
+// A reply whose bytes come one by one, each well within the time limit,
+// for far longer in all than the limit plus LATE_MS: a limit counted per
+// piece would let it run.
 Reply trickle()
 {
     std::vector<Piece> p;
-    for (char c : std::string("+OK no end"))
+    for (char c : std::string("+OK this greeting never comes to an end"))
         p.push_back({std::string(1, c), 300});
     return pop3::in_pieces(p, After::Silence);
 }
@@ -104,6 +119,7 @@ struct FailureCase {
     const char *message;
     bool observable; // the server is still reading, so the client's close can be seen
     Lines lines;
+    bool atLimit = false; // the step ran into the time limit
 };
 
 TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
@@ -111,8 +127,8 @@ TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
     const Reply OK = line("+OK");
     const FailureCase cases[] = {
         {"greeting closed", Script{pop3::close_now(), {}}, "サーバーから応答を受け取ることができませんでした。", false, {}},
-        {"greeting silent", Script{pop3::silence(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}},
-        {"greeting trickles", Script{trickle(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}},
+        {"greeting silent", Script{pop3::silence(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}, true},
+        {"greeting trickles", Script{trickle(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}, true},
         {"USER not sendable", reset_at({}, pop3::reset_after("+OK ready")), "コマンド#1を送信できませんでした。", false, {}},
         {"USER reply closed", after_replies({pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#1", false, {"USER taro"}},
         {"USER reply silent", after_replies({pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#1", true, {"USER taro"}},
@@ -143,28 +159,38 @@ TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
             EXPECT_TRUE(s.openWhileShown);
             EXPECT_TRUE(s.closedAfterAnswer);
         }
+        if (c.atLimit)
+            expect_at_limit(s.boxAfterMs);
         // The one message and nothing else: no result action follows.
         EXPECT_EQ(rec::kinds(), Lines{"box:Sorvane エラー"});
         EXPECT_EQ(s.boxesAfter, 0);
     }
 }
 
+// 127.0.0.9 drops every connection attempt unanswered
+// (tests/services/silent_address.sh), so the connect step's own limit ends it.
 TEST_F(Pop3CheckTest, ServerThatCannotBeFoundOrReached)
 {
     struct {
         const char *server;
         const char *message;
+        bool atLimit;
     } cases[] = {
-        {"no-such-host.invalid", "サーバーを見つけられませんでした。"},
-        {"127.0.0.3", "サーバーに接続できませんでした。"}, // nothing listens there
+        {"no-such-host.invalid", "サーバーを見つけられませんでした。", false},
+        {"127.0.0.3", "サーバーに接続できませんでした。", false}, // nothing listens there
+        {"127.0.0.9", "サーバーに接続できませんでした。", true},  // the handshake never completes
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.server);
         strcpy(Settings.server, c.server);
+        DWORD t0 = GetTickCount();
         start_check();
         ui::Box b = wait_any_box(15000);
+        DWORD boxAfterMs = GetTickCount() - t0;
         ASSERT_TRUE(b);
         EXPECT_EQ(b.text, c.message);
+        if (c.atLimit)
+            expect_at_limit(boxAfterMs);
         ui::answer(b, IDOK);
         EXPECT_TRUE(wait_check_ended());
     }

@@ -19,6 +19,10 @@ const char FIELD_CAPTION[] = "エラー";
 const char COMPAT_CAPTION[] = "互換性";
 const char READ_FAILED[] = "動作設定の読み込みに失敗しました。";
 const char WRITE_FAILED[] = "動作設定の書き込みに失敗しました。";
+const char UNREADABLE_TEXT[] = "動作設定ファイルを開けませんでした。\n"
+                               "ほかのプログラムが使用中か、読み取りが許可されていない可能性があります。\n"
+                               "このファイルを新しい設定で置き換えますか？\n"
+                               "（「いいえ」の場合、このファイルは書き換えません。）";
 const char COMPAT_TEXT[] = "動作設定ファイルのデータに互換性がないため、新規に作成します。\n現在の設定は失われます。";
 const UINT QUESTION = MB_YESNO | MB_ICONQUESTION;
 const UINT WARNING = MB_OK | MB_ICONWARNING;
@@ -377,6 +381,47 @@ TEST_F(SettingsFileTest, WholeFileLoadsSilentlyAndIgnoresWhatFollows)
     expect_record(stored());
 }
 
+// Every text at its longest, through the real load: a path of 255 bytes
+// (one more is OverlongTextIsThatFieldsQuestion's refusal).
+TEST_F(SettingsFileTest, LongestValuesLoad)
+{
+    SettingsRecord r = stored();
+    strcpy(r.server, std::string(127, 's').c_str());
+    strcpy(r.mailPath, std::string(255, 'm').c_str());
+    strcpy(r.nosndPath, std::string(255, 'n').c_str());
+    write_file(file, image_of(r).bytes);
+    EXPECT_EQ(load_settings(), 1);
+    EXPECT_TRUE(rec::events().empty());
+    expect_record(r);
+}
+
+// A file held by another program without sharing: the user is asked, and
+// only Yes lets a later save of the run replace it.
+TEST_F(SettingsFileTest, FileThatCannotBeOpenedIsReplacedOnlyWhenAgreed)
+{
+    const Bytes held = image_of(stored()).bytes;
+    for (int answer : {IDNO, IDYES}) {
+        SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+        write_file(file, held);
+        HANDLE holder = CreateFileA(file.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+        Settings = before();
+        rec::clear();
+        ui::BoxScript script({{FIELD_CAPTION, answer}});
+        EXPECT_EQ(load_settings(), 0);
+        const auto &boxes = script.finish();
+        CloseHandle(holder);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, UNREADABLE_TEXT);
+        EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
+        expect_one_box(FIELD_CAPTION, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+        expect_record(before());
+
+        EXPECT_EQ(save_settings(), answer == IDYES ? 1 : 0);
+        EXPECT_EQ(read_file(file), answer == IDYES ? image_of(before()).bytes : held);
+    }
+}
+
 // The program's own file, byte for byte, with the key byte in a value.
 TEST_F(SettingsFileTest, SavedBytesAreTheLayoutAndLoadBack)
 {
@@ -460,8 +505,7 @@ TEST_F(SaveFailureTest, TemporaryFileThatCannotBeCreatedSaysNothing)
     expect_previous_kept();
 }
 
-// A value the format cannot hold fails the save after the fields before it
-// were written to the new file.
+// A value the format cannot hold fails the save before any file is made.
 TEST_F(SaveFailureTest, FieldThatCannotBeWrittenShowsItsMessage)
 {
     struct {
@@ -498,32 +542,6 @@ TEST_F(SaveFailureTest, FullDiskShowsTheWriteMessage)
     EXPECT_EQ(boxes[0].text, WRITE_FAILED);
     expect_one_box(ERROR_CAPTION, WARNING);
     expect_previous_kept();
-}
-
-TEST_F(SettingsFileTest, TextFieldsByByteCount)
-{
-    const char *values[] = {"", "pop.example.jp", "\xE5", "\x8A\xE5\x93\xFA\xE5\x40"};
-    HANDLE f = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    for (const char *v : values)
-        EXPECT_EQ(write_text_field(f, v, 256), 1) << v;
-    SetFilePointer(f, 0, NULL, FILE_BEGIN);
-    for (const char *v : values) {
-        char dest[256] = "untouched";
-        EXPECT_EQ(read_text_field(f, dest, sizeof dest), 1);
-        EXPECT_STREQ(dest, v);
-    }
-    char dest[256] = "untouched";
-    EXPECT_EQ(read_text_field(f, dest, sizeof dest), 0); // at the end
-    EXPECT_STREQ(dest, "untouched");
-    CloseHandle(f);
-
-    // Measured once, so applying it twice gives the text back.
-    char text[] = "pop.example.jp";
-    scramble_text(text);
-    EXPECT_EQ((unsigned char)text[0], 'p' ^ 0xE5);
-    scramble_text(text);
-    EXPECT_STREQ(text, "pop.example.jp");
 }
 
 } // namespace
