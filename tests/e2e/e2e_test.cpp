@@ -148,7 +148,7 @@ TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
     EXPECT_EQ(count(PROGRESS_CAPTION), 1u);
     EXPECT_EQ(count(RESULT_CAPTION), 1u);
     ui::answer(result, IDOK);
-    ASSERT_TRUE(ui::wait_until([&] { return count(PROGRESS_CAPTION) == 0; }));
+    ASSERT_TRUE(ui::wait_until([&] { return ui::dialogs_alive(app.pid()) == 0; }));
 
     // Once it has ended, a click checks again.
     app.left_click();
