@@ -14,11 +14,15 @@ void ErrorBox(const char *text);
 // Opens a document or starts a program through the shell's "open" verb.
 // 1 = opened, 0 = failed. Shows nothing.
 int ShellOpen(const char *path);
+// The same for a document by its name in `folder` (the name alone when
+// `folder` is empty), whatever the current directory is.
+int ShellOpenIn(const char *folder, const char *name);
 
 // The open-file chooser. `path` is the caller's buffer of at least
 // CHOOSE_FILE_PATH_CAPACITY bytes: on entry the initial content (a full path,
 // or a folder and a wildcard pattern), on success the chosen file's full path.
-// 1 = a file was chosen; 0 = cancelled or failed, `path` untouched.
+// 1 = a file was chosen; 0 = cancelled or failed, `path` untouched. The
+// current directory is the same afterwards.
 enum { CHOOSE_FILE_PATH_CAPACITY = 256 };
 int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
 
