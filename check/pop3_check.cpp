@@ -256,6 +256,8 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
     memset(&p, 0, sizeof p);
     p.s = INVALID_SOCKET;
     pop3_reader_reset(&p.reader);
+    // The result actions may start the mail program through the shell.
+    int shellReady = shell_thread_begin();
 
     int ok = run_dialogue(&p);
     if (!ok)
@@ -270,6 +272,7 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
         else
             notify_no_mail();
     }
+    shell_thread_end(shellReady);
     progress_window_close();
     check_ended();
     ExitThread(0);

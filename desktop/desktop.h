@@ -18,6 +18,13 @@ int ShellOpen(const char *path);
 // `folder` is empty), whatever the current directory is.
 int ShellOpenIn(const char *folder, const char *name);
 
+// The shell may hand a document to an extension that needs COM on the
+// calling thread, so every thread that calls ShellOpen begins with
+// shell_thread_begin and ends with shell_thread_end, given what the
+// beginning returned.
+int shell_thread_begin(void);
+void shell_thread_end(int begun);
+
 // The open-file chooser. `path` is the caller's buffer of at least
 // CHOOSE_FILE_PATH_CAPACITY bytes: on entry the initial content (a full path,
 // or a folder and a wildcard pattern), on success the chosen file's full path.

@@ -1,4 +1,5 @@
 #include "desktop.h"
+#include <objbase.h>
 #include <shellapi.h>
 
 // Success is decided by what ShellExecuteA returns (above 32 means the
@@ -25,4 +26,18 @@ int ShellOpenIn(const char *folder, const char *name)
     const char *separator = (*last == '\\' && last + 1 == folder + length) ? "" : "\\";
     wsprintfA(path, "%s%s%s", folder, separator, name); // fits: measured above
     return ShellOpen(path);
+}
+
+// Apartment-threaded, without the old DDE channel, as the shell asks of
+// its callers. A thread whose COM could not be set up still tries the
+// shell: most documents open without it.
+int shell_thread_begin(void)
+{
+    return SUCCEEDED(CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+}
+
+void shell_thread_end(int begun)
+{
+    if (begun)
+        CoUninitialize();
 }
