@@ -634,6 +634,9 @@ TEST_F(SettingsDialog, HelpStillOpensAfterAFileWasChosenElsewhere)
     EXPECT_EQ(rec::kinds(), std::vector<std::string>{});
     if (editor)
         PostMessageA(editor, WM_CLOSE, 0, 0);
+    // The chooser remembers the folder of the last file opened and starts
+    // there when it is given none; forget it, as a fresh prefix would.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedMRU");
 }
 
 } // namespace
