@@ -10,21 +10,6 @@
 
 volatile LONG pop3TimeoutMs = 30000;
 
-// What the progress window shows, step by step.
-static const char STEP_WINSOCK[] = "WinSockを初期化しています...";
-static const char DETAIL_WINSOCK[] = "要求：WinSock2.0";
-static const char STEP_LOOKUP[] = "サーバーを探しています...";
-static const char STEP_SOCKET[] = "ソケットを作成中...";
-static const char STEP_CONNECT[] = "サーバーへ接続しています...";
-static const char STEP_LOGIN[] = "ユーザー認証を試行しています...";
-static const char DETAIL_USER[] = "ユーザー名送信中";
-static const char DETAIL_PASS[] = "パスワード送信中";
-static const char STEP_STAT[] = "新着メールを確認しています...";
-static const char DETAIL_STAT[] = "ステータスを受信中";
-static const char DETAIL_NO_MAIL[] = "新着メールなし";
-static const char DETAIL_NEW_MAIL[] = "新着メールが届いています";
-static const char STEP_QUIT[] = "ログアウトしています...";
-
 // What the user is told when a step fails.
 static const char WINSOCK_FAILED[] = "WinSock2.0を初期化できませんでした。";
 static const char LOOKUP_FAILED[] = "サーバーを見つけられませんでした。";
@@ -68,7 +53,7 @@ struct Pop3Session {
     const char *failure;
 };
 
-void write_status(int control, const char *text)
+void write_status(int control, StatusText text)
 {
     SettingsRecord s;
     settings_snapshot(&s);
@@ -76,7 +61,7 @@ void write_status(int control, const char *text)
         progress_window_status(control, text);
 }
 
-static void write_step(const char *step, const char *detail)
+static void write_step(StatusText step, StatusText detail)
 {
     write_status(IDC_STATUS_STEP, step);
     write_status(IDC_STATUS_DETAIL, detail);
@@ -181,7 +166,7 @@ static int find_server(Pop3Session *p)
 {
     SettingsRecord s;
     settings_snapshot(&s);
-    write_step(STEP_LOOKUP, s.server);
+    write_step(STEP_LOOKUP, STATUS_SERVER);
     HOSTENT *host = gethostbyname(s.server);
     if (!host) {
         unsigned long a = inet_addr(s.server);
@@ -198,7 +183,7 @@ static int find_server(Pop3Session *p)
 
 static int create_socket(Pop3Session *p)
 {
-    write_step(STEP_SOCKET, "");
+    write_step(STEP_SOCKET, STATUS_EMPTY);
     p->s = socket(AF_INET, SOCK_STREAM, 0);
     if (p->s == INVALID_SOCKET)
         return fail(p, SOCKET_FAILED);
@@ -207,9 +192,7 @@ static int create_socket(Pop3Session *p)
 
 static int connect_server(Pop3Session *p)
 {
-    SettingsRecord s;
-    settings_snapshot(&s);
-    write_step(STEP_CONNECT, s.server);
+    write_step(STEP_CONNECT, STATUS_SERVER);
     if (!connect_in_time(p->s, &p->address, (DWORD)pop3TimeoutMs))
         return fail(p, CONNECT_FAILED);
     return 1;
@@ -273,6 +256,8 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
     memset(&p, 0, sizeof p);
     p.s = INVALID_SOCKET;
     pop3_reader_reset(&p.reader);
+    // The result actions may start the mail program through the shell.
+    int shellReady = shell_thread_begin();
 
     int ok = run_dialogue(&p);
     if (!ok)
@@ -287,6 +272,7 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
         else
             notify_no_mail();
     }
+    shell_thread_end(shellReady);
     progress_window_close();
     check_ended();
     ExitThread(0);

@@ -4,6 +4,7 @@
 #define SORVANE_POP3_CHECK_H
 
 #include <windows.h>
+#include "progress_window.h"
 
 // POP3_PORT of the configured server.
 enum { POP3_PORT = 110 };
@@ -19,7 +20,7 @@ DWORD WINAPI run_pop3_check(LPVOID unused);
 
 // Writes one status line (IDC_STATUS_STEP or IDC_STATUS_DETAIL) of this
 // check's progress window, when showProgress is set and the window is open.
-void write_status(int control, const char *text);
+void write_status(int control, StatusText text);
 
 // Starts a worker thread for the check that the launcher admitted and
 // gives its id. On failure it tells the user and ends the check; NULL then.

@@ -1,5 +1,6 @@
 #include "progress_window.h"
 #include "pop3_check.h"
+#include "../settings/settings.h"
 #include "resource.h"
 
 HWND volatile progressWindow;
@@ -10,10 +11,31 @@ HANDLE workerThread;
 // window late, or reaches another window, changes nothing.
 static DWORD windowWorkerId;
 
-struct StatusLine {
-    int control;
-    const char *text;
+// The texts of the status lines, in the order of StatusText.
+static const char *const STATUS_TEXTS[] = {
+    "",
+    NULL, // STATUS_SERVER: windowServer
+    "WinSockを初期化しています...",
+    "要求：WinSock2.0",
+    "サーバーを探しています...",
+    "ソケットを作成中...",
+    "サーバーへ接続しています...",
+    "暗号化された接続を確立しています...",
+    "TLS 1.2",
+    "TLS 1.3",
+    "ユーザー認証を試行しています...",
+    "ユーザー名送信中",
+    "パスワード送信中",
+    "新着メールを確認しています...",
+    "ステータスを受信中",
+    "新着メールなし",
+    "新着メールが届いています",
+    "ログアウトしています...",
 };
+static_assert(sizeof STATUS_TEXTS / sizeof STATUS_TEXTS[0] == STATUS_TEXT_COUNT, "one text per StatusText");
+
+// The server name this window shows, taken on this thread when it opens.
+static char windowServer[sizeof Settings.server];
 
 // Registered messages, so that no other window gives them a meaning.
 static UINT status_message(void)
@@ -29,6 +51,7 @@ static UINT close_message(void)
 static void on_init(HWND dlg)
 {
     progressWindow = dlg;
+    lstrcpynA(windowServer, Settings.server, sizeof windowServer);
     // The worker's first request is handled only after this returns, so
     // the id is in place before any request is looked at.
     workerThread = start_worker(&windowWorkerId);
@@ -59,6 +82,23 @@ static int from_own_worker(WPARAM sender)
     return windowWorkerId != 0 && (DWORD)sender == windowWorkerId;
 }
 
+// A request names a line and a text by number; anything else is ignored.
+static LPARAM status_request(int control, StatusText text)
+{
+    return MAKELPARAM(text, control);
+}
+
+static void show_status(HWND dlg, LPARAM request)
+{
+    unsigned text = LOWORD(request);
+    int control = HIWORD(request);
+    if (text >= STATUS_TEXT_COUNT)
+        return;
+    if (control != IDC_STATUS_STEP && control != IDC_STATUS_DETAIL)
+        return;
+    SetDlgItemTextA(dlg, control, text == STATUS_SERVER ? windowServer : STATUS_TEXTS[text]);
+}
+
 INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
@@ -76,23 +116,20 @@ INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM 
         on_destroy(dlg);
         break;
     default:
-        if (msg == status_message() && from_own_worker(wParam)) {
-            const StatusLine *line = (const StatusLine *)lParam;
-            SetDlgItemTextA(dlg, line->control, line->text);
-        } else if (msg == close_message() && from_own_worker(wParam)) {
+        if (msg == status_message() && from_own_worker(wParam))
+            show_status(dlg, lParam);
+        else if (msg == close_message() && from_own_worker(wParam))
             on_close(dlg);
-        }
         break;
     }
     return 0;
 }
 
-void progress_window_status(int control, const char *text)
+void progress_window_status(int control, StatusText text)
 {
-    StatusLine line = {control, text};
     HWND window = progressWindow;
     if (window)
-        SendMessageA(window, status_message(), GetCurrentThreadId(), (LPARAM)&line);
+        SendMessageA(window, status_message(), GetCurrentThreadId(), status_request(control, text));
 }
 
 void progress_window_close(void)

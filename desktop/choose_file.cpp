@@ -31,7 +31,16 @@ int ChooseFile(HWND owner, char *path, const char *title, const char *filter)
     ofn.lpstrTitle = title;
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
 
-    if (!GetOpenFileNameA(&ofn))
+    // Browsing in the chooser moves the current directory, and the flag to
+    // keep it is not honoured by the open chooser of every Windows version.
+    // The settings file is found through the current directory, so it is
+    // put back by hand.
+    char current[MAX_PATH];
+    DWORD kept = GetCurrentDirectoryA(sizeof current, current);
+    BOOL chosen = GetOpenFileNameA(&ofn);
+    if (kept != 0 && kept < sizeof current)
+        SetCurrentDirectoryA(current);
+    if (!chosen)
         return 0;
     lstrcpynA(path, file, CHOOSE_FILE_PATH_CAPACITY);
     return 1;

@@ -14,11 +14,22 @@ void ErrorBox(const char *text);
 // Opens a document or starts a program through the shell's "open" verb.
 // 1 = opened, 0 = failed. Shows nothing.
 int ShellOpen(const char *path);
+// The same for a document by its name in `folder` (the name alone when
+// `folder` is empty), whatever the current directory is.
+int ShellOpenIn(const char *folder, const char *name);
+
+// The shell may hand a document to an extension that needs COM on the
+// calling thread, so every thread that calls ShellOpen begins with
+// shell_thread_begin and ends with shell_thread_end, given what the
+// beginning returned.
+int shell_thread_begin(void);
+void shell_thread_end(int begun);
 
 // The open-file chooser. `path` is the caller's buffer of at least
 // CHOOSE_FILE_PATH_CAPACITY bytes: on entry the initial content (a full path,
 // or a folder and a wildcard pattern), on success the chosen file's full path.
-// 1 = a file was chosen; 0 = cancelled or failed, `path` untouched.
+// 1 = a file was chosen; 0 = cancelled or failed, `path` untouched. The
+// current directory is the same afterwards.
 enum { CHOOSE_FILE_PATH_CAPACITY = 256 };
 int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
 

@@ -234,9 +234,11 @@ static void play_shown_path(HWND dialog, int pathId)
     play_sound(path);
 }
 
+// The document stands beside the settings file, wherever the choosers
+// have browsed.
 static void open_help(void)
 {
-    if (!ShellOpen(HELP_DOCUMENT))
+    if (!ShellOpenIn(startDirectory, HELP_DOCUMENT))
         ErrorBox(HELP_FAILED);
 }
 

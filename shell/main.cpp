@@ -21,6 +21,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 0;
     }
     programInstance = instance;
+    // Help and the settings dialog's help button open documents here.
+    int shellReady = shell_thread_begin();
 
     // Creating the window runs the whole start-up (init_shell) before
     // CreateWindowExA returns; a start-up that failed destroys the window.
@@ -29,6 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                                   NULL, NULL, instance, NULL);
     if (!window) {
         message_box(NULL, CREATE_FAILED, MAIN_WINDOW_TITLE, MB_OK | MB_ICONERROR);
+        shell_thread_end(shellReady);
         return 0;
     }
     ShowWindow(window, SW_HIDE);
@@ -41,6 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         DispatchMessageA(&msg);
     }
     UnregisterClassA(MAIN_WINDOW_CLASS, instance);
+    shell_thread_end(shellReady);
     ReleaseMutex(singleInstanceMutex);
     return 0;
 }

@@ -105,7 +105,11 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        DestroyWindow(window);
+        // Held back during start-up like Exit, for the same reason.
+        if (shellStarting)
+            exitHeldBack = 1;
+        else
+            DestroyWindow(window);
         return 0;
     case WM_COMMAND: {
         int id = LOWORD(wParam);

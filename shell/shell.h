@@ -43,8 +43,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 int init_shell(HWND window);
 void exit_shell(HWND window);
 
-// 1 while init_shell runs: an Exit chosen then is held back until start-up
-// has finished (the window cannot be destroyed inside its own creation).
+// 1 while init_shell runs: an Exit chosen or a close request received then
+// is held back until start-up has finished (the window cannot be destroyed
+// inside its own creation).
 extern int shellStarting;
 extern int exitHeldBack;
 

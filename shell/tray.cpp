@@ -121,7 +121,7 @@ void on_command(HWND window, int commandId)
         open_settings_from_menu();
         break;
     case CMD_HELP:
-        ShellOpen(HELP_DOCUMENT);
+        ShellOpenIn(startDirectory, HELP_DOCUMENT);
         break;
     case CMD_ABOUT:
         if (run_about_box() == -1)

@@ -94,6 +94,8 @@ int main(int argc, char **argv)
         return code == 0 ? 0 : 1;
     }
     ui::answer(result, IDOK);
+    if (progress)
+        ui::wait_gone(progress);
     Sleep(500);
     save_screen(pictures + "\\tray.bmp");
     app.command(1004);

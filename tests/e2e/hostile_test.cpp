@@ -20,7 +20,6 @@ using pop3::Script;
 namespace {
 
 const char PEER[] = "127.0.0.6"; // a loopback address of its own
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
 const char RESULT_CAPTION[] = "Sorvane 結果報告";
 const char ERROR_CAPTION[] = "Sorvane エラー";
 const char NEW_MAIL[] = "新着メールが届いています。";
@@ -164,16 +163,11 @@ public:
         app = NULL;
     }
 
-    static size_t count(const char *caption)
-    {
-        return ui::find_windows(ui::DIALOG_CLASS, caption, app->pid()).size();
-    }
-
-    // No progress window and no box of the program is open.
+    // No progress window and no box of the program is open, nor still
+    // ending its modal loop.
     static bool wait_idle(DWORD ms = 10000)
     {
-        return ui::wait_until(
-            [] { return count(PROGRESS_CAPTION) == 0 && !ui::find_window(ui::DIALOG_CLASS, NULL, app->pid()); }, ms);
+        return ui::wait_until([] { return ui::dialogs_alive(app->pid()) == 0; }, ms);
     }
 
     // The window of a check that just ended may still be closing, and a

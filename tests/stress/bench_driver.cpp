@@ -35,9 +35,10 @@ HWND wait_result(DWORD timeoutMs)
     return NULL;
 }
 
+// No box open, nor still ending its modal loop.
 bool idle()
 {
-    return !ui::find_window(ui::DIALOG_CLASS, NULL, app.pid());
+    return ui::dialogs_alive(app.pid()) == 0;
 }
 
 // One check in milliseconds, or a negative number when no result came.

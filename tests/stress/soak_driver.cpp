@@ -22,7 +22,6 @@ namespace {
 const char SERVER[] = "127.0.0.1"; // the test Dovecot
 const char PEER[] = "127.0.0.7";   // the scripted server of this driver
 const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
 const char RESULT_CAPTION[] = "Sorvane 結果報告";
 const char ERROR_CAPTION[] = "Sorvane エラー";
 const char NEW_MAIL[] = "新着メールが届いています。";
@@ -81,14 +80,10 @@ std::vector<Fault> faults()
     };
 }
 
-size_t count(const char *caption)
-{
-    return ui::find_windows(ui::DIALOG_CLASS, caption, app.pid()).size();
-}
-
+// No window of a check open, nor still ending its modal loop.
 bool idle()
 {
-    return count(PROGRESS_CAPTION) == 0 && !ui::find_window(ui::DIALOG_CLASS, NULL, app.pid());
+    return ui::dialogs_alive(app.pid()) == 0;
 }
 
 // One check from request to answered message. A request that comes while

@@ -18,12 +18,13 @@ struct Search {
     const char *caption;
     DWORD pid;
     std::vector<HWND> found;
+    bool hiddenToo = false;
 };
 
 BOOL CALLBACK collect_top(HWND hwnd, LPARAM lp)
 {
     Search *s = reinterpret_cast<Search *>(lp);
-    if (!IsWindowVisible(hwnd))
+    if (!s->hiddenToo && !IsWindowVisible(hwnd))
         return TRUE;
     if (s->pid) {
         DWORD pid = 0;
@@ -70,7 +71,14 @@ HWND wait_window(const char *cls, const char *caption, DWORD timeoutMs, DWORD pi
 
 bool wait_gone(HWND hwnd, DWORD timeoutMs)
 {
-    return wait_until([&] { return !IsWindow(hwnd) || !IsWindowVisible(hwnd); }, timeoutMs);
+    return wait_until([&] { return !IsWindow(hwnd); }, timeoutMs);
+}
+
+size_t dialogs_alive(DWORD pid)
+{
+    Search s{DIALOG_CLASS, NULL, pid, {}, true};
+    EnumWindows(collect_top, reinterpret_cast<LPARAM>(&s));
+    return s.found.size();
 }
 
 std::string text_of(HWND hwnd)

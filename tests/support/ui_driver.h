@@ -37,7 +37,13 @@ struct Box {
 HWND find_window(const char *cls, const char *caption, DWORD pid = 0);
 std::vector<HWND> find_windows(const char *cls, const char *caption, DWORD pid = 0);
 HWND wait_window(const char *cls, const char *caption, DWORD timeoutMs = DEFAULT_WAIT_MS, DWORD pid = 0);
+// Until the window is destroyed. An ended dialog is hidden at once but
+// destroyed only when its modal loop has finished, and that loop drops a
+// message it takes in between (Wine): so wait for this, not for hiding,
+// before posting anything to the window's thread.
 bool wait_gone(HWND hwnd, DWORD timeoutMs = DEFAULT_WAIT_MS);
+// Dialogs and message boxes of `pid` that exist, shown or hidden.
+size_t dialogs_alive(DWORD pid);
 
 // Texts and controls.
 std::string text_of(HWND hwnd);

@@ -208,6 +208,39 @@ TEST_F(LauncherTest, ClosingTheWindowLeavesTheCheckRunningToItsEnd)
     }
 }
 
+// Any program on the desktop can send the window its registered status
+// message, with the worker's id guessed: nothing in it is followed as an
+// address, and what is not one of the window's own lines and texts is
+// ignored.
+TEST_F(LauncherTest, ForgedStatusRequestsChangeNothing)
+{
+    pop3::Peer peer(PEER, pop3::Script{pop3::silence(), {}});
+    Settings.showProgress = 1;
+    std::string before, after;
+    bool alive = false;
+    check_with_window([&] {
+        HWND w = ui::wait_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, 10000, GetCurrentProcessId());
+        if (!w || !peer.wait_connections(1, 5000))
+            return;
+        before = ui::item_text(w, IDC_STATUS_STEP) + "|" + ui::item_text(w, IDC_STATUS_DETAIL);
+        const LPARAM forged[] = {
+            (LPARAM)0x10, (LPARAM)&before, (LPARAM)-1,
+            MAKELPARAM(STATUS_TEXT_COUNT, IDC_STATUS_STEP), MAKELPARAM(STEP_QUIT, IDC_CANCEL_BUTTON),
+        };
+        for (LPARAM l : forged)
+            SendMessageA(w, RegisterWindowMessageA("Sorvane.ProgressStatus"), GetThreadId(workerThread), l);
+        after = ui::item_text(w, IDC_STATUS_STEP) + "|" + ui::item_text(w, IDC_STATUS_DETAIL);
+        alive = IsWindow(w) && ui::item_text(w, IDC_CANCEL_BUTTON) == "キャンセル";
+        ui::click(w, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(before, std::string("サーバーへ接続しています...|") + PEER);
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(alive);
+    ui::Box b = wait_any_box(10000);
+    ASSERT_TRUE(b);
+    ui::answer(b, IDOK);
+}
+
 // A request from inside the running window's modal loop (as the tray and
 // the timer make one) starts nothing and brings that window to the front.
 static std::atomic<int> secondRequestMs{-1};

@@ -17,11 +17,11 @@ inline HWND wait_dialog(const char *caption, DWORD timeoutMs = ui::DEFAULT_WAIT_
     return ui::wait_window(ui::DIALOG_CLASS, caption, timeoutMs, GetCurrentProcessId());
 }
 
-// True when `dialog` is still open after the dialog manager has had time
-// to act on what was sent to it.
+// True when `dialog` is still open, and shown, after the dialog manager
+// has had time to act on what was sent to it.
 inline bool stays_open(HWND dialog, DWORD ms = 600)
 {
-    return !ui::wait_gone(dialog, ms);
+    return !ui::wait_until([&] { return !IsWindow(dialog) || !IsWindowVisible(dialog); }, ms);
 }
 
 // A message box of this process with the given caption; answers it with

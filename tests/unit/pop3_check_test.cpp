@@ -7,6 +7,9 @@
 #include "pop3_peer.h"
 #include "recorder.h"
 #include "check/pop3_check.h"
+#include "desktop/desktop.h"
+#include <objbase.h>
+#include <atomic>
 
 namespace {
 
@@ -246,6 +249,27 @@ TEST_F(Pop3CheckTest, EachReplyIsReadWholeHoweverItArrives)
         // The connection was closed before the result was shown.
         EXPECT_FALSE(s.openWhileShown);
     }
+}
+
+// The result actions may open the mail program through the shell, so the
+// worker runs in a single-threaded COM apartment; the result box, shown on
+// the worker's thread, sees which.
+std::atomic<int> boxApartment{-1};
+
+void note_apartment(HWND, const char *, const char *, UINT)
+{
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    boxApartment = SUCCEEDED(CoGetApartmentType(&type, &qualifier)) ? (int)type : -1;
+}
+
+TEST_F(Pop3CheckTest, WorkerRunsInASingleThreadedApartment)
+{
+    messageBoxObserver = note_apartment;
+    Seen s = run(pop3::good_script(1), false);
+    EXPECT_EQ(s.box.text, "新着メールが届いています。");
+    // The first such apartment of a process is its main one.
+    EXPECT_TRUE(boxApartment == APTTYPE_STA || boxApartment == APTTYPE_MAINSTA) << boxApartment;
 }
 
 } // namespace

@@ -596,4 +596,47 @@ TEST_F(SettingsDialog, NonEmptyPathIsTheChoosersStartAndAChosenFileChecksTheBox)
     EXPECT_STREQ(Settings.oksndPath, "") << "not stored before OK";
 }
 
+// A file chosen in another folder leaves the start directory current, and
+// the help document is still found there.
+TEST_F(SettingsDialog, HelpStillOpensAfterAFileWasChosenElsewhere)
+{
+    // Every Windows opens ".txt" files; a fresh Wine prefix needs telling.
+    RegSetValueA(HKEY_CLASSES_ROOT, ".txt", REG_SZ, "txtfile", 7);
+    CloseHandle(CreateFileA((dir + "\\ReadMe.txt").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    std::string elsewhere = dir + "\\elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), NULL);
+    CloseHandle(CreateFileA((elsewhere + "\\chime.wav").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    HWND editor = NULL;
+    run([&](HWND d) {
+        ui::click(d, IDC_OK_SOUND_BROWSE);
+        HWND ch = harness::wait_dialog(SOUND_CHOOSER);
+        ASSERT_TRUE(ch);
+        // Into the folder first, as a user browses, then the file.
+        ui::set_item_text(ch, CHOOSER_NAME, elsewhere);
+        PostMessageA(ch, WM_COMMAND, IDOK, 0);
+        ui::wait_until([&] { return ui::item_text(ch, CHOOSER_FOLDER) == "elsewhere"; }, 3000);
+        ui::set_item_text(ch, CHOOSER_NAME, "chime.wav");
+        PostMessageA(ch, WM_COMMAND, IDOK, 0);
+        ui::wait_gone(ch);
+        ui::click(d, IDC_HELP_BUTTON);
+        ui::wait_until([&] {
+            for (HWND h : ui::find_windows(NULL, NULL))
+                if (ui::text_of(h).find("ReadMe") != std::string::npos)
+                    return (editor = h) != NULL;
+            return false;
+        });
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    char current[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_EQ(std::string(current), dir);
+    EXPECT_TRUE(editor) << "the help document did not open";
+    EXPECT_EQ(rec::kinds(), std::vector<std::string>{});
+    if (editor)
+        PostMessageA(editor, WM_CLOSE, 0, 0);
+    // The chooser remembers the folder of the last file opened and starts
+    // there when it is given none; forget it, as a fresh prefix would.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\LastVisitedMRU");
+}
+
 } // namespace

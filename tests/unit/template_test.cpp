@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include "resource.h"
 #include <windows.h>
+#include <winver.h>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -68,14 +69,14 @@ std::string class_name(const std::string &raw)
     return raw;
 }
 
-Template load(int id)
+Template load(int id, HMODULE module = NULL)
 {
     Template t;
-    HRSRC res = FindResourceA(NULL, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
+    HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), (LPCSTR)RT_DIALOG);
     EXPECT_NE(res, (HRSRC)NULL) << "dialog " << id;
     if (!res)
         return t;
-    Reader r((const BYTE *)LockResource(LoadResource(NULL, res)));
+    Reader r((const BYTE *)LockResource(LoadResource(module, res)));
     t.style = r.dword();
     r.dword(); // extended style
     int count = r.word();
@@ -248,6 +249,60 @@ TEST(DialogTemplates, IconHasBothSizesIn16Colours)
     }
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen, (std::vector<std::string>{"16x16 colours 16 bits 4", "32x32 colours 16 bits 4"}));
+}
+
+// The built program, as a user's Windows reads it: the manifest, and a
+// version resource that says what the about box says.
+TEST(ProgramResources, ManifestAndVersionOfTheBuiltProgram)
+{
+    HMODULE program = LoadLibraryExA(PROGRAM_FILE, NULL, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(program) << PROGRAM_FILE;
+    HRSRC res = FindResourceA(program, MAKEINTRESOURCEA(1), (LPCSTR)RT_MANIFEST);
+    ASSERT_TRUE(res) << "manifest resource 1";
+    std::string manifest((const char *)LockResource(LoadResource(program, res)), SizeofResource(program, res));
+    const char *parts[] = {
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "<requestedExecutionLevel level=\"asInvoker\"",
+        ">true</dpiAware>",
+        "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", // Windows 7
+        "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", // 8
+        "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", // 8.1
+        "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", // 10 and 11
+    };
+    for (const char *part : parts)
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+
+    // "Sorvane ver X.Y\n<description>\n..."
+    std::string about = load(IDD_ABOUT, program).items.at(2).caption;
+    FreeLibrary(program);
+    size_t ver = about.find(" ver "), end = about.find('\n'), end2 = about.find('\n', end + 1);
+    ASSERT_TRUE(ver != std::string::npos && end2 != std::string::npos) << about;
+    std::string version = about.substr(ver + 5, end - ver - 5);
+    std::string description = about.substr(end + 1, end2 - end - 1);
+
+    std::vector<char> info(GetFileVersionInfoSizeA(PROGRAM_FILE, NULL));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(PROGRAM_FILE, 0, (DWORD)info.size(), info.data()));
+    auto query = [&](const std::string &what) -> std::string {
+        WORD *language;
+        UINT n = 0;
+        VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", (void **)&language, &n);
+        char block[64];
+        snprintf(block, sizeof block, "\\StringFileInfo\\%04X%04X\\", language[0], language[1]);
+        char *text = NULL;
+        return VerQueryValueA(info.data(), (block + what).c_str(), (void **)&text, &n) && text ? text : "";
+    };
+    EXPECT_EQ(query("ProductName"), "Sorvane");
+    EXPECT_EQ(query("ProductVersion"), version);
+    EXPECT_EQ(query("FileVersion"), version);
+    EXPECT_EQ(query("FileDescription"), description);
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT n = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", (void **)&fixed, &n));
+    char numbers[32];
+    snprintf(numbers, sizeof numbers, "%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS));
+    EXPECT_EQ(numbers, version);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
 }
 
 } // namespace
