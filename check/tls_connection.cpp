@@ -108,10 +108,22 @@ static void drop_used(Connection *c)
     c->used = 0;
 }
 
+// Whether the bytes at the front can begin a record: a content type from
+// change_cipher_spec (20) to application_data (23), and major version 3.
+// Plain text where records belong is thus refused at once, instead of
+// waiting for a "record" as long as its first bytes happen to say.
+static int record_plausible(const Connection *c)
+{
+    const unsigned char *h = (const unsigned char *)c->records;
+    return (c->received < 1 || (h[0] >= 20 && h[0] <= 23)) && (c->received < 2 || h[1] == 3);
+}
+
 // The length of the whole record at the front: 0 while more bytes are
-// needed, -1 for a length no record has.
+// needed, -1 for bytes that are no record.
 static long whole_record(const Connection *c)
 {
+    if (!record_plausible(c))
+        return -1;
     if (c->received < TLS_HEADER)
         return 0;
     const unsigned char *h = (const unsigned char *)c->records;
@@ -152,7 +164,7 @@ static int handshake(Connection *c, const char *host, DWORD deadline, int renewa
     while (status != SEC_E_OK) {
         if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_INCOMPLETE_MESSAGE)
             return 0;
-        if (needMore && !fill(c, deadline))
+        if ((needMore && !fill(c, deadline)) || !record_plausible(c))
             return 0;
         SecBuffer in[2] = {{(ULONG)c->received, SECBUFFER_TOKEN, c->records}, {0, SECBUFFER_EMPTY, NULL}};
         SecBufferDesc inputs = {SECBUFFER_VERSION, 2, in};
@@ -196,6 +208,38 @@ static int policy_outcome(DWORD error)
     return TLS_CERTIFICATE_FAILED;
 }
 
+// Whether the certificate names the address `host` (an IP literal) among
+// its subject's other names. Wine 8's SSL policy matches DNS names alone,
+// so a server reached by its address would never pass there.
+static int names_address(PCCERT_CONTEXT certificate, const char *host)
+{
+    ADDRINFOA hints, *address = NULL;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_flags = AI_NUMERICHOST;
+    if (getaddrinfo(host, NULL, &hints, &address) != 0)
+        return 0; // a name, not an address
+    const BYTE *bytes = address->ai_family == AF_INET6
+                            ? (const BYTE *)&((const SOCKADDR_IN6 *)address->ai_addr)->sin6_addr
+                            : (const BYTE *)&((const SOCKADDR_IN *)address->ai_addr)->sin_addr;
+    DWORD size = address->ai_family == AF_INET6 ? 16 : 4;
+    PCERT_EXTENSION names = CertFindExtension(szOID_SUBJECT_ALT_NAME2, certificate->pCertInfo->cExtension,
+                                              certificate->pCertInfo->rgExtension);
+    CERT_ALT_NAME_INFO *info = NULL;
+    DWORD infoSize = 0;
+    int found = 0;
+    if (names && CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, names->Value.pbData,
+                                     names->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, NULL, &info, &infoSize)) {
+        for (DWORD i = 0; i < info->cAltEntry; i++) {
+            const CERT_ALT_NAME_ENTRY *e = &info->rgAltEntry[i];
+            found |= e->dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && e->IPAddress.cbData == size &&
+                     memcmp(e->IPAddress.pbData, bytes, size) == 0;
+        }
+        LocalFree(info);
+    }
+    freeaddrinfo(address);
+    return found;
+}
+
 // The chain's own trust status first: Wine 8's SSL policy passes a chain
 // whose issuer is unknown, so an error bit there refuses the chain as
 // Windows would. Then the SSL policy, which also matches the host name.
@@ -229,7 +273,10 @@ static int judge_chain(PCCERT_CHAIN_CONTEXT chain, const char *host)
     status.cbSize = sizeof status;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &para, &status))
         return TLS_CERTIFICATE_FAILED;
-    return policy_outcome(status.dwError);
+    int outcome = policy_outcome(status.dwError);
+    if (outcome == TLS_NAME_MISMATCH && names_address(chain->rgpChain[0]->rgpElement[0]->pCertContext, host))
+        return TLS_UP;
+    return outcome;
 }
 
 // The chain to a root the system trusts, built for server authentication
@@ -244,8 +291,8 @@ static int check_certificate(Connection *c, const char *host, DWORD deadline)
     LPSTR usage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
     CERT_CHAIN_PARA para;
     memset(&para, 0, sizeof para);
-    // Up to the retrieval time limit and the two fields after it: Wine's
-    // chain engine takes no size between this and the base structure's.
+    // The size up to the revocation freshness fields: Wine 8's chain engine
+    // accepts exactly this size or the base structure's.
     para.cbSize = offsetof(CERT_CHAIN_PARA, pftCacheResync);
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
