@@ -17,7 +17,11 @@
 enum {
     // One whole record as it comes from the wire: a 5-byte header and at
     // most 2^14 + 2048 bytes, TLS 1.2's bound on a protected record.
-    TLS_RECORD_MAX = 5 + 16384 + 2048
+    TLS_RECORD_MAX = 5 + 16384 + 2048,
+    // Received bytes not yet taken: the server's first flight may run over
+    // several records, and the platform may want a handshake message (a
+    // long certificate chain) whole before it takes any of it.
+    TLS_RECEIVE_CAPACITY = 2 * TLS_RECORD_MAX
 };
 
 enum ConnectOutcome {
@@ -60,7 +64,7 @@ struct Connection {
     size_t plainLength;
     size_t used;        // bytes at the front of records that are decrypted
     size_t received;    // bytes in records
-    char records[TLS_RECORD_MAX];
+    char records[TLS_RECEIVE_CAPACITY];
 };
 
 // Deadlines are GetTickCount() values; a wait ends when one has passed.

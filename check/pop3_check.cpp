@@ -69,6 +69,7 @@ static const char *const TLS_FAILURES[] = {
     NULL, HANDSHAKE_FAILED, ISSUER_NOT_TRUSTED, NAME_MISMATCH, CERTIFICATE_EXPIRED, CERTIFICATE_REVOKED,
     CERTIFICATE_FAILED,
 };
+static_assert(sizeof TLS_FAILURES / sizeof *TLS_FAILURES == TLS_CERTIFICATE_FAILED + 1, "one text per outcome");
 
 // A refused STLS ends the check whichever way it is refused: never a
 // fall back to plain text.

@@ -20,8 +20,8 @@
 // Never offered: SSL 2 and 3, TLS 1.0 and 1.1 (and PCT).
 static const DWORD OLD_PROTOCOLS = SP_PROT_PCT1_CLIENT | SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT |
                                    SP_PROT_TLS1_0_CLIENT | SP_PROT_TLS1_1_CLIENT;
-// Where the system does not take the newer structure: what the older one
-// asks for, TLS 1.3 with 1.2 first, then 1.2 alone for a system that
+// Where the newer structure is not taken, or not honoured: what the older
+// one asks for, TLS 1.3 with 1.2 first, then 1.2 alone for a system that
 // refuses a protocol it does not know.
 static const DWORD OLDER_STRUCTURE_PROTOCOLS[] = {SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT,
                                                    SP_PROT_TLS1_2_CLIENT};
