@@ -12,7 +12,7 @@ packages=(
   googletest
   dovecot-core dovecot-pop3d iproute2 nftables
   clang libclang-rt-14-dev
-  zip
+  zip openssl
   fetchmail
 )
 

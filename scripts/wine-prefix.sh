@@ -26,6 +26,19 @@ wine_prefix_up() {
   # started later by a test program, they would hold the test runner's pipe
   # open after the test has ended.
   LC_ALL=ja_JP.UTF-8 $wine64 wineboot </dev/null >/dev/null 2>&1
+  wine_trust_test_ca
+}
+
+# The test CA of this run (tests/services/certs.sh) becomes a trusted root of
+# this prefix alone, never of the machine. Nothing to do before the CA or
+# the tool exists.
+wine_trust_test_ca() {
+  local top b
+  top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+  b=${SORVANE_BUILD:-build}
+  case $b in /*) ;; *) b=$top/$b ;; esac
+  [ -f "$b/tls/ca.der" ] && [ -f "$b/win64/tests/trust_ca.exe" ] || return 0
+  LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/trust_ca.exe" "Z:${b//\//\\}\\tls\\ca.der" </dev/null
 }
 
 wine_prefix_down() {

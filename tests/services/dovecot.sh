@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# The real POP3 server of the tests: Dovecot on 127.0.0.1:110 with a
-# throwaway configuration and mailboxes under the build folder. Run it inside
-# the tests' private network namespace (scripts/test.sh does), as root.
+# The real POP3 server of the tests: Dovecot on 127.0.0.1 and ::1, port 110
+# (plain, and STARTTLS for a client that asks) and port 995 (TLS from the
+# first byte), with a throwaway configuration and mailboxes under the build
+# folder and the certificate of the test CA (tests/services/certs.sh). Run it
+# inside the tests' private network namespace (scripts/test.sh does), as
+# root. Every login line of its log (dovecot.log) says "TLS" when the login
+# came over TLS: Dovecot counts a plain login from loopback as secured too.
 #   dovecot.sh start   (re)creates the mailboxes and starts the server
 #   dovecot.sh stop    stops it
 # Accounts (user / password):
@@ -13,6 +17,7 @@ b=${SORVANE_BUILD:-build}
 case $b in /*) ;; *) b=$top/$b ;; esac
 dir=$b/dovecot
 conf=$dir/dovecot.conf
+tls=$b/tls
 
 stop() {
   if [ -f "$conf" ] && [ -f "$dir/run/master.pid" ]; then
@@ -50,11 +55,14 @@ PASSWD
   uid=$(id -u dovecot)
   cat >"$conf" <<CONF
 protocols = pop3
-listen = 127.0.0.1
+listen = 127.0.0.1, ::1
 base_dir = $dir/run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
-ssl = no
+ssl = yes
+ssl_cert = <$tls/server.crt
+ssl_key = <$tls/server.key
+ssl_min_protocol = TLSv1.2
 disable_plaintext_auth = no
 auth_mechanisms = plain
 first_valid_uid = $uid
@@ -69,8 +77,13 @@ userdb {
 }
 service pop3-login {
   inet_listener pop3 {
-    address = 127.0.0.1
+    address = 127.0.0.1, ::1
     port = 110
+  }
+  inet_listener pop3s {
+    address = 127.0.0.1, ::1
+    port = 995
+    ssl = yes
   }
 }
 service anvil {
@@ -81,11 +94,13 @@ CONF
 
 start() {
   stop
+  "$top/tests/services/certs.sh" ensure
   configure
   mailboxes
   dovecot -c "$conf"
   for _ in $(seq 100); do
-    if (exec 3<>/dev/tcp/127.0.0.1/110) 2>/dev/null; then return 0; fi
+    if (exec 3<>/dev/tcp/127.0.0.1/110) 2>/dev/null && (exec 3<>/dev/tcp/127.0.0.1/995) 2>/dev/null &&
+      (exec 3<>/dev/tcp/::1/995) 2>/dev/null; then return 0; fi
     sleep 0.1
   done
   echo "dovecot did not start; see $dir/dovecot.log" >&2

@@ -1,0 +1,252 @@
+// The real program over TLS, one row per check: the test Dovecot on 995
+// (TLS from the first byte) and on 110 with STARTTLS, over IPv4, IPv6 and
+// the name localhost; then the scripted peers of tests/services/tls_peer.py,
+// one misbehaviour per port. Each row writes the server text into a fresh
+// settings file and starts the program, whose start-up check is the row's
+// check: it must end in its one message within its time. Evidence from the
+// other side: Dovecot's log must say whether the login came over TLS, and a
+// peer's log must show that no USER or PASS ever reached it in clear (none
+// at all where the check had to fail first).
+#include <gtest/gtest.h>
+#include "program.h"
+#include "ui_driver.h"
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+using e2e::FileSettings;
+using e2e::Program;
+
+namespace {
+
+const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+const char RESULT_CAPTION[] = "Sorvane 結果報告";
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char NEW_MAIL[] = "新着メールが届いています。";
+const char NO_MAIL[] = "新しいメッセージはありませんでした。";
+const char NO_GREETING[] = "サーバーから応答を受け取ることができませんでした。";
+const char NO_STARTTLS[] = "サーバーがSTARTTLSに対応していません。";
+const char INJECTED[] = "STARTTLSの応答の後に不正なデータを受信しました。";
+const char NO_HANDSHAKE[] = "暗号化された接続を確立できませんでした。";
+const char UNTRUSTED[] = "サーバーの証明書は信頼されていない発行者によるものです。";
+const char NAME_MISMATCH[] = "サーバーの証明書の名前が接続先と一致しません。";
+const char EXPIRED[] = "サーバーの証明書の有効期限が切れています。";
+const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
+enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017, IDC_STATUS_DETAIL = 1018 };
+
+// The program's own limit for the handshake and for each whole reply; a row
+// that waits for no limit ends in a few round trips and the program's start.
+const DWORD CHECK_LIMIT_MS = 30000;
+const DWORD MARGIN_MS = 10000;
+const DWORD PROMPT_MS = 15000;
+const DWORD LIMITED_MS = CHECK_LIMIT_MS + MARGIN_MS;
+
+// What the progress window must have shown on the way.
+enum Shown { ANY, HANDSHAKE, HANDSHAKE_AND_PROTOCOL };
+
+struct Row {
+    const char *name;
+    const char *server;
+    const char *user;        // an account of the test Dovecot
+    const char *caption;
+    const char *text;
+    DWORD withinMs;
+    Shown shown;
+    // Dovecot's login line must name the user and the client's address
+    // `rip`, and say TLS or not; for a scripted peer, the behaviour whose
+    // log to read, and whether the account may have crossed inside TLS.
+    const char *rip;
+    bool tls;
+    const char *peer;
+    bool accountInsideTls;
+};
+
+void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
+
+Row dovecot(const char *name, const char *server, const char *user, const char *rip, bool tls = true)
+{
+    bool full = std::string(user) == "three";
+    return {name, server, user, RESULT_CAPTION, full ? NEW_MAIL : NO_MAIL, PROMPT_MS, ANY, rip, tls, NULL, false};
+}
+
+// A peer row: `name` is the behaviour (tests/services/tls_peer.py).
+Row peer(const char *name, const char *server, const char *caption, const char *text, DWORD withinMs = PROMPT_MS,
+         Shown shown = ANY, bool accountInsideTls = false)
+{
+    return {name, server, "three", caption, text, withinMs, shown, NULL, true, name, accountInsideTls};
+}
+
+std::vector<Row> rows()
+{
+    return {
+        dovecot("dovecot-995-three", "localhost:995", "three", "127.0.0.1"),
+        dovecot("dovecot-pop3s-empty", "pop3s://127.0.0.1", "empty", "127.0.0.1"),
+        dovecot("dovecot-starttls-three", "starttls://localhost", "three", "127.0.0.1"),
+        dovecot("dovecot-starttls-empty", "STARTTLS://127.0.0.1:110", "empty", "127.0.0.1"),
+        dovecot("dovecot-pop3s-ipv6", "pop3s://[::1]", "three", "::1"),
+        dovecot("dovecot-starttls-ipv6", "starttls://[::1]:110", "empty", "::1"),
+        dovecot("dovecot-plain-ipv6", "[::1]", "empty", "::1", false),
+        dovecot("dovecot-plain-localhost", "localhost", "three", "127.0.0.1", false),
+        // Well-behaved but slow peers: each step stands long enough to be seen.
+        peer("slow-tls", "pop3s://localhost:9950", RESULT_CAPTION, NEW_MAIL, PROMPT_MS, HANDSHAKE_AND_PROTOCOL, true),
+        peer("slow-starttls", "starttls://localhost:9960", RESULT_CAPTION, NEW_MAIL, PROMPT_MS, HANDSHAKE, true),
+        // The hostile table.
+        peer("other-name", "pop3s://localhost:9951", ERROR_CAPTION, NAME_MISMATCH),
+        peer("expired", "pop3s://localhost:9952", ERROR_CAPTION, EXPIRED),
+        peer("self-signed", "pop3s://localhost:9953", ERROR_CAPTION, UNTRUSTED),
+        peer("rogue-issuer", "pop3s://localhost:9954", ERROR_CAPTION, UNTRUSTED),
+        peer("stls-refused", "starttls://localhost:9961", ERROR_CAPTION, NO_STARTTLS),
+        peer("stls-plain", "starttls://localhost:9962", ERROR_CAPTION, NO_HANDSHAKE),
+        peer("stls-injected", "starttls://localhost:9963", ERROR_CAPTION, INJECTED),
+        peer("stall", "pop3s://localhost:9955", ERROR_CAPTION, NO_HANDSHAKE, LIMITED_MS, HANDSHAKE),
+        peer("garbage", "pop3s://localhost:9956", ERROR_CAPTION, NO_HANDSHAKE),
+        peer("cut-record", "pop3s://localhost:9957", ERROR_CAPTION, NO_GREETING),
+        peer("endless", "pop3s://localhost:9958", ERROR_CAPTION, NO_GREETING, LIMITED_MS),
+    };
+}
+
+// The build folder, as Wine sees it: the program is <build>\win64\sorvane.exe.
+std::string build_path(const char *relative)
+{
+    std::string p = e2e::programPath;
+    for (int up = 0; up < 2; up++)
+        p = p.substr(0, p.find_last_of('\\'));
+    return p + "\\" + relative;
+}
+
+std::string read_file(const std::string &path, std::streamoff from = 0)
+{
+    std::ifstream f(path, std::ios::binary);
+    f.seekg(from);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+std::streamoff file_size(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    return f ? (std::streamoff)f.tellg() : 0;
+}
+
+std::vector<std::string> lines_with(const std::string &text, const char *needle)
+{
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.find(needle) != std::string::npos)
+            found.push_back(line);
+    return found;
+}
+
+// Every text the progress window's two lines showed, polled until stopped.
+class ProgressWatch {
+public:
+    explicit ProgressWatch(DWORD pid) : thread_([this, pid] { run(pid); }) {}
+    ~ProgressWatch() { stop(); }
+    void stop()
+    {
+        done_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool saw(int control, const std::string &text) const
+    {
+        for (auto &seen : seen_)
+            if (seen.first == control && seen.second == text)
+                return true;
+        return false;
+    }
+
+private:
+    void run(DWORD pid)
+    {
+        while (!done_) {
+            HWND w = ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, pid);
+            for (int control : {IDC_STATUS_STEP, IDC_STATUS_DETAIL})
+                if (w && !saw(control, ui::item_text(w, control)))
+                    seen_.push_back({control, ui::item_text(w, control)});
+            Sleep(5);
+        }
+    }
+    std::atomic<bool> done_{false};
+    std::vector<std::pair<int, std::string>> seen_;
+    std::thread thread_;
+};
+
+class TlsCheck : public ::testing::TestWithParam<Row> {};
+
+TEST_P(TlsCheck, EndsInItsOneMessageWithinItsTime)
+{
+    const Row &row = GetParam();
+    std::string dir = e2e::make_start_directory(row.name);
+    FileSettings s;
+    s.server = row.server;
+    s.user = row.user;
+    s.pass = std::string(row.user) + "-pass";
+    s.showProgress = 1;
+    s.okMes = 1;
+    s.noMes = 1;
+    e2e::write_settings_file(dir, s);
+    std::string dovecotLog = build_path("dovecot\\dovecot.log");
+    std::streamoff logFrom = file_size(dovecotLog);
+    std::string peerLog = row.peer ? build_path((std::string("tls\\peer\\") + row.peer + ".log").c_str()) : "";
+    if (row.peer)
+        DeleteFileA(peerLog.c_str());
+
+    Program app;
+    DWORD started = GetTickCount();
+    ASSERT_TRUE(app.start(dir));
+    ProgressWatch watch(app.pid());
+    ui::Box box = ui::wait_box(NULL, row.withinMs + 5000, app.pid());
+    DWORD took = GetTickCount() - started;
+    watch.stop();
+    ASSERT_TRUE(box) << "no message";
+    ui::wait_until([&] { return !(box = ui::read_box(box.hwnd)).caption.empty(); }, 2000);
+    EXPECT_EQ(box.caption, row.caption);
+    EXPECT_EQ(box.text, row.text);
+    EXPECT_LE(took, row.withinMs);
+    if (row.shown != ANY) {
+        EXPECT_TRUE(watch.saw(IDC_STATUS_STEP, HANDSHAKE_STEP));
+    }
+    if (row.shown == HANDSHAKE_AND_PROTOCOL) {
+        EXPECT_TRUE(watch.saw(IDC_STATUS_DETAIL, "TLS 1.3") || watch.saw(IDC_STATUS_DETAIL, "TLS 1.2"));
+    }
+    ui::answer(box, IDOK);
+    ASSERT_TRUE(app.main_window());
+    app.command(CMD_EXIT);
+    EXPECT_EQ(app.wait_exit(), 0u);
+
+    if (row.rip) {
+        // Dovecot writes its log through a process of its own.
+        std::vector<std::string> logins;
+        ui::wait_until([&] { return !(logins = lines_with(read_file(dovecotLog, logFrom), "Login: ")).empty(); },
+                       5000);
+        ASSERT_EQ(logins.size(), 1u);
+        std::string who = std::string("user=<") + row.user + ">, method=PLAIN, rip=" + row.rip + ",";
+        EXPECT_NE(logins[0].find(who), std::string::npos) << logins[0];
+        EXPECT_EQ(logins[0].find(", TLS,") != std::string::npos, row.tls) << logins[0];
+    } else {
+        std::string log;
+        EXPECT_TRUE(ui::wait_until([&] { return !lines_with(log = read_file(peerLog), "end").empty(); }, 5000))
+            << "the peer saw no connection, or it was never closed";
+        for (const char *word : {"USER", "PASS"}) {
+            for (auto &line : lines_with(log, word))
+                EXPECT_EQ(line.rfind("tls: ", 0), 0u) << "in clear: " << line;
+            EXPECT_EQ(!lines_with(log, word).empty(), row.accountInsideTls) << log;
+        }
+    }
+    printf("    %-24s message after %6lu ms\n", row.name, (unsigned long)took);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TlsCheck, ::testing::ValuesIn(rows()),
+                         [](const ::testing::TestParamInfo<Row> &info) {
+                             std::string name;
+                             for (const char *c = info.param.name; *c; c++)
+                                 name += *c == '-' ? '_' : *c;
+                             return name;
+                         });
+
+} // namespace
