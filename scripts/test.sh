@@ -2,32 +2,49 @@
 # Runs every test: installs what is missing, builds all three trees, then
 # inside a private network namespace (so that port 110 is free and no
 # traffic leaves the machine) starts the test mail server, a virtual display
-# and one wineserver, and runs the native and the Wine test suites.
+# and one wineserver, and runs the native and the Wine test suites, the smoke
+# suite of the shipped 32-bit program last. Prints the time of each part as
+# it ends, and all of them at the end.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
+b=${SORVANE_BUILD:-build}
+case $b in /*) ;; *) b=$top/$b ;; esac
+if [ "${SORVANE_IN_NETNS:-}" != 1 ]; then
+  mkdir -p "$b"
+  export SORVANE_TIMES=$b/test-times.txt SORVANE_RUN_STARTED=$(date +%s)
+  : > "$SORVANE_TIMES"
+fi
 source scripts/netns.sh
+. scripts/times.sh
 
 status=0
 # The shipped program must stay small.
-size=$(stat -c %s "${SORVANE_BUILD:-build}/win32/sorvane.exe")
+size=$(stat -c %s "$b/win32/sorvane.exe")
 if [ "$size" -le 65536 ]; then
   echo "size of the shipped 32-bit program: $size bytes (limit 65536)"
 else
   echo "FAILED: the shipped 32-bit program is $size bytes, over the 65536-byte limit"
   status=1
 fi
-b=${SORVANE_BUILD:-build}
 if [ -f "$b/native/CTestTestfile.cmake" ]; then
+  started=$(date +%s)
   ctest --test-dir "$b/native" --output-on-failure || status=1
+  part_done "native tests" "$started"
 fi
 
 services_up=()
 cleanup() {
   for s in "${services_up[@]}"; do "$s" stop || true; done
 }
-trap cleanup EXIT
+summary() {
+  echo "== times of the parts:"
+  awk -F'\t' '{ printf "   %-45s %3d min %02d s\n", $1, $2 / 60, $2 % 60 }' "$SORVANE_TIMES"
+  local s=$(( $(date +%s) - SORVANE_RUN_STARTED ))
+  printf '   %-45s %3d min %02d s\n' "whole run" $((s / 60)) $((s % 60))
+}
+trap 'cleanup; summary' EXIT
 for s in tests/services/*.sh; do
   [ -e "$s" ] || continue
   "$s" start
