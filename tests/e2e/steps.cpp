@@ -31,9 +31,9 @@ void EndToEnd::exit_and_expect_clean()
     EXPECT_FALSE(app.icon_present());
 }
 
-void start_without_server(EndToEnd *t)
+void start_without_server(EndToEnd *t, const std::string &program)
 {
-    ASSERT_TRUE(t->app.start(t->dir));
+    ASSERT_TRUE(t->app.start(t->dir, program));
     for (int i = 0; i < 2; i++) {
         HWND dlg = t->wait_dialog(SETTINGS_CAPTION);
         ASSERT_TRUE(dlg);

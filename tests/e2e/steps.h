@@ -56,8 +56,9 @@ private:
     const DWORD scale;
 };
 
-// Starts the program without settings and cancels both start-up dialogs.
-void start_without_server(EndToEnd *t);
+// Starts the program (by default the one under test) without settings and
+// cancels both start-up dialogs.
+void start_without_server(EndToEnd *t, const std::string &program = programPath);
 
 // Types the server, the user and, through its own dialog, the password
 // into the settings dialog `dlg`.
