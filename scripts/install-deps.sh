@@ -43,14 +43,17 @@ runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 if ! runs_32bit; then
   echo "32-bit programs do not run here: registering qemu-i386 for them"
   if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
   fi
   binfmt=/proc/sys/fs/binfmt_misc
+  entry=qemu-i386
   mountpoint -q $binfmt || mount -t binfmt_misc binfmt_misc $binfmt
   # An entry that is there but did not help (disabled, or opened another
   # emulator) is replaced.
-  [ -e $binfmt/qemu-i386 ] && echo -1 > $binfmt/qemu-i386
-  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+  if [ -e $binfmt/$entry ]; then echo -1 > $binfmt/$entry; fi
+  printf '%s' ":$entry"':M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
     > $binfmt/register
   if ! runs_32bit; then
     echo "install-deps: 32-bit programs do not run, even under qemu-i386" >&2
