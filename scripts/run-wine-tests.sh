@@ -15,6 +15,13 @@ export WINEPREFIX=${WINEPREFIX:-$b/wineprefix}
 started=$(date +%s)
 wine_prefix_up
 part_done "Wine prefix" "$started"
+# The test command runs its native tests beside the prefix's preparation:
+# the suites start once those have ended.
+if [ -n "${SORVANE_SUITES_AFTER:-}" ]; then
+  while [ ! -e "$SORVANE_SUITES_AFTER" ] && kill -0 "${SORVANE_SUITES_AFTER_PID:-0}" 2>/dev/null; do
+    sleep 1
+  done
+fi
 rc=0
 if [ $# -gt 0 ]; then
   ctest --test-dir "$b/win64" --output-on-failure "$@" || rc=1
