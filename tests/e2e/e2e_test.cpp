@@ -3,67 +3,14 @@
 // tray callback message, menu commands) and through the windows it shows.
 // The mail server is the test Dovecot on 127.0.0.1:110.
 #include <gtest/gtest.h>
-#include "program.h"
-#include "ui_driver.h"
+#include "steps.h"
 
 using e2e::FileSettings;
 using e2e::Program;
 
 namespace {
 
-const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
-const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-const char ERROR_CAPTION[] = "Sorvane エラー";
-const char CAUTION_CAPTION[] = "注意";
-const char NEW_MAIL[] = "新着メールが届いています。";
-const char NO_MAIL[] = "新しいメッセージはありませんでした。";
-
-// Accounts of the test mail server (tests/services/dovecot.sh).
-const char SERVER[] = "127.0.0.1";
-const char USER_EMPTY[] = "empty";
-const char PASSWORD_EMPTY[] = "empty-pass";
-const char USER_FULL[] = "three";
-const char PASSWORD_FULL[] = "three-pass";
-
-enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
-enum {
-    IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_NO_MESSAGE = 1010, IDC_SERVER = 1009,
-    IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,
-    IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024
-};
-
-class EndToEnd : public ::testing::Test {
-public:
-    Program app;
-    std::string dir;
-
-    void SetUp() override
-    {
-        dir = e2e::make_start_directory(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-
-    HWND wait_dialog(const char *caption, DWORD ms = 15000)
-    {
-        return ui::wait_window(ui::DIALOG_CLASS, caption, ms, app.pid());
-    }
-    ui::Box wait_box(const char *caption, DWORD ms = 15000) { return ui::wait_box(caption, ms, app.pid()); }
-    size_t count(const char *caption) { return ui::find_windows(ui::DIALOG_CLASS, caption, app.pid()).size(); }
-
-    // Ends the program through its menu and checks the clean way out.
-    void exit_and_expect_clean()
-    {
-        HWND main = app.main_window();
-        ASSERT_TRUE(main);
-        app.command(CMD_EXIT);
-        EXPECT_EQ(app.wait_exit(), 0u);
-        EXPECT_FALSE(app.icon_present());
-    }
-};
-
-// Starts the program without settings and cancels both start-up dialogs.
-static void start_without_server(EndToEnd *t);
+using namespace e2e;
 
 TEST_F(EndToEnd, FirstStartWithoutSettingsAsksTwiceThenRunsWithoutServer)
 {
@@ -163,14 +110,7 @@ TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
     ASSERT_TRUE(app.start(dir));
     HWND dlg = wait_dialog(SETTINGS_CAPTION);
     ASSERT_TRUE(dlg);
-    ui::set_item_text(dlg, IDC_SERVER, SERVER);
-    ui::set_item_text(dlg, IDC_USER, USER_EMPTY);
-    ui::click(dlg, IDC_CHANGE_PASSWORD);
-    HWND pw = wait_dialog(PASSWORD_CAPTION);
-    ASSERT_TRUE(pw);
-    ui::set_item_text(pw, IDC_PASSWORD, PASSWORD_EMPTY);
-    ui::click(pw, IDC_OK_BUTTON);
-    ASSERT_TRUE(ui::wait_gone(pw));
+    ASSERT_NO_FATAL_FAILURE(enter_account(this, dlg, SERVER, USER_EMPTY, PASSWORD_EMPTY));
     ui::set_check(dlg, IDC_AUTO_CHECK, true);
     ui::set_item_text(dlg, IDC_AUTO_CHECK_TIME, "1");
     ui::set_check(dlg, IDC_NO_MESSAGE, true);
@@ -241,19 +181,6 @@ TEST_F(EndToEnd, RightClickOpensTheMenuAndEscapeChoosesNothing)
     EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
     EXPECT_TRUE(app.running());
     exit_and_expect_clean();
-}
-
-static void start_without_server(EndToEnd *t)
-{
-    ASSERT_TRUE(t->app.start(t->dir));
-    for (int i = 0; i < 2; i++) {
-        HWND dlg = ui::wait_window(ui::DIALOG_CLASS, SETTINGS_CAPTION, 15000, t->app.pid());
-        ASSERT_TRUE(dlg);
-        ui::click(dlg, IDC_CANCEL_BUTTON);
-        ASSERT_TRUE(ui::wait_gone(dlg));
-    }
-    ASSERT_TRUE(t->app.main_window());
-    ASSERT_TRUE(ui::wait_until([&] { return t->app.icon_present(); }, 5000));
 }
 
 // Exit from the menu, or a close request (as the session's end or a task

@@ -5,6 +5,7 @@
 namespace e2e {
 
 std::string programPath;
+std::string referencePath;
 
 std::string windows_path(std::string path)
 {
@@ -78,14 +79,14 @@ Program::~Program()
     terminate();
 }
 
-bool Program::start(const std::string &dir)
+bool Program::start(const std::string &dir, const std::string &path)
 {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
-    std::string cmd = "\"" + programPath + "\"";
+    std::string cmd = "\"" + path + "\"";
     std::vector<char> line(cmd.begin(), cmd.end());
     line.push_back('\0');
-    return CreateProcessA(programPath.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, dir.c_str(),
+    return CreateProcessA(path.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, dir.c_str(),
                           &si, &pi_) != 0;
 }
 

@@ -14,8 +14,10 @@ const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
 const UINT TRAY_CALLBACK_MESSAGE = 9669;
 const UINT TRAY_ICON_ID = 3291;
 
-// The program under test, set from the command line of the driver.
+// The program under test, set from the command line of the driver, and,
+// for a suite that compares two builds, the build it is compared with.
 extern std::string programPath;
+extern std::string referencePath;
 
 // A Unix path (as CTest and the scripts give it) as Wine sees it, on its
 // Z: drive; any other path unchanged.
@@ -42,7 +44,7 @@ void write_settings_file(const std::string &dir, const FileSettings &s);
 class Program {
 public:
     ~Program();
-    bool start(const std::string &dir);
+    bool start(const std::string &dir, const std::string &path = programPath);
     DWORD pid() const { return pi_.dwProcessId; }
     // The hidden main window, once it exists.
     HWND main_window(DWORD timeoutMs = 15000);

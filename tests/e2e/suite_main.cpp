@@ -1,4 +1,5 @@
-// The main of a black-box suite: `suite <path of sorvane.exe>`.
+// The main of a black-box suite: `suite <path of sorvane.exe> [<path of the
+// build to compare it with>]`.
 #include <gtest/gtest.h>
 #include "program.h"
 #include "watchdog.h"
@@ -13,5 +14,7 @@ int main(int argc, char **argv)
         return 2;
     }
     e2e::programPath = e2e::windows_path(argv[1]);
+    if (argc > 2)
+        e2e::referencePath = e2e::windows_path(argv[2]);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,69 @@
+// The steps of the black-box suites, shared by the suite of the 64-bit
+// build and the smoke suite of the shipped 32-bit program: the texts and ids
+// the program shows, the accounts of the test mail server, and a fixture
+// whose waits stretch by a time scale (the shipped program runs here under
+// emulation, many times slower than the 64-bit build under Wine).
+#ifndef SORVANE_E2E_STEPS_H
+#define SORVANE_E2E_STEPS_H
+
+#include <gtest/gtest.h>
+#include "program.h"
+#include "ui_driver.h"
+#include <string>
+
+namespace e2e {
+
+const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
+const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
+const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+const char RESULT_CAPTION[] = "Sorvane 結果報告";
+const char ERROR_CAPTION[] = "Sorvane エラー";
+const char CAUTION_CAPTION[] = "注意";
+const char NEW_MAIL[] = "新着メールが届いています。";
+const char NO_MAIL[] = "新しいメッセージはありませんでした。";
+
+// Accounts of the test mail server (tests/services/dovecot.sh).
+const char SERVER[] = "127.0.0.1";
+const char USER_EMPTY[] = "empty";
+const char PASSWORD_EMPTY[] = "empty-pass";
+const char USER_FULL[] = "three";
+const char PASSWORD_FULL[] = "three-pass";
+
+enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
+enum {
+    IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_OK_MESSAGE = 1008, IDC_NO_MESSAGE = 1010,
+    IDC_SERVER = 1009, IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,
+    IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024
+};
+
+class EndToEnd : public ::testing::Test {
+public:
+    Program app;
+    std::string dir;
+
+    // Every wait of the steps is `timeScale` times its time under Wine.
+    explicit EndToEnd(DWORD timeScale = 1) : scale(timeScale) {}
+    DWORD ms(DWORD wineMs) const { return wineMs * scale; }
+
+    void SetUp() override;
+    HWND wait_dialog(const char *caption, DWORD wineMs = 15000);
+    ui::Box wait_box(const char *caption, DWORD wineMs = 15000);
+    size_t count(const char *caption);
+    // Ends the program through its menu and checks the clean way out.
+    void exit_and_expect_clean();
+
+private:
+    const DWORD scale;
+};
+
+// Starts the program (by default the one under test) without settings and
+// cancels both start-up dialogs.
+void start_without_server(EndToEnd *t, const std::string &program = programPath);
+
+// Types the server, the user and, through its own dialog, the password
+// into the settings dialog `dlg`.
+void enter_account(EndToEnd *t, HWND dlg, const char *server, const char *user, const char *password);
+
+} // namespace e2e
+
+#endif
