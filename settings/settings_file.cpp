@@ -111,6 +111,17 @@ static int read_fields(HANDLE file, SettingsRecord *record)
     return -1;
 }
 
+// Whatever follows `noMes`, up to the largest extension block; a short or
+// failed read leaves the defaults.
+static void read_extension(HANDLE file, SettingsRecord *record)
+{
+    unsigned char block[SETTINGS_EXTENSION_MAX_SIZE];
+    DWORD got = 0, n = 1;
+    while (got < sizeof block && n && ReadFile(file, block + got, sizeof block - got, &n, NULL))
+        got += n;
+    decode_settings_extension(block, got, record);
+}
+
 // Asks whether to start afresh; on Yes the file goes. The file is closed.
 static void offer_deletion(const char *text, const char *caption)
 {
@@ -140,6 +151,8 @@ int load_settings(void)
     SettingsRecord record;
     settings_snapshot(&record);
     int failed = read_fields(file, &record);
+    if (failed < 0)
+        read_extension(file, &record);
     CloseHandle(file);
     settings_lock();
     Settings = record;
@@ -178,6 +191,10 @@ static const char *write_record(HANDLE file, const SettingsRecord *record)
         if (!write_field(file, record, field))
             return FIELD_WRITE_FAILED[field];
     }
+    unsigned char block[SETTINGS_EXTENSION_MAX_SIZE];
+    size_t size;
+    if (!encode_settings_extension(record, block, sizeof block, &size) || !write_bytes(file, block, size))
+        return WRITE_FAILED;
     return NULL;
 }
 
