@@ -3,6 +3,8 @@
 #include "pop3_reply.h"
 #include "progress_window.h"
 #include "notify.h"
+#include "check.h"
+#include "seen_mail.h"
 #include "../desktop/desktop.h"
 #include "../settings/settings.h"
 #include "resource.h"
@@ -65,6 +67,8 @@ struct Pop3Session {
     Pop3LineReader reader;
     char request[POP3_REQUEST_CAPACITY];
     int newMail;
+    unsigned long newCount;
+    SeenMail seen;
     const char *failure;
 };
 
@@ -238,6 +242,24 @@ static int log_in(Pop3Session *p)
     return ok;
 }
 
+// The connection as the seen-mail step reaches it.
+static int talk_send(void *session, const char *command)
+{
+    Pop3Session *p = (Pop3Session *)session;
+    return pop3_format_request(p->request, sizeof p->request, command, NULL)
+           && send(p->s, p->request, lstrlenA(p->request), 0) != SOCKET_ERROR;
+}
+
+static int talk_receive(void *session, char **line, size_t *length)
+{
+    Pop3Session *p = (Pop3Session *)session;
+    if (!receive_reply(p))
+        return 0;
+    *line = p->reader.line;
+    *length = p->reader.length;
+    return 1;
+}
+
 static int ask_status(Pop3Session *p)
 {
     unsigned long count;
@@ -246,7 +268,10 @@ static int ask_status(Pop3Session *p)
         return 0;
     if (!pop3_stat_count(p->reader.line, p->reader.length, &count))
         return fail(p, STAT_REFUSED);
-    p->newMail = count > 0;
+    const Pop3Talk talk = {p, talk_send, talk_receive};
+    if (!seen_mail_judge(&p->seen, &talk, count, &p->newCount, &p->failure))
+        return 0;
+    p->newMail = p->newCount > 0;
     write_status(IDC_STATUS_DETAIL, p->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
     return 1;
 }
@@ -263,9 +288,11 @@ static int run_dialogue(Pop3Session *p)
            read_greeting(p) && log_in(p) && ask_status(p) && log_out(p);
 }
 
-// Every ending in the same order: the error box (the connection stays open
-// while it is shown), the socket, the socket layer, the result actions
-// after a clean logout, the close request, and last the launcher's flag.
+// Every ending in the same order: the seen mail kept (after a clean logout
+// only), the outcome posted to the tray, the error box (the connection
+// stays open while it is shown), the socket, the socket layer, the result
+// actions after a clean logout, the close request, and last the launcher's
+// flag.
 DWORD WINAPI run_pop3_check(LPVOID unused)
 {
     (void)unused;
@@ -273,8 +300,12 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
     memset(&p, 0, sizeof p);
     p.s = INVALID_SOCKET;
     pop3_reader_reset(&p.reader);
+    seen_mail_begin(&p.seen);
 
     int ok = run_dialogue(&p);
+    seen_mail_end(&p.seen, ok);
+    post_check_outcome(!ok ? CHECK_OUTCOME_FAILED : p.newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL,
+                       p.newCount);
     if (!ok)
         ErrorBox(p.failure);
     if (p.s != INVALID_SOCKET)
