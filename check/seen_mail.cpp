@@ -32,16 +32,16 @@ static int seen_path(const char *name, char *path, size_t capacity)
     return 1;
 }
 
-// What the last clean check saw; nothing (all mail new) when there is no
-// file or it is of another account, cut or damaged.
-static void read_seen_file(SeenMail *m)
+int load_seen_file(const char *server, const char *user, unsigned long *count, SeenList *uids)
 {
+    *count = 0;
+    seen_list_free(uids);
     char path[START_DIRECTORY_CAPACITY + 32];
     if (!seen_path(SEEN_FILE_NAME, path, sizeof path))
-        return;
+        return SEEN_FILE_DAMAGED;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return;
+        return SEEN_FILE_DAMAGED;
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
     unsigned char *bytes = NULL;
@@ -53,9 +53,11 @@ static void read_seen_file(SeenMail *m)
             got += n;
     }
     CloseHandle(file);
+    int outcome = SEEN_FILE_DAMAGED;
     if (bytes && got == size)
-        decode_seen_file(bytes, size, m->server, m->user, &m->lastCount, &m->before);
+        outcome = decode_seen_file(bytes, size, server, user, count, uids);
     free(bytes);
+    return outcome;
 }
 
 static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
@@ -64,27 +66,28 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written == size;
 }
 
-// Like the settings file: the whole image is written aside and flushed,
-// then moved over the old one, so a save cut short leaves the old file.
-static void write_seen_file(const SeenMail *m, const SeenList *uids)
+int save_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids)
 {
+    int saved = 0;
     char path[START_DIRECTORY_CAPACITY + 32], temp[START_DIRECTORY_CAPACITY + 32];
     if (!seen_path(SEEN_FILE_NAME, path, sizeof path) || !seen_path(SEEN_TEMP_FILE_NAME, temp, sizeof temp))
-        return;
-    size_t capacity = seen_file_size(m->server, m->user, uids), size;
+        return 0;
+    size_t capacity = seen_file_size(server, user, uids), size;
     unsigned char *bytes = (unsigned char *)malloc(capacity);
     if (!bytes)
-        return;
-    if (encode_seen_file(m->server, m->user, m->count, uids, bytes, capacity, &size)) {
+        return 0;
+    if (encode_seen_file(server, user, count, uids, bytes, capacity, &size)) {
         HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) {
             int ok = write_all(file, bytes, size) && FlushFileBuffers(file);
             ok = CloseHandle(file) && ok;
-            if (!ok || !MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            saved = ok && MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            if (!saved)
                 DeleteFileA(temp);
         }
     }
     free(bytes);
+    return saved;
 }
 
 void seen_mail_begin(SeenMail *m)
@@ -99,7 +102,7 @@ void seen_mail_begin(SeenMail *m)
     memcpy(m->user, s.user, sizeof m->user);
     SecureZeroMemory(&s, sizeof s);
     if (m->active)
-        read_seen_file(m);
+        load_seen_file(m->server, m->user, &m->lastCount, &m->before);
 }
 
 static int failed(const char **failure, const char *message)
@@ -171,7 +174,7 @@ int seen_mail_judge(SeenMail *m, const Pop3Talk *talk, unsigned long count, unsi
 void seen_mail_end(SeenMail *m, int clean)
 {
     if (clean && m->active && m->judged)
-        write_seen_file(m, m->listed ? &m->now : &m->before);
+        save_seen_file(m->server, m->user, m->count, m->listed ? &m->now : &m->before);
     seen_list_free(&m->before);
     seen_list_free(&m->now);
 }

@@ -11,6 +11,14 @@
 extern const char SEEN_FILE_NAME[];      // "Sorvane.seen"
 extern const char SEEN_TEMP_FILE_NAME[]; // written first, then moved over it
 
+// The file in startDirectory. Loading gives what the last clean check saw
+// (a SeenFileOutcome); on any outcome but SEEN_FILE_READ, no file included,
+// 0 and the empty list: all mail is new. Saving writes the whole image
+// aside, flushes it and moves it over the file, so a save cut short leaves
+// the old file; 1 when the file was replaced.
+int load_seen_file(const char *server, const char *user, unsigned long *count, SeenList *uids);
+int save_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids);
+
 // The two things this step needs of the check's connection, so that it
 // does not depend on how the connection is made.
 struct Pop3Talk {
