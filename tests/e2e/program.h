@@ -58,7 +58,9 @@ public:
     bool icon_present();
     // Our icon as the shell shows it: its tip (code page 932) and which of
     // the program's icons it draws. Read from Wine's notification area;
-    // `found` false when the icon is not there or cannot be read.
+    // `found` false when the icon is not there or cannot be read. The tip
+    // and the face are read one after the other, so a change in between
+    // can pair an old tip with a new face: wait for the pair expected.
     enum Face { FACE_UNKNOWN = -1, FACE_NORMAL, FACE_NEW_MAIL, FACE_FAILED };
     struct TrayView {
         bool found = false;
