@@ -215,6 +215,9 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
     EXPECT_NE(faces[NORMAL], faces[NEW_MAIL]);
     EXPECT_NE(faces[NORMAL], faces[FAILED]);
     EXPECT_NE(faces[NEW_MAIL], faces[FAILED]);
+    // The shell may have taken the icon (Wine does, without a window): it
+    // must not outlive the test.
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
 }
 
 } // namespace
