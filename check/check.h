@@ -13,4 +13,17 @@ void start_check(void);
 // 1 while a check's worker thread runs.
 int check_running(void);
 
+// What a check tells the resident shell, which shows it in the tray. The
+// worker never touches the icon itself: it posts this message to the main
+// window, with the outcome in wParam and the number of new messages in
+// lParam, and the user-interface thread does the rest.
+enum { CHECK_OUTCOME_MESSAGE = WM_APP + 1 };
+enum CheckOutcome {
+    CHECK_OUTCOME_NO_NEW_MAIL,
+    CHECK_OUTCOME_NEW_MAIL,
+    CHECK_OUTCOME_FAILED,
+    CHECK_OUTCOME_MAIL_PROGRAM_STARTED // from the result: the new mail is being read
+};
+void post_check_outcome(int outcome, unsigned long newCount);
+
 #endif

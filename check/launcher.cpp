@@ -4,6 +4,7 @@
 #include "../desktop/desktop.h"
 #include "../settings/settings.h"
 #include "../shell/program.h"
+#include "../shell/shell.h"
 #include "resource.h"
 
 static const char NO_SERVER[] = "サーバー名が入力されていません。";
@@ -25,6 +26,15 @@ int check_running(void)
 void check_ended(void)
 {
     InterlockedExchange(&checkRunning, 0);
+}
+
+// Only values cross the threads; without a main window (the test programs)
+// nobody is told.
+void post_check_outcome(int outcome, unsigned long newCount)
+{
+    HWND window = mainWindow;
+    if (window)
+        PostMessageA(window, CHECK_OUTCOME_MESSAGE, (WPARAM)outcome, (LPARAM)newCount);
 }
 
 HANDLE start_worker(DWORD *threadId)

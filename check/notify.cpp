@@ -1,4 +1,5 @@
 #include "notify.h"
+#include "check.h"
 #include "../desktop/desktop.h"
 #include "../settings/settings.h"
 
@@ -23,6 +24,8 @@ void notify_new_mail(void)
                                  MB_YESNO | MB_ICONQUESTION) == IDYES;
         if (launch && !ShellOpen(s.mailPath))
             ErrorBox(LAUNCH_FAILED);
+        else if (launch)
+            post_check_outcome(CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0);
     }
     if (s.oksndPath[0] != '\0')
         play_sound(s.oksndPath);

@@ -4,6 +4,8 @@
 #include "server_address.h"
 #include "progress_window.h"
 #include "notify.h"
+#include "check.h"
+#include "seen_mail.h"
 #include "../desktop/desktop.h"
 #include "../settings/settings.h"
 #include "resource.h"
@@ -70,6 +72,8 @@ struct Pop3Session {
     Pop3LineReader reader;
     char request[POP3_REQUEST_CAPACITY];
     int newMail;
+    unsigned long newCount;
+    SeenMail seen;
     const char *failure;
 };
 
@@ -234,6 +238,24 @@ static int log_in(Pop3Session *p)
     return ok;
 }
 
+// The connection as the seen-mail step reaches it.
+static int talk_send(void *session, const char *command)
+{
+    Pop3Session *p = (Pop3Session *)session;
+    return pop3_format_request(p->request, sizeof p->request, command, NULL)
+           && connection_send(&p->connection, p->request, lstrlenA(p->request));
+}
+
+static int talk_receive(void *session, char **line, size_t *length)
+{
+    Pop3Session *p = (Pop3Session *)session;
+    if (!receive_reply(p))
+        return 0;
+    *line = p->reader.line;
+    *length = p->reader.length;
+    return 1;
+}
+
 static int ask_status(Pop3Session *p)
 {
     unsigned long count;
@@ -242,7 +264,10 @@ static int ask_status(Pop3Session *p)
         return 0;
     if (!pop3_stat_count(p->reader.line, p->reader.length, &count))
         return fail(p, STAT_REFUSED);
-    p->newMail = count > 0;
+    const Pop3Talk talk = {p, talk_send, talk_receive};
+    if (!seen_mail_judge(&p->seen, &talk, count, &p->newCount, &p->failure))
+        return 0;
+    p->newMail = p->newCount > 0;
     write_status(IDC_STATUS_DETAIL, p->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
     return 1;
 }
@@ -259,9 +284,11 @@ static int run_dialogue(Pop3Session *p)
            read_greeting(p) && start_tls_in_dialogue(p) && log_in(p) && ask_status(p) && log_out(p);
 }
 
-// Every ending in the same order: the error box (the connection stays open
-// while it is shown), the connection, the socket layer, the result actions
-// after a clean logout, the close request, and last the launcher's flag.
+// Every ending in the same order: the seen mail kept (after a clean logout
+// only), the outcome posted to the tray, the error box (the connection stays
+// open while it is shown), the connection, the socket layer, the result
+// actions after a clean logout, the close request, and last the launcher's
+// flag.
 DWORD WINAPI run_pop3_check(LPVOID unused)
 {
     (void)unused;
@@ -271,8 +298,12 @@ DWORD WINAPI run_pop3_check(LPVOID unused)
     pop3_reader_reset(&p.reader);
     // The result actions may start the mail program through the shell.
     int shellReady = shell_thread_begin();
+    seen_mail_begin(&p.seen);
 
     int ok = run_dialogue(&p);
+    seen_mail_end(&p.seen, ok);
+    post_check_outcome(!ok ? CHECK_OUTCOME_FAILED : p.newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL,
+                       p.newCount);
     if (!ok)
         ErrorBox(p.failure);
     connection_close(&p.connection);

@@ -103,6 +103,52 @@ int pop3_stat_count(const char *line, size_t length, unsigned long *count)
     return 1;
 }
 
+void pop3_multiline_begin(Pop3MultiLine *m)
+{
+    m->lines = 0;
+}
+
+int pop3_multiline_line(Pop3MultiLine *m, char *line, size_t *length)
+{
+    if (*length == 1 && line[0] == '.')
+        return POP3_MULTILINE_END;
+    if (m->lines >= POP3_MULTILINE_MAX_LINES)
+        return POP3_MULTILINE_TOO_MANY;
+    m->lines++;
+    if (*length > 0 && line[0] == '.') {
+        memmove(line, line + 1, *length - 1);
+        line[--*length] = '\0';
+    }
+    return POP3_MULTILINE_DATA;
+}
+
+static int is_uid_byte(char c)
+{
+    return c >= 0x21 && c <= 0x7E;
+}
+
+int pop3_uidl_line(const char *line, size_t length, const char **uid, size_t *uidLength)
+{
+    size_t i = 0;
+    while (i < length && is_digit(line[i]))
+        i++;
+    if (i == 0 || i == length || !is_blank(line[i]))
+        return 0;
+    while (i < length && is_blank(line[i]))
+        i++;
+    size_t start = i;
+    while (i < length && is_uid_byte(line[i]))
+        i++;
+    size_t n = i - start;
+    while (i < length && is_blank(line[i]))
+        i++;
+    if (i != length || n == 0 || n > POP3_UID_MAX)
+        return 0;
+    *uid = line + start;
+    *uidLength = n;
+    return 1;
+}
+
 int pop3_format_request(char *out, size_t capacity, const char *command, const char *argument)
 {
     size_t c = strlen(command);

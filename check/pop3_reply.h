@@ -52,6 +52,35 @@ int pop3_reply_positive(const char *line, size_t length);
 // no count.
 int pop3_stat_count(const char *line, size_t length, unsigned long *count);
 
+// A multi-line reply (UIDL's listing) after its positive status line:
+// data lines up to a line that is a single ".". Lines come from the line
+// reader, so each is bounded as any reply line is; the number of lines is
+// bounded too, so that a server cannot make the listing grow without end.
+enum {
+    POP3_MULTILINE_MAX_LINES = 50000,
+    // A unique-id is 1 to 70 bytes, each from 0x21 to 0x7E.
+    POP3_UID_MAX = 70
+};
+struct Pop3MultiLine {
+    unsigned long lines; // data lines taken so far
+};
+enum Pop3MultiLineStep {
+    POP3_MULTILINE_DATA,     // a data line, its leading dot unstuffed
+    POP3_MULTILINE_END,      // the terminating "."
+    POP3_MULTILINE_TOO_MANY  // one line more than POP3_MULTILINE_MAX_LINES
+};
+void pop3_multiline_begin(Pop3MultiLine *m);
+// Classifies the next complete line of the reply. A data line that starts
+// with "." loses that dot: `line` and `*length` are changed in place and a
+// NUL follows the kept bytes.
+int pop3_multiline_line(Pop3MultiLine *m, char *line, size_t *length);
+
+// One line of a UIDL listing, "n uid": a message number, blanks, the uid,
+// optional trailing blanks. 1 with the uid's place in `line`; 0 when the
+// line is not of that form or the uid is not 1 to POP3_UID_MAX printable
+// bytes.
+int pop3_uidl_line(const char *line, size_t length, const char **uid, size_t *uidLength);
+
 // "<command> <argument>\r\n", or "<command>\r\n" when argument is NULL,
 // NUL-terminated in out. 0 when it does not fit (out is then empty).
 int pop3_format_request(char *out, size_t capacity, const char *command, const char *argument);

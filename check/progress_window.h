@@ -32,6 +32,7 @@ enum StatusText {
     DETAIL_PASS,
     STEP_STAT,
     DETAIL_STAT,
+    DETAIL_UIDL,
     DETAIL_NO_MAIL,
     DETAIL_NEW_MAIL,
     STEP_QUIT,

@@ -9,6 +9,9 @@
 #define IDD_PROGRESS 103
 #define IDD_PASSWORD 104
 #define IDD_ABOUT 106
+// The tray icon while new mail waits, and after a failed check.
+#define IDI_NEW_MAIL 107
+#define IDI_CHECK_FAILED 108
 
 // Tray menu commands.
 #define CMD_CHECK_NOW 1000
@@ -48,5 +51,6 @@
 #define IDC_OK_SOUND_PLAY 1027
 #define IDC_NO_SOUND_PLAY 1028
 #define IDC_SOUND_STOP 1029
+#define IDC_UNSEEN_ONLY 1030
 
 #endif

@@ -5,7 +5,8 @@
 # else a delaying relay (tests/stress/delay_relay.py) that models the same
 # link. Then, in one run:
 #   - 30 checks of the program (under Wine) timed from the check request to
-#     the result message;
+#     the result message, then 30 more with "report only mail not seen
+#     before" on (one more round trip: UIDL);
 #   - 30 runs of `fetchmail --check` and of a minimal client doing only
 #     connect, greeting, USER, PASS, STAT and QUIT;
 #   - each median and its ratio to the protocol's floor: connect plus five
@@ -27,6 +28,7 @@ while [ $# -gt 0 ]; do
     --idle) idle=$2; shift 2 ;;
     --checks) checks=$2; shift 2 ;;
     --on-display) on_display=1; shift ;;
+    --unseen) variant=unseen; shift ;;
     *) echo "usage: $0 [--idle SECONDS] [--checks N]" >&2; exit 2 ;;
   esac
 done
@@ -39,8 +41,8 @@ pass=three-pass
 if [ "${on_display:-}" = 1 ]; then
   start_wine
   trap stop_wine EXIT
-  run_win "$b/win64/tests/bench_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start")" \
-    "$server" "$user" "$pass" "$checks" "$idle"
+  run_win "$b/win64/tests/bench_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start${variant:-}")" \
+    "$server" "$user" "$pass" "$checks" "$idle" "${variant:-}"
   exit $?
 fi
 
@@ -92,6 +94,11 @@ print('%.1f' % (sum(v) / len(v)) if v else 'n/a')"
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --idle "$idle" --checks "$checks" \
   > "$work/program.txt" 2>&1 || { cat "$work/program.txt"; exit 1; }
 program_writes=$(writes)
+# The same checks with "report only mail not seen before" on: one more
+# round trip (UIDL and its listing) per check.
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --unseen --idle 0 --checks "$checks" \
+  > "$work/program-unseen.txt" 2>&1 || { cat "$work/program-unseen.txt"; exit 1; }
+unseen_writes=$(writes)
 
 # fetchmail --check, from a throwaway home with its run control file.
 mkdir -p "$work/fetchmail"
@@ -118,10 +125,12 @@ minimal_writes=$(writes)
 echo
 echo "== check from request to result (median of $checks), ratio to the ${floor_ms} ms floor"
 grep '^program check ms' "$work/program.txt" | awk '{print $4}' | summary "sorvane.exe (Wine)"
+grep '^unseen check ms' "$work/program-unseen.txt" | awk '{print $4}' | summary "  with unseen-only"
 summary "fetchmail --check" < "$work/fetchmail.txt"
 summary "minimal client" < "$work/minimal.txt"
-echo "client writes per session seen by the relay: sorvane.exe $program_writes, fetchmail $fetchmail_writes, minimal client $minimal_writes"
+echo "client writes per session seen by the relay: sorvane.exe $program_writes (with unseen-only $unseen_writes), fetchmail $fetchmail_writes, minimal client $minimal_writes"
 grep -E '^program checks:' "$work/program.txt"
+grep -E '^unseen checks:' "$work/program-unseen.txt"
 echo
 echo "== footprint"
 echo "shipped 32-bit program: $b/win32/sorvane.exe, $(stat -c %s "$b/win32/sorvane.exe") bytes"

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Draws the program's icon, an envelope, and writes resources/app.ico.
+"""Draws the program's icons, an envelope, into resources/ (or the folder
+given): app.ico, and the two tray states beside it, new_mail.ico (a red
+badge on the envelope: new mail is waiting) and check_failed.ico (the
+envelope in greys: the last check failed).
 
-Two images of 16 colours each (4 bits a pixel, the standard VGA palette):
-32 x 32 and 16 x 16. Each is drawn from a small character map so that the
-16 x 16 one stays crisp in the notification area instead of being scaled.
-Run it again after changing a map; the .ico is committed beside it.
+Images of 16 colours each (4 bits a pixel, the standard VGA palette):
+app.ico holds 32 x 32 and 16 x 16; the tray states only 16 x 16, the one
+size the notification area shows. Each is drawn from a small character map
+so that the 16 x 16 one stays crisp instead of being scaled. Run it again
+after changing a map; the .ico files are committed beside it.
 """
 import struct
 import sys
@@ -39,6 +43,33 @@ ICON16 = [
     "kkkkkkkkkkkkkkkk",
     "................",
 ]
+
+# The badge of new_mail.ico, laid over the top right corner ('.' keeps
+# what is under it): a red disc with a white mark.
+BADGE = [
+    ".rrrrr.",
+    "rrrwrrr",
+    "rrrwrrr",
+    "rrrwrrr",
+    "rrrrrrr",
+    "rrrwrrr",
+    ".rrrrr.",
+]
+
+def with_badge(rows):
+    out = [list(r) for r in rows]
+    left = len(rows[0]) - len(BADGE[0])
+    for y, line in enumerate(BADGE):
+        for x, ch in enumerate(line):
+            if ch != '.':
+                out[y][left + x] = ch
+    return [''.join(r) for r in out]
+
+# check_failed.ico: the same envelope with its colours taken out.
+MUTED = {'k': 'd', 'w': 'g', 'y': 'g', 'r': 'd', 'g': 'g', 'd': 'd', '.': '.'}
+
+def muted(rows):
+    return [''.join(MUTED[ch] for ch in r) for r in rows]
 
 def icon32():
     rows = []
@@ -102,9 +133,7 @@ def image(rows):
         and_ += bits
     return header + pal + bytes(xor) + bytes(and_)
 
-def main():
-    out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / 'resources' / 'app.ico'
-    images = [(32, image(icon32())), (16, image(ICON16))]
+def ico(images):
     data = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, blob in images:
@@ -112,7 +141,13 @@ def main():
         offset += len(blob)
     for _, blob in images:
         data += blob
-    out.write_bytes(data)
+    return data
+
+def main():
+    folder = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).resolve().parent.parent / 'resources'
+    (folder / 'app.ico').write_bytes(ico([(32, image(icon32())), (16, image(ICON16))]))
+    (folder / 'new_mail.ico').write_bytes(ico([(16, image(with_badge(ICON16)))]))
+    (folder / 'check_failed.ico').write_bytes(ico([(16, image(muted(ICON16)))]))
 
 if __name__ == '__main__':
     main()

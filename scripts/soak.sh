@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The soak: long runs of the real program, with its footprint at the start
 # and the end. Not part of the test command (it takes many minutes).
-#   1. one start of the program: 1,000 checks against the test Dovecot (500
-#      with the progress window, then 500 without, flipped once through the
-#      settings dialog), then 300 against the scripted server cycling
-#      through its faults; every check must end in its expected message;
+#   1. one start of the program: 1,000 checks against the test Dovecot's
+#      mailbox of 300 messages (500 with the progress window, then 500
+#      without, flipped once through the settings dialog), 1,000 more with
+#      "report only mail not seen before" on (UIDL and its 300-line listing
+#      each time), then 300 against the scripted server cycling through its
+#      faults; every check must end in its expected message;
 #   2. 1,000 saves of the settings file killed at random moments; after
 #      each, the file must load as the old record or the new one.
 # Fails when a check or a save went wrong, or when a figure grew beyond its
@@ -22,7 +24,7 @@ peer_checks=${SOAK_PEER_CHECKS:-300}
 saves=${SOAK_SAVES:-1000}
 
 # Noise bounds: how much a figure may grow from the start (after 100
-# warm-up checks in each mode) to the end of the 1,300 checks. A leak of one handle,
+# warm-up checks in each of three modes) to the end of the 2,300 checks. A leak of one handle,
 # thread or window object per check would exceed them a hundredfold; a
 # leak of 1 KB per check would exceed the memory bound. Growth within them
 # is what a heap that settles and a thread that is still ending look like.
@@ -32,15 +34,15 @@ bound_user_objects=10
 bound_gdi_objects=10
 bound_private_bytes=$((1024 * 1024))
 
-# The test Dovecot's account with three messages (tests/services/dovecot.sh).
-user=three
-pass=three-pass
+# The test Dovecot's account with 300 messages (tests/services/dovecot.sh).
+user=many
+pass=many-pass
 
 if [ "${1:-}" = --on-display ]; then
   start_wine
   trap stop_wine EXIT
   status=0
-  echo "== checks: $server_checks against Dovecot, $peer_checks against the scripted server"
+  echo "== checks: $server_checks against Dovecot, as many with unseen-only on, $peer_checks against the scripted server"
   run_win "$b/win64/tests/soak_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start")" \
     "$user" "$pass" "$server_checks" "$peer_checks" \
     $bound_handles $bound_threads $bound_user_objects $bound_gdi_objects $bound_private_bytes || status=1

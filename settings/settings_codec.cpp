@@ -183,6 +183,49 @@ static int decode_field(const unsigned char *bytes, size_t size, SettingsRecord 
     return 1;
 }
 
+static const unsigned char EXTENSION_TAG[SETTINGS_EXTENSION_TAG_SIZE] = {'S', 'V', 'E', 'X'};
+
+static unsigned char extension_check(const unsigned char *from, size_t size)
+{
+    unsigned sum = 0;
+    for (size_t i = 0; i < size; i++)
+        sum += from[i];
+    return (unsigned char)~sum;
+}
+
+void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record)
+{
+    record->unseenOnly = 0;
+    if (size < SETTINGS_EXTENSION_HEADER_SIZE + 1 || memcmp(bytes, EXTENSION_TAG, sizeof EXTENSION_TAG) != 0)
+        return;
+    const unsigned char *version = bytes + SETTINGS_EXTENSION_TAG_SIZE;
+    size_t length = version[1];
+    if (version[0] != SETTINGS_EXTENSION_VERSION || length < 1
+        || size < SETTINGS_EXTENSION_HEADER_SIZE + length + 1
+        || extension_check(version, 2 + length) != version[2 + length])
+        return;
+    record->unseenOnly = (version[2] & SETTINGS_EXTENSION_UNSEEN_ONLY) != 0;
+}
+
+int encode_settings_extension(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *written)
+{
+    *written = 0;
+    unsigned char flags = record->unseenOnly ? SETTINGS_EXTENSION_UNSEEN_ONLY : 0;
+    if (flags == 0)
+        return 1;
+    const size_t size = SETTINGS_EXTENSION_HEADER_SIZE + 1 + 1;
+    if (outSize < size)
+        return 0;
+    memcpy(out, EXTENSION_TAG, sizeof EXTENSION_TAG);
+    unsigned char *version = out + SETTINGS_EXTENSION_TAG_SIZE;
+    version[0] = SETTINGS_EXTENSION_VERSION;
+    version[1] = 1;
+    version[2] = flags;
+    version[3] = extension_check(version, 3);
+    *written = size;
+    return 1;
+}
+
 static int decode_failed(SettingsDecodeResult *result, int outcome, int field)
 {
     result->outcome = outcome;
@@ -204,6 +247,7 @@ int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *rec
             return decode_failed(result, SETTINGS_FIELD_UNREADABLE, field);
         at += used;
     }
+    decode_settings_extension(bytes + at, size - at, record);
     result->outcome = SETTINGS_DECODED;
     result->field = -1;
     result->end = at;
@@ -225,6 +269,9 @@ int encode_settings(const SettingsRecord *record, unsigned char *out, size_t out
         }
         at += written;
     }
-    *size = at;
+    size_t written;
+    if (!encode_settings_extension(record, out + at, outSize - at, &written))
+        return 0;
+    *size = at + written;
     return 1;
 }

@@ -62,15 +62,42 @@ const char *settings_const_text_of(const SettingsRecord *record, int field);
 int *settings_int_of(SettingsRecord *record, int field);
 int settings_int_value(const SettingsRecord *record, int field);
 
-// Largest file prefix the decoder can look at: every text field full, the
-// interval text as long as its buffer admits. Bytes after it never matter.
+// After `noMes` the file may carry an extension block with the settings
+// added later: the tag "SVEX", a version byte, a length byte, that many
+// value bytes, and a check byte (the low byte of the sum of version, length
+// and values, inverted). A reader of the eleven fields never looks past
+// `noMes`, so older versions of the program ignore the block. The block is
+// written only when a value in it differs from its default, so a file of
+// someone who uses none of them stays byte for byte what it always was.
+// Version 1 holds one value byte: the flags (bit 0: unseenOnly); bytes
+// after the ones a version knows are left for later values.
 enum {
-    SETTINGS_FILE_MAX_SIZE = 1 + 3 * ACCOUNT_TEXT_CAPACITY + TEXT_FIELD_BUFFER_SIZE + 3 * PATH_TEXT_CAPACITY
-        + 4 * INT_FIELD_SIZE
+    SETTINGS_EXTENSION_VERSION = 1,
+    SETTINGS_EXTENSION_TAG_SIZE = 4,
+    SETTINGS_EXTENSION_HEADER_SIZE = SETTINGS_EXTENSION_TAG_SIZE + 2,
+    SETTINGS_EXTENSION_MAX_SIZE = SETTINGS_EXTENSION_HEADER_SIZE + 255 + 1,
+    SETTINGS_EXTENSION_UNSEEN_ONLY = 0x01
 };
-// How much of the file the loader reads: the largest record, and room for
-// what later versions store after noMes, which the record never looks at.
-enum { SETTINGS_READ_LIMIT = SETTINGS_FILE_MAX_SIZE + 256 };
+// Largest file prefix the decoder can look at: every text field full, the
+// interval text as long as its buffer admits, the largest extension block.
+// Bytes after it never matter.
+enum {
+    SETTINGS_FIELDS_MAX_SIZE = 1 + 3 * ACCOUNT_TEXT_CAPACITY + TEXT_FIELD_BUFFER_SIZE + 3 * PATH_TEXT_CAPACITY
+        + 4 * INT_FIELD_SIZE,
+    SETTINGS_FILE_MAX_SIZE = SETTINGS_FIELDS_MAX_SIZE + SETTINGS_EXTENSION_MAX_SIZE
+};
+// How much of the file the loader reads: the largest record with the
+// largest extension block.
+enum { SETTINGS_READ_LIMIT = SETTINGS_FILE_MAX_SIZE };
+
+// The bytes after `noMes`: the extension values of `record` from a block
+// there, or their defaults when there is none or it is cut, of another
+// version or damaged. Never fails.
+void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record);
+// The block for `record`, into `out` (SETTINGS_EXTENSION_MAX_SIZE bytes
+// suffice); `*written` is 0 when every value is its default, and no block
+// is written then. 0 when `out` is too small.
+int encode_settings_extension(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *written);
 
 // XORs `size` bytes with the key, in place. Applying it twice gives the
 // bytes back, whatever they hold.
@@ -114,14 +141,15 @@ struct SettingsDecodeResult {
 };
 
 // Reads a file image into `record`, field by field: the fields before a
-// failing one hold the file's values; the failing field and those after it
-// stay as they were. 1 when all eleven fields were read. The outcome depends
-// on the first SETTINGS_FILE_MAX_SIZE bytes only.
+// failing one hold the file's values; the failing field and those after it,
+// and the extension values, stay as they were. 1 when all eleven fields were
+// read; the extension values then come from the bytes after them. The
+// outcome depends on the first SETTINGS_FILE_MAX_SIZE bytes only.
 int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record,
                     SettingsDecodeResult *result);
 
-// Writes the whole file image of `record` into `out` (SETTINGS_FILE_MAX_SIZE
-// bytes suffice). 0 with `*failedField` when a field cannot be stored.
+// Writes the whole file image of `record`, extension block included, into
+// `out` (SETTINGS_FILE_MAX_SIZE bytes suffice). 0 with `*failedField` when a field cannot be stored.
 int encode_settings(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *size,
                     int *failedField);
 

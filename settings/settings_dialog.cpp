@@ -104,6 +104,7 @@ static void on_init(HWND dialog)
     set_checked(dialog, IDC_NO_MESSAGE, Settings.noMes);
     show_interval(dialog);
     set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
+    set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
 }
 
 // ---- The store step
@@ -211,6 +212,7 @@ int store_settings(HWND dialog)
                            sizeof Settings.nosndPath, NO_SOUND_MISSING))
         return 0;
     store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
+    store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
     return save_settings();
 }
 

@@ -1,5 +1,6 @@
 // The settings record: the eleven fields in the order the settings file
-// stores them. Plain data, no platform types, so that the file codec can be
+// stores them, then the later settings that the file keeps in its
+// extension block. Plain data, no platform types, so that the file codec can be
 // built and tested on any compiler.
 #ifndef SORVANE_SETTINGS_RECORD_H
 #define SORVANE_SETTINGS_RECORD_H
@@ -22,6 +23,8 @@ struct SettingsRecord {
     int okMes; // flag
     char nosndPath[PATH_TEXT_CAPACITY];
     int noMes; // flag
+    // Extension block; 0 is the default, which an older file loads as.
+    int unseenOnly; // flag: new mail is only mail no earlier check has seen
 };
 
 #endif

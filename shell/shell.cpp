@@ -123,6 +123,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case TRAY_CALLBACK_MESSAGE:
         on_tray_notify(window, wParam, lParam);
         return 0;
+    case CHECK_OUTCOME_MESSAGE:
+        on_check_outcome(wParam, lParam);
+        return 0;
     }
     if (message == taskbarCreatedMessage && message != 0) {
         readd_tray_icon();

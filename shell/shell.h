@@ -8,6 +8,7 @@
 
 extern const char MAIN_WINDOW_CLASS[]; // "QeSorvane Class"
 extern const char MAIN_WINDOW_TITLE[]; // "QeSorvane ConsoleWindow"
+extern const char TRAY_TIP_START[];    // "Sorvane", until the first check ends
 
 enum {
     TRAY_ICON_ID = 3291,
@@ -34,6 +35,8 @@ void remove_tray(HWND window);
 int show_settings_dialog(void);
 
 void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage);
+// CHECK_OUTCOME_MESSAGE: the icon and its tip show what the check found.
+void on_check_outcome(WPARAM outcome, LPARAM newCount);
 void on_command(HWND window, int commandId);
 void on_timer_tick(void);
 

@@ -18,10 +18,32 @@ static const char SETTINGS_DIALOG_FAILED[] = "動作設定ダイアログが表�
 static const char ABOUT_DIALOG_FAILED[] = "バージョン情報ダイアログが表示できませんでした。";
 static const char HELP_DOCUMENT[] = "Readme.htm";
 
+const char TRAY_TIP_START[] = "Sorvane";
+static const char TIP_NEW_MAIL[] = "Sorvane - 新着 ";
+static const char TIP_NEW_MAIL_UNIT[] = " 通";
+static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
+static const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
+
 NOTIFYICONDATAA trayIconData;
 HMENU TrayMenu;
 UINT checkTimerId;
 int settingsDialogFree;
+
+// The three faces of the icon: the last check found nothing new (or the
+// new mail has been taken to the mail program), new mail waits, the last
+// check failed.
+enum { TRAY_NORMAL, TRAY_NEW_MAIL, TRAY_FAILED, TRAY_STATE_COUNT };
+static const WORD TRAY_ICON_RESOURCES[TRAY_STATE_COUNT] = {IDI_APP, IDI_NEW_MAIL, IDI_CHECK_FAILED};
+static HICON trayIcons[TRAY_STATE_COUNT];
+static int trayState;
+
+static HICON tray_icon(int state)
+{
+    if (!trayIcons[state])
+        trayIcons[state] = (HICON)LoadImageA(programInstance, MAKEINTRESOURCEA(TRAY_ICON_RESOURCES[state]),
+                                             IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR);
+    return trayIcons[state];
+}
 
 void add_tray_icon(HWND window)
 {
@@ -31,9 +53,9 @@ void add_tray_icon(HWND window)
     trayIconData.uID = TRAY_ICON_ID;
     trayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     trayIconData.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
-    trayIconData.hIcon = (HICON)LoadImageA(programInstance, MAKEINTRESOURCEA(IDI_APP), IMAGE_ICON,
-                                           16, 16, LR_DEFAULTCOLOR);
-    GetWindowTextA(window, trayIconData.szTip, sizeof trayIconData.szTip);
+    trayState = TRAY_NORMAL;
+    trayIconData.hIcon = tray_icon(TRAY_NORMAL);
+    lstrcpynA(trayIconData.szTip, TRAY_TIP_START, sizeof trayIconData.szTip);
     Shell_NotifyIconA(NIM_ADD, &trayIconData);
     settingsDialogFree = 1;
 }
@@ -44,6 +66,75 @@ void readd_tray_icon(void)
 {
     if (trayIconData.hWnd)
         Shell_NotifyIconA(NIM_ADD, &trayIconData);
+}
+
+// Appends `text` to the tip; the tip is cut at its capacity, never overrun.
+static void tip_append(const char *text)
+{
+    size_t n = strlen(trayIconData.szTip);
+    lstrcpynA(trayIconData.szTip + n, text, (int)(sizeof trayIconData.szTip - n));
+}
+
+static void tip_append_number(unsigned long value, int width)
+{
+    char digits[12];
+    char *p = digits + sizeof digits - 1;
+    *p = '\0';
+    int n = 0;
+    do {
+        *--p = (char)('0' + value % 10);
+        value /= 10;
+        n++;
+    } while (value || n < width);
+    tip_append(p);
+}
+
+// "<what happened> (hh:mm)", the time of the check's end on this machine.
+static void set_tip(const char *what, unsigned long newCount)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    trayIconData.szTip[0] = '\0';
+    tip_append(what);
+    if (what == TIP_NEW_MAIL) {
+        tip_append_number(newCount, 1);
+        tip_append(TIP_NEW_MAIL_UNIT);
+    }
+    tip_append(" (");
+    tip_append_number(now.wHour, 2);
+    tip_append(":");
+    tip_append_number(now.wMinute, 2);
+    tip_append(")");
+}
+
+static void show_state(int state)
+{
+    trayState = state;
+    trayIconData.hIcon = tray_icon(state);
+    Shell_NotifyIconA(NIM_MODIFY, &trayIconData);
+}
+
+void on_check_outcome(WPARAM outcome, LPARAM newCount)
+{
+    switch (outcome) {
+    case CHECK_OUTCOME_NEW_MAIL:
+        set_tip(TIP_NEW_MAIL, (unsigned long)newCount);
+        show_state(TRAY_NEW_MAIL);
+        break;
+    case CHECK_OUTCOME_NO_NEW_MAIL:
+        set_tip(TIP_NO_NEW_MAIL, 0);
+        show_state(TRAY_NORMAL);
+        break;
+    case CHECK_OUTCOME_FAILED:
+        set_tip(TIP_FAILED, 0);
+        show_state(TRAY_FAILED);
+        break;
+    case CHECK_OUTCOME_MAIL_PROGRAM_STARTED:
+        // The tip still tells what the check found; only "waiting" ends.
+        if (trayState == TRAY_NEW_MAIL)
+            show_state(TRAY_NORMAL);
+        break;
+    }
 }
 
 int build_tray_menu(void)

@@ -4,6 +4,7 @@
 // The mail server is the test Dovecot on 127.0.0.1:110.
 #include <gtest/gtest.h>
 #include "steps.h"
+#include <ctype.h>
 
 using e2e::FileSettings;
 using e2e::Program;
@@ -155,6 +156,11 @@ TEST_F(EndToEnd, IconComesBackWhenTheShellIsRestarted)
     start_without_server(this);
     HWND main = app.main_window();
     ASSERT_TRUE(app.icon_present());
+    // Before any check the tip is the program's name alone.
+    Program::TrayView before = app.tray_view();
+    EXPECT_TRUE(before.found);
+    EXPECT_EQ(before.tip, "Sorvane");
+    EXPECT_EQ(before.face, Program::FACE_NORMAL);
     // A restarted shell has lost every icon...
     NOTIFYICONDATAA d = {};
     d.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -215,6 +221,128 @@ TEST_F(EndToEnd, ExitOrCloseDuringStartUpIsCarriedOutAfterIt)
         EXPECT_EQ(app.wait_exit(), 0u);
         EXPECT_FALSE(ui::wait_box(NULL, 100, app.pid()));
     }
+}
+
+// ---- What the tray tells, and mail seen before
+
+// The tray holds `tip` followed by the time, " (hh:mm)", and shows `face`.
+::testing::AssertionResult tray_shows(Program &app, const std::string &tip, int face)
+{
+    Program::TrayView v;
+    bool shown = ui::wait_until(
+        [&] {
+            v = app.tray_view();
+            return v.found && v.face == face && v.tip.size() == tip.size() + 8 && v.tip.compare(0, tip.size(), tip) == 0;
+        },
+        5000);
+    const std::string t = v.tip.size() > tip.size() ? v.tip.substr(tip.size()) : "";
+    bool timed = t.size() == 8 && t[0] == ' ' && t[1] == '(' && isdigit((unsigned char)t[2]) &&
+                 isdigit((unsigned char)t[3]) && t[4] == ':' && isdigit((unsigned char)t[5]) &&
+                 isdigit((unsigned char)t[6]) && t[7] == ')';
+    if (shown && timed)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "found " << v.found << ", tip \"" << v.tip << "\", face " << v.face;
+}
+
+// A new message written into the test mailbox as a mail server delivers:
+// into tmp/, then moved into new/.
+void deliver(const std::string &user, int number)
+{
+    std::string build = e2e::programPath.substr(0, e2e::programPath.find_last_of('\\'));
+    build = build.substr(0, build.find_last_of('\\'));
+    std::string maildir = build + "\\dovecot\\home\\" + user + "\\Maildir\\";
+    std::string name = std::to_string(1700000000 + number) + ".M" + std::to_string(number) + "P1.sorvane";
+    std::string body = "From: sender@example.test\r\nSubject: test " + std::to_string(number) + "\r\n\r\nBody.\r\n";
+    HANDLE f = CreateFileA((maildir + "tmp\\" + name).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << maildir;
+    DWORD n = 0;
+    WriteFile(f, body.data(), (DWORD)body.size(), &n, NULL);
+    CloseHandle(f);
+    ASSERT_TRUE(MoveFileA((maildir + "tmp\\" + name).c_str(), (maildir + "new\\" + name).c_str()));
+}
+
+TEST_F(EndToEnd, UnseenOnlyReportsEachMessageOnceAndTheTrayTellsEveryOutcome)
+{
+    FileSettings s;
+    s.server = SERVER;
+    s.user = "seen";
+    s.pass = "seen-pass";
+    s.okMes = 1;
+    s.noMes = 1;
+    s.unseenOnly = 1;
+    e2e::write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+    struct {
+        int deliver; // a message delivered before the check, or 0
+        const char *text;
+        const char *tip;
+        int face;
+    } checks[] = {
+        {0, NEW_MAIL, "Sorvane - 新着 3 通", Program::FACE_NEW_MAIL}, // the check at start-up
+        {0, NO_MAIL, "Sorvane - 新着なし", Program::FACE_NORMAL},
+        {4, NEW_MAIL, "Sorvane - 新着 1 通", Program::FACE_NEW_MAIL},
+    };
+    for (auto &c : checks) {
+        SCOPED_TRACE(c.tip);
+        if (c.deliver)
+            deliver(s.user, c.deliver);
+        if (&c != &checks[0])
+            app.command(CMD_CHECK_NOW);
+        ui::Box result = wait_box(RESULT_CAPTION, 30000);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result.text, c.text);
+        EXPECT_TRUE(tray_shows(app, c.tip, c.face));
+        ui::answer(result, IDOK);
+        ASSERT_TRUE(ui::wait_gone(result.hwnd));
+    }
+    // A restarted shell gets the icon back as it was.
+    NOTIFYICONDATAA d = {};
+    d.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    d.hWnd = app.main_window();
+    d.uID = e2e::TRAY_ICON_ID;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &d));
+    PostMessageA(d.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(tray_shows(app, "Sorvane - 新着 1 通", Program::FACE_NEW_MAIL));
+    exit_and_expect_clean();
+    EXPECT_NE(GetFileAttributesA((dir + "\\Sorvane.seen").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
+{
+    FileSettings s;
+    s.server = SERVER;
+    s.user = USER_FULL;
+    s.pass = PASSWORD_FULL;
+    s.okMes = 1;
+    e2e::write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+    for (int check = 0; check < 2; check++) {
+        if (check)
+            app.command(CMD_CHECK_NOW);
+        ui::Box result = wait_box(RESULT_CAPTION, 30000);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result.text, NEW_MAIL);
+        EXPECT_TRUE(tray_shows(app, "Sorvane - 新着 3 通", Program::FACE_NEW_MAIL));
+        ui::answer(result, IDOK);
+        ASSERT_TRUE(ui::wait_gone(result.hwnd));
+    }
+    exit_and_expect_clean();
+    EXPECT_EQ(GetFileAttributesA((dir + "\\Sorvane.seen").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(EndToEnd, FailedCheckShowsTheMutedIcon)
+{
+    FileSettings s;
+    s.server = "127.0.0.9"; // nothing listens there
+    s.user = USER_FULL;
+    s.pass = PASSWORD_FULL;
+    e2e::write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+    ui::Box error = wait_box(ERROR_CAPTION, 30000);
+    ASSERT_TRUE(error);
+    EXPECT_TRUE(tray_shows(app, "Sorvane - 確認できませんでした", Program::FACE_FAILED));
+    ui::answer(error, IDOK);
+    exit_and_expect_clean();
 }
 
 } // namespace

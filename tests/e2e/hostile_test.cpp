@@ -28,6 +28,9 @@ const char NO_GREETING[] = "サーバーから応答を受け取ることがで�
 const char NO_STAT_REPLY[] = "サーバーから応答を受け取ることができませんでした。#3";
 const char USER_REFUSED[] = "ユーザー名が正しくありません。";
 const char STAT_REFUSED[] = "コマンドが正しく解釈されませんでした。";
+const char NO_UIDL_REPLY[] = "サーバーから応答を受け取ることができませんでした。#5";
+const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
+const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えたため、確認を中止しました。";
 enum { CMD_CHECK_NOW = 1000, CMD_EXIT = 1004 };
 
 // The program's own limit for the connect and for each whole reply.
@@ -126,16 +129,58 @@ std::vector<Row> rows()
     };
 }
 
-// The program for all rows: started once, with the progress window and
-// both result messages on.
+// With "report only mail not seen before" on: the usual dialogue, UIDL
+// answered with `listing` after a STAT of `count` messages.
+Script with_uidl(unsigned long count, Reply listing)
+{
+    return script(pop3::line("+OK ready"), {pop3::line("+OK"), pop3::line("+OK logged in"),
+                                            pop3::line("+OK " + std::to_string(count) + " 100"), listing,
+                                            pop3::line("+OK bye")});
+}
+
+std::string uidl_lines(int from, int to, const std::string &uidPrefix = "u")
+{
+    std::string s;
+    for (int n = from; n <= to; n++)
+        s += std::to_string(n) + " " + uidPrefix + std::to_string(n) + "\r\n";
+    return s;
+}
+
+std::vector<Row> uidl_rows()
+{
+    return {
+        // The listing stops short of its dot and the server falls silent.
+        {"UidlWithoutTerminatingDot", with_uidl(2, bytes("+OK\r\n" + uidl_lines(1, 2), After::Silence)),
+         ERROR_CAPTION, NO_UIDL_REPLY, CHECK_LIMIT_MS + MARGIN_MS},
+        {"UidlLineOver512Bytes", with_uidl(1, bytes("+OK\r\n1 " + std::string(600, 'v') + "\r\n.\r\n")),
+         ERROR_CAPTION, UIDL_UNREADABLE, PROMPT_MS},
+        {"UidOf71Bytes", with_uidl(1, bytes("+OK\r\n1 " + std::string(71, 'u') + "\r\n.\r\n")), ERROR_CAPTION,
+         UIDL_UNREADABLE, PROMPT_MS},
+        {"UidOf70Bytes", with_uidl(1, bytes("+OK\r\n1 " + std::string(70, 'u') + "\r\n.\r\n")), RESULT_CAPTION,
+         NEW_MAIL, PROMPT_MS},
+        // Repeats count once: the uid is new the first time only.
+        {"DuplicatedUids", with_uidl(3, bytes("+OK\r\n1 d\r\n2 d\r\n3 d\r\n.\r\n")), RESULT_CAPTION, NEW_MAIL,
+         PROMPT_MS},
+        {"DuplicatedUidsAgain", with_uidl(2, bytes("+OK\r\n1 d\r\n2 d\r\n.\r\n")), RESULT_CAPTION, NO_MAIL,
+         PROMPT_MS},
+        {"UidlOf100000Lines", with_uidl(100000, bytes("+OK\r\n" + uidl_lines(1, 100000) + ".\r\n")),
+         ERROR_CAPTION, UIDL_TOO_LONG, PROMPT_MS},
+    };
+}
+
+// The program for all rows of a suite: started once, with the progress
+// window and both result messages on.
 Program *app;
 
 class HostileServer : public ::testing::TestWithParam<Row> {
 public:
-    static void SetUpTestSuite()
+    static void SetUpTestSuite() { start_program("hostile", 0); }
+
+    static void start_program(const char *name, int unseenOnly)
     {
-        std::string dir = e2e::make_start_directory("hostile");
+        std::string dir = e2e::make_start_directory(name);
         FileSettings s;
+        s.unseenOnly = unseenOnly;
         s.server = PEER;
         s.user = "taro";
         s.pass = "secret";
@@ -182,6 +227,8 @@ public:
         return false;
     }
 
+    static void run_row(const Row &row);
+
     static bool responsive()
     {
         DWORD_PTR r = 0;
@@ -191,8 +238,12 @@ public:
 
 TEST_P(HostileServer, EndsInOneMessageWithinItsTime)
 {
+    run_row(GetParam());
+}
+
+void HostileServer::run_row(const Row &row)
+{
     ASSERT_TRUE(app && app->running());
-    const Row &row = GetParam();
     pop3::Peer peer(PEER, row.script);
     ASSERT_TRUE(peer.listening());
     DWORD asked = GetTickCount();
@@ -222,6 +273,21 @@ TEST_P(HostileServer, EndsInOneMessageWithinItsTime)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HostileServer, ::testing::ValuesIn(rows()),
+                         [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
+
+// The same program with "report only mail not seen before" on, against
+// hostile UIDL listings. The rows run in order, one after another.
+class HostileUidl : public HostileServer {
+public:
+    static void SetUpTestSuite() { start_program("hostile-uidl", 1); }
+};
+
+TEST_P(HostileUidl, EndsInOneMessageWithinItsTime)
+{
+    run_row(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HostileUidl, ::testing::ValuesIn(uidl_rows()),
                          [](const ::testing::TestParamInfo<Row> &info) { return std::string(info.param.name); });
 
 } // namespace

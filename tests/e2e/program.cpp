@@ -1,5 +1,7 @@
 #include "program.h"
+#include <commctrl.h>
 #include "ui_driver.h"
+#include <string.h>
 #include <vector>
 
 namespace e2e {
@@ -67,6 +69,8 @@ void write_settings_file(const std::string &dir, const FileSettings &s)
     put_int(b, s.okMes);
     put_text(b, s.nosndPath);
     put_int(b, s.noMes);
+    if (s.unseenOnly)
+        b.insert(b.end(), {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC});
     std::string path = dir + "\\Sorvane.dat";
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD n = 0;
@@ -149,6 +153,166 @@ bool Program::icon_present()
     d.uID = TRAY_ICON_ID;
     d.uFlags = 0;
     return main_ && Shell_NotifyIconA(NIM_MODIFY, &d);
+}
+
+// ---- Reading Wine's notification area
+
+// Wine's shell (explorer) draws every icon itself and gives each its own
+// tooltip window, owned by the tray window, with one tool: the icon's
+// rectangle in the tray and its tip text. The tool is read with a message
+// the tooltip answers in the shell's process, into memory lent there.
+struct TrayTool {
+    RECT rect; // in the tray's client area
+    std::string tip;
+};
+
+static bool read_tray_tool(HANDLE shell, HWND tooltip, TrayTool *out)
+{
+    const SIZE_T size = 4096, textAt = 1024;
+    BYTE *remote = (BYTE *)VirtualAllocEx(shell, NULL, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!remote)
+        return false;
+    TTTOOLINFOW ti = {};
+    ti.cbSize = sizeof ti;
+    ti.lpszText = (LPWSTR)(remote + textAt);
+    WCHAR text[512] = {};
+    DWORD_PTR found = 0;
+    bool ok = WriteProcessMemory(shell, remote, &ti, sizeof ti, NULL) &&
+              WriteProcessMemory(shell, remote + textAt, text, sizeof text, NULL) &&
+              SendMessageTimeoutW(tooltip, TTM_ENUMTOOLSW, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, 2000, &found) &&
+              found && ReadProcessMemory(shell, remote, &ti, sizeof ti, NULL) &&
+              ReadProcessMemory(shell, remote + textAt, text, sizeof text - sizeof(WCHAR), NULL);
+    VirtualFreeEx(shell, remote, 0, MEM_RELEASE);
+    if (!ok)
+        return false;
+    char cp932[1024];
+    int n = WideCharToMultiByte(932, 0, text, -1, cp932, sizeof cp932, NULL, NULL);
+    out->rect = ti.rect;
+    out->tip = n > 0 ? std::string(cp932) : std::string();
+    return true;
+}
+
+// The 16 x 16 image of icon `id` of the program: colours where it is
+// opaque, -1 where it is transparent.
+static std::vector<long> icon_pixels(HMODULE module, int id)
+{
+    std::vector<long> out;
+    HICON icon = (HICON)LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0);
+    ICONINFO info;
+    if (!icon || !GetIconInfo(icon, &info))
+        return out;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = 16;
+    bi.bmiHeader.biHeight = -16;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> colour(256), mask(256);
+    HDC dc = GetDC(NULL);
+    GetDIBits(dc, info.hbmColor, 0, 16, colour.data(), &bi, DIB_RGB_COLORS);
+    GetDIBits(dc, info.hbmMask, 0, 16, mask.data(), &bi, DIB_RGB_COLORS);
+    ReleaseDC(NULL, dc);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    for (int i = 0; i < 256; i++)
+        out.push_back((mask[i] & 0xFFFFFF) ? -1 : (long)(colour[i] & 0xFFFFFF));
+    return out;
+}
+
+// What the screen shows of `r` (screen coordinates), as 0xRRGGBB values
+// row by row.
+static std::vector<DWORD> screen_pixels(const RECT &r, int *w, int *h)
+{
+    std::vector<DWORD> out;
+    *w = r.right - r.left;
+    *h = r.bottom - r.top;
+    if (*w <= 0 || *h <= 0 || *w > 256 || *h > 256)
+        return out;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = *w;
+    bi.bmiHeader.biHeight = -*h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void *bits = NULL;
+    HDC screen = GetDC(NULL);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (dib && bits) {
+        HGDIOBJ old = SelectObject(mem, dib);
+        if (BitBlt(mem, 0, 0, *w, *h, screen, r.left, r.top, SRCCOPY))
+            out.assign((DWORD *)bits, (DWORD *)bits + (*w) * (*h));
+        SelectObject(mem, old);
+    }
+    if (dib)
+        DeleteObject(dib);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    for (DWORD &p : out)
+        p &= 0xFFFFFF;
+    return out;
+}
+
+// Which of the program's icons the screen shows in `r`: the one whose every
+// opaque pixel is there, at some place inside it.
+static int face_of(const RECT &r)
+{
+    static const int IDS[] = {102, 107, 108}; // IDI_APP, IDI_NEW_MAIL, IDI_CHECK_FAILED
+    HMODULE module = LoadLibraryExA(programPath.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+    int w = 0, h = 0, face = Program::FACE_UNKNOWN;
+    std::vector<DWORD> shown = screen_pixels(r, &w, &h);
+    for (int f = 0; module && !shown.empty() && f < 3 && face == Program::FACE_UNKNOWN; f++) {
+        std::vector<long> want = icon_pixels(module, IDS[f]);
+        for (int y = 0; want.size() == 256 && y + 16 <= h && face == Program::FACE_UNKNOWN; y++)
+            for (int x = 0; x + 16 <= w && face == Program::FACE_UNKNOWN; x++) {
+                bool same = true;
+                for (int i = 0; i < 256 && same; i++)
+                    same = want[i] < 0 || (long)shown[(y + i / 16) * w + x + i % 16] == want[i];
+                if (same)
+                    face = f;
+            }
+    }
+    if (module)
+        FreeLibrary(module);
+    return face;
+}
+
+// The shell's tools are not tied to their program: ours is the one shown
+// (Wine keeps the tooltip of a deleted icon, with an empty rectangle) whose
+// tip starts with the program's name. A second such tip (an icon left by a
+// program that was killed) makes the view unreadable, not a guess.
+Program::TrayView Program::tray_view()
+{
+    TrayView view;
+    HWND tray = FindWindowA("Shell_TrayWnd", NULL);
+    DWORD shellPid = 0;
+    if (!tray || !GetWindowThreadProcessId(tray, &shellPid))
+        return view;
+    HANDLE shell = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, shellPid);
+    if (!shell)
+        return view;
+    int ours = 0;
+    TrayTool tool;
+    for (HWND h = NULL; (h = FindWindowExA(NULL, h, TOOLTIPS_CLASSA, NULL)) != NULL;) {
+        TrayTool t;
+        if (GetWindow(h, GW_OWNER) == tray && read_tray_tool(shell, h, &t) && !IsRectEmpty(&t.rect) &&
+            t.tip.compare(0, 7, "Sorvane") == 0) {
+            tool = t;
+            ours++;
+        }
+    }
+    CloseHandle(shell);
+    if (ours != 1)
+        return view;
+    RECT r = tool.rect;
+    MapWindowPoints(tray, NULL, (POINT *)&r, 2);
+    view.found = true;
+    view.tip = tool.tip;
+    view.face = face_of(r);
+    return view;
 }
 
 void Program::terminate()

@@ -38,6 +38,7 @@ struct FileSettings {
     int okMes = 0;
     std::string nosndPath;
     int noMes = 0;
+    int unseenOnly = 0; // in the extension block, written only when set
 };
 void write_settings_file(const std::string &dir, const FileSettings &s);
 
@@ -57,6 +58,18 @@ public:
     // Whether the shell holds our icon (asked with a modify that changes
     // nothing, which the shell refuses for an icon it does not have).
     bool icon_present();
+    // Our icon as the shell shows it: its tip (code page 932) and which of
+    // the program's icons it draws. Read from Wine's notification area;
+    // `found` false when the icon is not there or cannot be read. The tip
+    // and the face are read one after the other, so a change in between
+    // can pair an old tip with a new face: wait for the pair expected.
+    enum Face { FACE_UNKNOWN = -1, FACE_NORMAL, FACE_NEW_MAIL, FACE_FAILED };
+    struct TrayView {
+        bool found = false;
+        std::string tip;
+        int face = FACE_UNKNOWN;
+    };
+    TrayView tray_view();
     void terminate();
 
 private:

@@ -1,6 +1,6 @@
 // Any file's bytes: decoding stays within its buffers, decides the same on
-// the prefix that the loader reads, and what it decoded is stored and read
-// back to the same record.
+// the prefix that the loader reads, and what it decoded (the extension
+// block's values included) is stored and read back to the same record.
 #include "settings/settings_codec.h"
 #include <stdint.h>
 #include <stdlib.h>
@@ -16,7 +16,7 @@ static int same_record(const SettingsRecord *a, const SettingsRecord *b)
             return 0;
         }
     }
-    return 1;
+    return a->unseenOnly == b->unseenOnly;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -187,4 +187,94 @@ TEST(Pop3Request, LineBreakInsideTheArgumentIsNeverSent)
     }
 }
 
+// A listing through the line reader and the multi-line reader: the data
+// lines as they come out, and how the listing ended (-1: not yet).
+struct Listing {
+    Lines data;
+    int end;
+};
+
+Listing listing_of(const std::string &stream)
+{
+    Listing out = {{}, -1};
+    Pop3MultiLine m;
+    pop3_multiline_begin(&m);
+    for (std::string &line : lines_of({stream})) {
+        std::vector<char> buf(line.begin(), line.end());
+        buf.push_back('\0');
+        size_t n = line.size();
+        int step = pop3_multiline_line(&m, buf.data(), &n);
+        if (step != POP3_MULTILINE_DATA) {
+            out.end = step;
+            return out;
+        }
+        EXPECT_EQ(buf[n], '\0');
+        out.data.emplace_back(buf.data(), n);
+    }
+    return out;
+}
+
+TEST(Pop3MultiLine, DotTerminatedDotUnstuffedAndBounded)
+{
+    std::string many;
+    for (int i = 0; i < POP3_MULTILINE_MAX_LINES; i++)
+        many += "1 u\r\n";
+    struct Case {
+        const char *name;
+        std::string stream;
+        Lines data;
+        int end;
+    } cases[] = {
+        {"empty listing", ".\r\n", {}, POP3_MULTILINE_END},
+        {"two lines", "1 a\r\n2 b\r\n.\r\n", {"1 a", "2 b"}, POP3_MULTILINE_END},
+        {"stuffed dots", "..\r\n..x\r\n.y\r\n.\r\n", {".", ".x", "y"}, POP3_MULTILINE_END},
+        {"bare LF", "1 a\n.\n", {"1 a"}, POP3_MULTILINE_END},
+        {"dot with more is data", ". \r\n.\r\n", {" "}, POP3_MULTILINE_END},
+        {"no terminating dot", "1 a\r\n2 b\r\n", {"1 a", "2 b"}, -1},
+        {"what follows the dot is not taken", ".\r\n3 c\r\n", {}, POP3_MULTILINE_END},
+        {"at the line limit", many + ".\r\n", Lines(POP3_MULTILINE_MAX_LINES, "1 u"), POP3_MULTILINE_END},
+        {"one line past it", many + "1 u\r\n.\r\n", Lines(POP3_MULTILINE_MAX_LINES, "1 u"),
+         POP3_MULTILINE_TOO_MANY},
+    };
+    for (const Case &c : cases) {
+        Listing got = listing_of(c.stream);
+        EXPECT_EQ(got.data, c.data) << c.name;
+        EXPECT_EQ(got.end, c.end) << c.name;
+    }
+}
+
+TEST(Pop3Uidl, LineIsNumberBlankAndUidOf1To70PrintableBytes)
+{
+    std::string longest(POP3_UID_MAX, '~');
+    struct {
+        std::string line;
+        const char *uid; // NULL: refused
+    } cases[] = {
+        {"1 abc", "abc"},
+        {"12  XYZ.123 ", "XYZ.123"},
+        {"3\tq", "q"},
+        {"4 " + longest, longest.c_str()},
+        {"5 !", "!"},
+        {"4 " + longest + "~", NULL},
+        {"1 ", NULL},
+        {"1", NULL},
+        {" 1 a", NULL},
+        {"x a", NULL},
+        {"1a b", NULL},
+        {"1 a b", NULL},
+        {"1 caf\xC3\xA9", NULL},
+        {std::string("1 a\0b", 5), NULL},
+        {"1 a\x7F", NULL},
+        {"", NULL},
+    };
+    for (auto &c : cases) {
+        const char *uid = NULL;
+        size_t n = 0;
+        int ok = pop3_uidl_line(c.line.data(), c.line.size(), &uid, &n);
+        EXPECT_EQ(ok, c.uid != NULL) << c.line;
+        if (ok && c.uid)
+            EXPECT_EQ(std::string(uid, n), c.uid) << c.line;
+    }
+}
+
 } // namespace

@@ -370,4 +370,68 @@ TEST(SettingsDecimal, FormatGivesTheShortestDigits)
     }
 }
 
+// The extension block after `noMes`: written only when a value differs
+// from its default; read back whole; ignored with the defaults when cut,
+// of another version or damaged, without failing the load.
+TEST(SettingsExtension, GoldenBlockAfterTheElevenFields)
+{
+    const Bytes plain = encode(blank());
+    SettingsRecord r = blank();
+    r.unseenOnly = 1;
+    Bytes bytes = encode(r);
+    const Bytes block = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+    ASSERT_EQ(bytes.size(), plain.size() + block.size());
+    EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + plain.size()), plain);
+    EXPECT_EQ(Bytes(bytes.begin() + plain.size(), bytes.end()), block);
+    SettingsRecord back = sentinel();
+    EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
+    EXPECT_EQ(back.unseenOnly, 1);
+    // A full record with the block.
+    r = full();
+    r.unseenOnly = 1;
+    EXPECT_EQ(encode(r).size(), 1u + 3 * 128 + 12 + 4 + 3 * 256 + 3 * 4 + block.size());
+}
+
+TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
+{
+    const Bytes fields = encode(full());
+    struct {
+        const char *name;
+        Bytes block; // the bytes after `noMes`
+        int unseenOnly;
+    } cases[] = {
+        {"whole", {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC}, 1},
+        {"followed by more", {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC, 0, 1, 2}, 1},
+        {"a longer block of the same version", {'S', 'V', 'E', 'X', 1, 2, 1, 0x55, 0xA6}, 1},
+        {"an unknown flag", {'S', 'V', 'E', 'X', 1, 1, 2, 0xFB}, 0},
+        {"none", {}, 0},
+        {"cut in the tag", {'S', 'V'}, 0},
+        {"cut before the check", {'S', 'V', 'E', 'X', 1, 1, 1}, 0},
+        {"another tag", {'s', 'V', 'E', 'X', 1, 1, 1, 0xFC}, 0},
+        {"another version", {'S', 'V', 'E', 'X', 2, 1, 1, 0xFB}, 0},
+        {"no values", {'S', 'V', 'E', 'X', 1, 0, 0xFE}, 0},
+        {"length past the end", {'S', 'V', 'E', 'X', 1, 5, 1, 0xF8}, 0},
+        {"value damaged", {'S', 'V', 'E', 'X', 1, 1, 3, 0xFC}, 0},
+    };
+    for (auto &c : cases) {
+        Bytes bytes = fields;
+        bytes.insert(bytes.end(), c.block.begin(), c.block.end());
+        SettingsRecord back = blank();
+        back.unseenOnly = 7;
+        EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED) << c.name;
+        expect_same(back, full());
+        EXPECT_EQ(back.unseenOnly, c.unseenOnly) << c.name;
+    }
+}
+
+TEST(SettingsExtension, AFailedLoadLeavesTheExtensionAlone)
+{
+    SettingsRecord r = sentinel();
+    r.unseenOnly = 1;
+    Bytes cut = encode(full());
+    cut.pop_back();
+    EXPECT_EQ(decode(cut, &r).outcome, SETTINGS_FIELD_UNREADABLE);
+    EXPECT_EQ(r.unseenOnly, 1);
+}
+
 } // namespace

@@ -11,6 +11,8 @@
 # Accounts (user / password):
 #   empty  / empty-pass   no messages
 #   three  / three-pass   three messages
+#   seen   / seen-pass    three messages (a test delivers more)
+#   many   / many-pass    300 messages (the soak)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 b=${SORVANE_BUILD:-build}
@@ -38,10 +40,11 @@ message() { # folder, number
 
 mailboxes() {
   rm -rf "$dir/home"
-  for u in empty three; do
+  for u in empty three seen many; do
     mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
   done
-  for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; done
+  for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; message "$dir/home/seen/Maildir" "$n"; done
+  for n in $(seq 300); do message "$dir/home/many/Maildir" "$n"; done
   chown -R dovecot:dovecot "$dir/home"
 }
 
@@ -50,6 +53,8 @@ configure() {
   cat >"$dir/passwd" <<PASSWD
 empty:{PLAIN}empty-pass
 three:{PLAIN}three-pass
+seen:{PLAIN}seen-pass
+many:{PLAIN}many-pass
 PASSWD
   local uid
   uid=$(id -u dovecot)

@@ -1,12 +1,15 @@
-// The settings file under interrupted saves: a child process saves a new
-// record in a loop with the program's own save_settings, and is killed at
-// a random moment; the file must then load, with the program's own
-// load_settings, into either the record it held before or the new one.
+// The settings file and the seen-mail file under interrupted saves: a
+// child process saves a new record and a new list of seen uids in a loop
+// with the program's own save_settings and save_seen_file, and is killed at
+// a random moment; each file must then load, with the program's own
+// load_settings and load_seen_file, into either what it held before or the
+// new one. Every other record carries the extension block.
 // Usage: save_crash_driver <folder> [rounds]    (the child mode is internal)
 #include "figures.h"
 #include "program.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "check/seen_mail.h"
 #include "desktop/desktop.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -38,7 +41,38 @@ static SettingsRecord record_for(int i)
     if (i % 5)
         snprintf(r.nosndPath, sizeof r.nosndPath, "C:\\snd\\none%d.wav", i);
     r.noMes = (i >> 3) & 1;
+    r.unseenOnly = i & 1;
     return r;
+}
+
+// Round i's seen list: i % 50 + 1 uids of its own, so lists differ in
+// length and content. The account and the count are record i's and i.
+static void seen_for(int i, SeenList *list)
+{
+    seen_list_free(list);
+    for (int k = 0; k <= i % 50; k++) {
+        std::string uid = "uid-" + std::to_string(i) + "-" + std::to_string(k);
+        seen_list_add(list, uid.data(), uid.size());
+    }
+    seen_list_finish(list);
+}
+
+// The seen file holds round i's list, whole.
+static bool seen_file_is(int i)
+{
+    SettingsRecord r = record_for(i);
+    SeenList want, got;
+    seen_list_init(&want);
+    seen_list_init(&got);
+    seen_for(i, &want);
+    unsigned long count = 0;
+    bool same = load_seen_file(r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (unsigned long)i &&
+                got.count == want.count;
+    for (size_t k = 0; same && k < got.count; k++)
+        same = !strcmp(got.sorted[k], want.sorted[k]);
+    seen_list_free(&want);
+    seen_list_free(&got);
+    return same;
 }
 
 static bool same(const SettingsRecord &a, const SettingsRecord &b)
@@ -47,7 +81,7 @@ static bool same(const SettingsRecord &a, const SettingsRecord &b)
            a.autoCheckTime == b.autoCheckTime && a.showProgress == b.showProgress &&
            !strcmp(a.mailPath, b.mailPath) && a.mailPathAsk == b.mailPathAsk &&
            !strcmp(a.oksndPath, b.oksndPath) && a.okMes == b.okMes && !strcmp(a.nosndPath, b.nosndPath) &&
-           a.noMes == b.noMes;
+           a.noMes == b.noMes && a.unseenOnly == b.unseenOnly;
 }
 
 static void put_record(const SettingsRecord &r)
@@ -60,13 +94,18 @@ static void put_record(const SettingsRecord &r)
 static int child(const char *round)
 {
     GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
-    put_record(record_for(atoi(round)));
+    int i = atoi(round);
+    SettingsRecord r = record_for(i);
+    put_record(r);
+    SeenList seen;
+    seen_list_init(&seen);
+    seen_for(i, &seen);
     HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, READY_EVENT);
     if (!ready)
         return 4;
     SetEvent(ready);
     for (;;) {
-        if (!save_settings())
+        if (!save_settings() || !save_seen_file(r.server, r.user, (unsigned long)i, &seen))
             return 3;
     }
 }
@@ -103,11 +142,16 @@ static bool start_child(const std::string &self, const std::string &dir, int rou
 // Mean time of one save, so that the random moments cover whole saves.
 static double time_one_save(int round)
 {
-    put_record(record_for(round));
+    SettingsRecord r = record_for(round);
+    put_record(r);
+    SeenList seen;
+    seen_list_init(&seen);
+    seen_for(round, &seen);
     const int n = 200;
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
-        save_settings();
+        save_settings() && save_seen_file(r.server, r.user, (unsigned long)round, &seen);
+    seen_list_free(&seen);
     return (stress::now_ms() - t0) / n;
 }
 
@@ -148,6 +192,7 @@ int main(int argc, char **argv)
     std::mt19937 rng(12345);
     std::uniform_real_distribution<double> moment(0.0, windowUs);
     int asOld = 0, asNew = 0, tempLeft = 0, failures = 0, childEnded = 0;
+    int seenHeld = 0, seenOld = 0, seenNew = 0;
     for (int round = 1; round <= rounds; round++) {
         PROCESS_INFORMATION pi;
         ResetEvent(ready);
@@ -188,6 +233,15 @@ int main(int argc, char **argv)
             printf("round %d: load gave %d, record matches neither (server \"%s\")%s%s\n", round, loaded, got.server,
                    boxesSeen != before ? "; box " : "", boxesSeen != before ? lastBox.c_str() : "");
         }
+        if (seen_file_is(seenHeld)) {
+            seenOld++;
+        } else if (seen_file_is(round)) {
+            seenNew++;
+            seenHeld = round;
+        } else {
+            failures++;
+            printf("round %d: the seen-mail file matches neither list\n", round);
+        }
         if (round % 100 == 0)
             printf("  %d rounds: %d old, %d new, %d with a cut temporary file, %d failures\n", round, asOld, asNew,
                    tempLeft, failures);
@@ -198,5 +252,6 @@ int main(int argc, char **argv)
     printf("interrupted saves: %d rounds, file loaded as the old record %d times, as the new one %d times; "
            "a cut temporary file was left %d times; a save failed on its own %d times; failures %d\n",
            rounds, asOld, asNew, tempLeft, childEnded, failures);
+    printf("seen-mail file: loaded as the old list %d times, as the new one %d times\n", seenOld, seenNew);
     return failures || childEnded ? 1 : 0;
 }

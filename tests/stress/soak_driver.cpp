@@ -1,8 +1,10 @@
 // The soak: one start of the real program, then many checks in a row, and
 // the program's footprint before and after. First against the real server
 // (half with the progress window, half without: the settings dialog flips
-// it once in between, as a user would), then against the scripted server
-// cycling through its faults. Every check must end in its one expected
+// it once in between, as a user would), then as many again with "report
+// only mail not seen before" on (the mailbox should hold a few hundred
+// messages, so each check reads a listing that long), then against the
+// scripted server cycling through its faults. Every check must end in its one expected
 // message; nothing may grow beyond the bounds given on the command line.
 //
 // Usage: soak_driver <sorvane.exe> <start folder> <user> <password>
@@ -27,7 +29,7 @@ const char ERROR_CAPTION[] = "Sorvane エラー";
 const char NEW_MAIL[] = "新着メールが届いています。";
 const char NO_MAIL[] = "新しいメッセージはありませんでした。";
 enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
-enum { IDC_SERVER = 1009, IDC_OK_BUTTON = 1015, IDC_SHOW_PROGRESS = 1026 };
+enum { IDC_SERVER = 1009, IDC_OK_BUTTON = 1015, IDC_SHOW_PROGRESS = 1026, IDC_UNSEEN_ONLY = 1030 };
 const int WARM_UP_CHECKS = 100; // in each mode
 
 Program app;
@@ -134,14 +136,16 @@ void report(const char *phase, const Tally &t, DWORD ms)
 }
 
 // Through the settings dialog, as a user would: the progress window on or
-// off, and optionally another server. The store writes the settings file.
-bool change_settings(bool showProgress, const char *server)
+// off, "report only mail not seen before" on or off, and optionally another
+// server. The store writes the settings file.
+bool change_settings(bool showProgress, const char *server, bool unseenOnly = false)
 {
     app.command(CMD_SETTINGS);
     HWND dlg = ui::wait_window(ui::DIALOG_CLASS, SETTINGS_CAPTION, 10000, app.pid());
     if (!dlg)
         return false;
     ui::set_check(dlg, IDC_SHOW_PROGRESS, showProgress);
+    ui::set_check(dlg, IDC_UNSEEN_ONLY, unseenOnly);
     if (server)
         ui::set_item_text(dlg, IDC_SERVER, server);
     ui::click(dlg, IDC_OK_BUTTON);
@@ -223,7 +227,7 @@ int main(int argc, char **argv)
         printf("the program did not start\n");
         return 1;
     }
-    // The check at start-up and a few more in each of the two modes, so
+    // The check at start-up and a few more in each of the three modes, so
     // that what is taken once is in the baseline: the socket layer, the
     // settings dialog, and the checks without the window, after whose
     // first hundreds Wine's resident memory stood about 1.3 MB higher,
@@ -234,7 +238,13 @@ int main(int argc, char **argv)
         ui::answer(first, IDOK);
     ui::wait_until(idle, 10000);
     print_figures("after the start-up check:", stress::sample(app.pid(), e2e::programPath));
-    bool dialogs = change_settings(false, NULL);
+    // With the setting on, the first check finds every message new and
+    // keeps them as seen; those after it, and those of the phase below,
+    // find nothing new.
+    bool dialogs = change_settings(false, NULL, true);
+    for (int i = 0; i < WARM_UP_CHECKS; i++)
+        one_check(&repeats);
+    dialogs = change_settings(false, NULL) && dialogs;
     for (int i = 0; i < WARM_UP_CHECKS; i++)
         one_check(&repeats);
     dialogs = change_settings(true, NULL) && dialogs;
@@ -254,6 +264,12 @@ int main(int argc, char **argv)
     t0 = GetTickCount();
     Tally b = run_server_checks(serverChecks - half, newMail, "server, no window");
     report("real server, without the progress window", b, GetTickCount() - t0);
+    print_figures("after those:", stress::sample(app.pid(), e2e::programPath));
+
+    dialogs = change_settings(false, NULL, true) && dialogs;
+    t0 = GetTickCount();
+    Tally d = run_server_checks(serverChecks, {RESULT_CAPTION, NO_MAIL}, "server, unseen only");
+    report("real server, only unseen mail new", d, GetTickCount() - t0);
     print_figures("after those:", stress::sample(app.pid(), e2e::programPath));
 
     dialogs = change_settings(true, PEER) && dialogs;
@@ -281,6 +297,6 @@ int main(int argc, char **argv)
     DWORD code = app.wait_exit(15000);
     printf("settings dialog driven: %s; program still running at the end: %s; exit code %lu\n", dialogs ? "yes" : "NO",
            running ? "yes" : "NO", (unsigned long)code);
-    bool lost = a.wrong || b.wrong || c.wrong;
+    bool lost = a.wrong || b.wrong || c.wrong || d.wrong;
     return ok && !lost && dialogs && running && code == 0 ? 0 : 1;
 }

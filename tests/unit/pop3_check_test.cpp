@@ -10,6 +10,7 @@
 #include "desktop/desktop.h"
 #include <objbase.h>
 #include <atomic>
+#include "settings/settings.h"
 
 namespace {
 
@@ -280,6 +281,53 @@ TEST_F(Pop3CheckTest, WorkerRunsInASingleThreadedApartment)
     EXPECT_EQ(s.box.text, "新着メールが届いています。");
     // The first such apartment of a process is its main one.
     EXPECT_TRUE(boxApartment == APTTYPE_STA || boxApartment == APTTYPE_MAINSTA) << boxApartment;
+}
+
+// With the setting on: one check after another against the same start
+// directory, so each is judged against what the last clean one saw.
+TEST_F(Pop3CheckTest, UnseenOnlyCountsUidsNoCleanCheckHasSeen)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + "sorvane-unseen";
+    CreateDirectoryA(dir.c_str(), NULL);
+    DeleteFileA((dir + "\\Sorvane.seen").c_str());
+    lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
+    Settings.unseenOnly = 1;
+
+    const char *NEW_MAIL = "新着メールが届いています。", *NO_MAIL = "新しいメッセージはありませんでした。";
+    const Reply ok = line("+OK"), refused = line("-ERR not here");
+    auto listing = [](const char *lines) { return pop3::raw(std::string("+OK\r\n") + lines + ".\r\n"); };
+    const Lines withUidl = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"};
+    struct {
+        const char *name;
+        const char *user;
+        std::vector<Reply> replies; // after the greeting
+        const char *text;
+        Lines lines;
+    } checks[] = {
+        {"first check", "taro", {ok, ok, line("+OK 2 20"), listing("1 a\r\n2 b\r\n"), ok}, NEW_MAIL, withUidl},
+        {"same uids", "taro", {ok, ok, line("+OK 2 20"), listing("1 b\r\n2 a\r\n"), ok}, NO_MAIL, withUidl},
+        {"one more", "taro", {ok, ok, line("+OK 3 30"), listing("1 a\r\n2 b\r\n3 c\r\n"), ok}, NEW_MAIL, withUidl},
+        {"no UIDL, fewer", "taro", {ok, ok, line("+OK 2 20"), refused, ok}, NO_MAIL, withUidl},
+        {"no UIDL, more", "taro", {ok, ok, line("+OK 4 40"), refused, ok}, NEW_MAIL, withUidl},
+        {"uids kept", "taro", {ok, ok, line("+OK 3 30"), listing("1 a\r\n2 c\r\n3 ..d\r\n"), ok}, NEW_MAIL,
+         withUidl},
+        {"logout refused", "taro", {ok, ok, line("+OK 1 1"), listing("1 x\r\n"), refused},
+         "正しくログアウトされませんでした。", withUidl},
+        {"not saved after it", "taro", {ok, ok, line("+OK 1 1"), listing("1 a\r\n"), ok}, NO_MAIL, withUidl},
+        {"empty mailbox", "taro", {ok, ok, line("+OK 0 0"), ok}, NO_MAIL, ALL},
+        {"another user", "jiro", {ok, ok, line("+OK 1 1"), listing("1 a\r\n"), ok}, NEW_MAIL,
+         {"USER jiro", "PASS secret", "STAT", "UIDL", "QUIT"}},
+    };
+    for (auto &c : checks) {
+        SCOPED_TRACE(c.name);
+        strcpy(Settings.user, c.user);
+        Seen s = run(after_replies(c.replies), false);
+        EXPECT_EQ(s.box.text, c.text);
+        EXPECT_EQ(s.lines, c.lines);
+    }
+    startDirectory[0] = '\0';
 }
 
 } // namespace

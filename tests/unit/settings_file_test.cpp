@@ -441,6 +441,36 @@ TEST_F(SettingsFileTest, SavedBytesAreTheLayoutAndLoadBack)
     EXPECT_TRUE(rec::events().empty());
 }
 
+// The extension block after `noMes`: saved only with a later setting on,
+// loaded back; a file without it, or with a damaged one, loads silently
+// with the default.
+TEST_F(SettingsFileTest, ExtensionBlockFollowsNoMesOnlyWhenASettingUsesIt)
+{
+    const Bytes block = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+    Settings = stored();
+    Settings.unseenOnly = 1;
+    EXPECT_EQ(save_settings(), 1);
+    Bytes withBlock = image_of(stored()).bytes;
+    withBlock.insert(withBlock.end(), block.begin(), block.end());
+    EXPECT_EQ(read_file(file), withBlock);
+
+    struct {
+        Bytes tail;
+        int unseenOnly;
+    } cases[] = {{block, 1}, {{}, 0}, {{'S', 'V', 'E', 'X', 1, 1, 1, 0xFD}, 0}, {{'S', 'V', 'E'}, 0}};
+    for (auto &c : cases) {
+        Bytes bytes = image_of(stored()).bytes;
+        bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
+        write_file(file, bytes);
+        Settings = before();
+        Settings.unseenOnly = !c.unseenOnly;
+        EXPECT_EQ(load_settings(), 1);
+        expect_record(stored());
+        EXPECT_EQ(Settings.unseenOnly, c.unseenOnly);
+    }
+    EXPECT_TRUE(rec::events().empty());
+}
+
 TEST_F(SettingsFileTest, SaveGoesToStartDirectoryWhateverIsCurrent)
 {
     std::string elsewhere = dir + "\\chosen";

@@ -6,8 +6,11 @@
 #include "recorder.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
+#include "check/check.h"
 #include "resources/resource.h"
+#include <stdio.h>
 #include <string.h>
+#include <string>
 
 namespace {
 
@@ -163,6 +166,58 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
     }
     DestroyMenu(TrayMenu);
     TrayMenu = NULL;
+}
+
+// What a finished check posts shows in the icon record: the face (normal,
+// new mail waiting, failed) and the tip with the time of the outcome.
+TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
+{
+    enum { NORMAL, NEW_MAIL, FAILED };
+    struct {
+        int outcome; // -1: just added
+        LPARAM count;
+        const char *tip; // without the time; NULL: unchanged
+        int face;
+    } steps[] = {
+        {-1, 0, "Sorvane", NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 3, "Sorvane - 新着 3 通", NEW_MAIL},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 4294967295u, "Sorvane - 新着 4294967295 通", NEW_MAIL},
+        {CHECK_OUTCOME_FAILED, 0, "Sorvane - 確認できませんでした", FAILED},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, FAILED},
+        {CHECK_OUTCOME_NO_NEW_MAIL, 0, "Sorvane - 新着なし", NORMAL},
+    };
+    HICON faces[3] = {};
+    std::string tip;
+    for (auto &step : steps) {
+        SYSTEMTIME before, after;
+        GetLocalTime(&before);
+        if (step.outcome < 0)
+            add_tray_icon(NULL);
+        else
+            on_check_outcome(step.outcome, step.count);
+        GetLocalTime(&after);
+        if (step.tip && step.outcome < 0) {
+            tip = step.tip;
+        } else if (step.tip) {
+            char at[2][16];
+            snprintf(at[0], sizeof at[0], " (%02d:%02d)", before.wHour, before.wMinute);
+            snprintf(at[1], sizeof at[1], " (%02d:%02d)", after.wHour, after.wMinute);
+            tip = std::string(step.tip) + (trayIconData.szTip == std::string(step.tip) + at[0] ? at[0] : at[1]);
+        }
+        EXPECT_EQ(trayIconData.szTip, tip);
+        EXPECT_LE(strlen(trayIconData.szTip), 63u);
+        if (!faces[step.face])
+            faces[step.face] = trayIconData.hIcon;
+        EXPECT_EQ(trayIconData.hIcon, faces[step.face]) << step.face;
+        EXPECT_TRUE(trayIconData.hIcon);
+    }
+    EXPECT_NE(faces[NORMAL], faces[NEW_MAIL]);
+    EXPECT_NE(faces[NORMAL], faces[FAILED]);
+    EXPECT_NE(faces[NEW_MAIL], faces[FAILED]);
+    // The shell may have taken the icon (Wine does, without a window): it
+    // must not outlive the test.
+    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
 }
 
 } // namespace

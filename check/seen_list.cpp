@@ -1,0 +1,221 @@
+#include "seen_list.h"
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const char SEEN_FILE_MAGIC[] = "Sorvane seen-mail 1";
+
+void seen_list_init(SeenList *list)
+{
+    memset(list, 0, sizeof *list);
+}
+
+void seen_list_free(SeenList *list)
+{
+    free(list->text);
+    free((void *)list->sorted);
+    seen_list_init(list);
+}
+
+int seen_list_add(SeenList *list, const char *uid, size_t length)
+{
+    if (list->textSize + length + 1 > list->textCapacity) {
+        size_t capacity = list->textCapacity ? 2 * list->textCapacity : 1024;
+        while (capacity < list->textSize + length + 1)
+            capacity *= 2;
+        char *grown = (char *)realloc(list->text, capacity);
+        if (!grown)
+            return 0;
+        list->text = grown;
+        list->textCapacity = capacity;
+    }
+    memcpy(list->text + list->textSize, uid, length);
+    list->text[list->textSize + length] = '\0';
+    list->textSize += length + 1;
+    return 1;
+}
+
+static int compare_uids(const void *a, const void *b)
+{
+    return strcmp(*(const char *const *)a, *(const char *const *)b);
+}
+
+int seen_list_finish(SeenList *list)
+{
+    size_t n = 0;
+    for (size_t at = 0; at < list->textSize; at += strlen(list->text + at) + 1)
+        n++;
+    free((void *)list->sorted);
+    list->sorted = NULL;
+    list->count = 0;
+    if (n == 0)
+        return 1;
+    const char **sorted = (const char **)malloc(n * sizeof *sorted);
+    if (!sorted)
+        return 0;
+    size_t i = 0;
+    for (size_t at = 0; at < list->textSize; at += strlen(list->text + at) + 1)
+        sorted[i++] = list->text + at;
+    qsort((void *)sorted, n, sizeof *sorted, compare_uids);
+    size_t kept = 1;
+    for (i = 1; i < n; i++) {
+        if (strcmp(sorted[i], sorted[kept - 1]) != 0)
+            sorted[kept++] = sorted[i];
+    }
+    list->sorted = sorted;
+    list->count = kept;
+    return 1;
+}
+
+int seen_list_contains(const SeenList *list, const char *uid)
+{
+    return list->count
+           && bsearch(&uid, (const void *)list->sorted, list->count, sizeof *list->sorted, compare_uids) != NULL;
+}
+
+size_t seen_list_unseen(const SeenList *now, const SeenList *before)
+{
+    size_t unseen = 0;
+    for (size_t i = 0; i < now->count; i++)
+        unseen += !seen_list_contains(before, now->sorted[i]);
+    return unseen;
+}
+
+// ---- The file
+
+// The next line of `bytes` from `*at`, without its LF; 0 when no LF comes.
+static int next_line(const unsigned char *bytes, size_t size, size_t *at, const char **line, size_t *length)
+{
+    if (*at >= size)
+        return 0;
+    const void *end = memchr(bytes + *at, '\n', size - *at);
+    if (!end)
+        return 0;
+    *line = (const char *)bytes + *at;
+    *length = (size_t)((const unsigned char *)end - (bytes + *at));
+    *at += *length + 1;
+    return 1;
+}
+
+static int line_is(const char *line, size_t length, const char *text)
+{
+    return length == strlen(text) && memcmp(line, text, length) == 0;
+}
+
+static int parse_count(const char *line, size_t length, unsigned long *count)
+{
+    unsigned long n = 0;
+    if (length == 0)
+        return 0;
+    for (size_t i = 0; i < length; i++) {
+        unsigned long d = (unsigned long)(line[i] - '0');
+        if (line[i] < '0' || line[i] > '9' || n > (ULONG_MAX - d) / 10)
+            return 0;
+        n = n * 10 + d;
+    }
+    *count = n;
+    return 1;
+}
+
+static int valid_uid(const char *line, size_t length)
+{
+    if (length == 0 || length > POP3_UID_MAX)
+        return 0;
+    for (size_t i = 0; i < length; i++) {
+        if (line[i] < 0x21 || line[i] > 0x7E)
+            return 0;
+    }
+    return 1;
+}
+
+static int decode_uids(const unsigned char *bytes, size_t size, size_t at, SeenList *uids)
+{
+    const char *line;
+    size_t length;
+    for (size_t n = 0; n <= POP3_MULTILINE_MAX_LINES; n++) {
+        if (!next_line(bytes, size, &at, &line, &length))
+            return 0;
+        if (line_is(line, length, "."))
+            return at == size && seen_list_finish(uids);
+        if (!valid_uid(line, length) || !seen_list_add(uids, line, length))
+            return 0;
+    }
+    return 0;
+}
+
+int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
+                     unsigned long *count, SeenList *uids)
+{
+    const char *line;
+    size_t length;
+    size_t at = 0;
+    int outcome = SEEN_FILE_DAMAGED;
+    seen_list_free(uids);
+    *count = 0;
+    if (!next_line(bytes, size, &at, &line, &length) || !line_is(line, length, SEEN_FILE_MAGIC))
+        return SEEN_FILE_DAMAGED;
+    const char *account[2] = {server, user};
+    for (int i = 0; i < 2; i++) {
+        if (!next_line(bytes, size, &at, &line, &length))
+            return SEEN_FILE_DAMAGED;
+        if (!line_is(line, length, account[i]))
+            outcome = SEEN_FILE_OTHER_ACCOUNT;
+    }
+    unsigned long n;
+    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &n))
+        return SEEN_FILE_DAMAGED;
+    if (outcome == SEEN_FILE_OTHER_ACCOUNT)
+        return outcome;
+    if (!decode_uids(bytes, size, at, uids)) {
+        seen_list_free(uids);
+        return SEEN_FILE_DAMAGED;
+    }
+    *count = n;
+    return SEEN_FILE_READ;
+}
+
+size_t seen_file_size(const char *server, const char *user, const SeenList *uids)
+{
+    size_t size = sizeof SEEN_FILE_MAGIC + strlen(server) + 1 + strlen(user) + 1 + 11 + 2;
+    for (size_t i = 0; i < uids->count; i++)
+        size += strlen(uids->sorted[i]) + 1;
+    return size;
+}
+
+static int put_line(unsigned char *out, size_t outSize, size_t *at, const char *text, size_t length)
+{
+    if (memchr(text, '\n', length) || memchr(text, '\r', length) || outSize - *at < length + 1)
+        return 0;
+    memcpy(out + *at, text, length);
+    out[*at + length] = '\n';
+    *at += length + 1;
+    return 1;
+}
+
+static int put_text(unsigned char *out, size_t outSize, size_t *at, const char *text)
+{
+    return put_line(out, outSize, at, text, strlen(text));
+}
+
+int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+                     unsigned char *out, size_t outSize, size_t *size)
+{
+    char digits[12];
+    size_t n = 0;
+    do {
+        digits[sizeof digits - 1 - n++] = (char)('0' + count % 10);
+        count /= 10;
+    } while (count);
+    size_t at = 0;
+    if (!put_text(out, outSize, &at, SEEN_FILE_MAGIC) || !put_text(out, outSize, &at, server)
+        || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits + sizeof digits - n, n))
+        return 0;
+    for (size_t i = 0; i < uids->count; i++) {
+        if (!put_text(out, outSize, &at, uids->sorted[i]))
+            return 0;
+    }
+    if (!put_text(out, outSize, &at, "."))
+        return 0;
+    *size = at;
+    return 1;
+}

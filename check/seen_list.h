@@ -1,0 +1,62 @@
+// The mail a check has seen: the set of unique-ids the server listed, and
+// the small file that keeps it from one check to the next. Pure: bytes in,
+// values out; the file itself is read and written by seen_mail.cpp.
+//
+// The file is plain text, one item a line, each ended by LF:
+//   "Sorvane seen-mail 1"   the format and its version
+//   server                  the account it belongs to: a change of server
+//   user                    or user starts afresh
+//   message count           of that check, for servers without UIDL
+//   uid ...                 one a line, in byte order, each once
+//   "."                     the end, so that a cut file is told apart
+#ifndef SORVANE_SEEN_LIST_H
+#define SORVANE_SEEN_LIST_H
+
+#include <stddef.h>
+#include "pop3_reply.h"
+#include "../settings/settings_record.h"
+
+struct SeenList {
+    char *text; // the uids added, each ended by a NUL
+    size_t textSize, textCapacity;
+    const char **sorted; // after seen_list_finish: each uid once, in byte order
+    size_t count;        // entries of `sorted`
+};
+
+void seen_list_init(SeenList *list);
+void seen_list_free(SeenList *list); // back to the empty list
+// Adds a uid of 1 to POP3_UID_MAX bytes. 0 when memory ran out.
+int seen_list_add(SeenList *list, const char *uid, size_t length);
+// Sorts the uids added and drops repeats. 0 when memory ran out.
+int seen_list_finish(SeenList *list);
+// Of a finished list.
+int seen_list_contains(const SeenList *list, const char *uid);
+// How many uids of `now` are not in `before` (both finished).
+size_t seen_list_unseen(const SeenList *now, const SeenList *before);
+
+enum {
+    SEEN_FILE_MAX_SIZE = 20 + 2 * ACCOUNT_TEXT_CAPACITY + 12
+                         + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
+};
+
+enum SeenFileOutcome {
+    SEEN_FILE_READ,
+    SEEN_FILE_OTHER_ACCOUNT, // written for another server or user
+    SEEN_FILE_DAMAGED        // not this format, or cut, or out of memory
+};
+
+// Reads a file image for the account `server` and `user`: on
+// SEEN_FILE_READ `*count` and `uids` (finished) hold what it says; on any
+// other outcome 0 and the empty list, as if no check had been before.
+int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
+                     unsigned long *count, SeenList *uids);
+
+// The image of a finished list, into `out` of `outSize` bytes; `*size` is
+// its length. 0 when it does not fit or the server or user holds a line
+// break (it could not be read back).
+int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+                     unsigned char *out, size_t outSize, size_t *size);
+// The bytes encode_seen_file needs for this list.
+size_t seen_file_size(const char *server, const char *user, const SeenList *uids);
+
+#endif

@@ -1,0 +1,110 @@
+// Pictures of the tray icon's three faces for the README: the program
+// against a scripted server that has new mail, then none, then breaks off;
+// after each check the screen is saved with the icon's tip beside it (as
+// the shell holds it), for scripts/tray-states.sh to crop and label.
+// Usage: tray_states_driver <sorvane.exe> <start folder> <picture folder>
+#include "pop3_peer.h"
+#include "program.h"
+#include "ui_driver.h"
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+static bool save_screen(const std::string &path)
+{
+    HDC screen = GetDC(NULL);
+    int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    bi.biCompression = BI_RGB;
+    int stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<unsigned char> pixels((size_t)stride * h);
+    GetDIBits(mem, bmp, 0, h, pixels.data(), (BITMAPINFO *)&bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    BITMAPFILEHEADER bf = {};
+    bf.bfType = 0x4D42;
+    bf.bfOffBits = sizeof bf + sizeof bi;
+    bf.bfSize = bf.bfOffBits + (DWORD)pixels.size();
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    fwrite(&bf, sizeof bf, 1, f);
+    fwrite(&bi, sizeof bi, 1, f);
+    fwrite(pixels.data(), 1, pixels.size(), f);
+    fclose(f);
+    return true;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 4) {
+        fprintf(stderr, "usage: tray_states_driver <sorvane.exe> <start folder> <picture folder>\n");
+        return 2;
+    }
+    e2e::programPath = argv[1];
+    std::string pictures = argv[3];
+    const char PEER[] = "127.0.0.8";
+    e2e::FileSettings s;
+    s.server = PEER;
+    s.user = "taro";
+    s.pass = "secret";
+    e2e::write_settings_file(argv[2], s);
+
+    pop3::Script failing;
+    failing.greeting = pop3::close_now();
+    const pop3::Script checks[] = {pop3::good_script(3), pop3::good_script(0), failing};
+    const int faces[] = {e2e::Program::FACE_NEW_MAIL, e2e::Program::FACE_NORMAL, e2e::Program::FACE_FAILED};
+    const char *names[] = {"new-mail", "no-new-mail", "failed"};
+    const std::string tips[] = {"Sorvane - 新着 3 通", "Sorvane - 新着なし", "Sorvane - 確認できませんでした"};
+    e2e::Program app;
+    int status = 0;
+    for (int i = 0; i < 3; i++) {
+        pop3::Peer peer(PEER, checks[i]);
+        if (i == 0 && !app.start(argv[2])) {
+            fprintf(stderr, "cannot start %s\n", argv[1]);
+            return 1;
+        }
+        if (i > 0)
+            app.command(1000); // check now
+        e2e::Program::TrayView v;
+        bool shown = peer.wait_connections(1, 30000) && ui::wait_until(
+                                                            [&] {
+                                                                v = app.tray_view();
+                                                                return v.found && v.face == faces[i] &&
+                                                                       v.tip.compare(0, tips[i].size(), tips[i]) == 0;
+                                                            },
+                                                            15000);
+        // Errors come in a box; the picture is of the tray alone.
+        ui::Box box = ui::wait_box(NULL, i == 2 ? 5000 : 200, app.pid());
+        if (box)
+            ui::answer(box, IDOK);
+        Sleep(500); // the shell paints on its own time; this is a picture, not a test
+        if (!shown) {
+            fprintf(stderr, "the tray did not show the %s state\n", names[i]);
+            status = 1;
+            continue;
+        }
+        save_screen(pictures + "\\" + names[i] + ".bmp");
+        FILE *f = fopen((pictures + "\\" + names[i] + ".txt").c_str(), "wb");
+        if (f) {
+            fputs(v.tip.c_str(), f);
+            fclose(f);
+        }
+        printf("%s: %s\n", names[i], v.tip.c_str());
+        fflush(stdout);
+    }
+    app.command(1004);
+    app.wait_exit();
+    return status;
+}

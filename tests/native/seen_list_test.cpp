@@ -1,0 +1,127 @@
+// The uids a check has seen: what counts as unseen, and the file that keeps
+// them, read back only for its own account and only when whole.
+#include <gtest/gtest.h>
+#include "check/seen_list.h"
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<std::string> Uids;
+typedef std::vector<unsigned char> Bytes;
+
+struct List {
+    SeenList l;
+    explicit List(const Uids &uids)
+    {
+        seen_list_init(&l);
+        for (const std::string &u : uids)
+            EXPECT_TRUE(seen_list_add(&l, u.data(), u.size()));
+        EXPECT_TRUE(seen_list_finish(&l));
+    }
+    ~List() { seen_list_free(&l); }
+    Uids sorted() const { return Uids(l.sorted, l.sorted + l.count); }
+};
+
+Bytes encode(const char *server, const char *user, unsigned long count, const List &list)
+{
+    Bytes out(seen_file_size(server, user, &list.l));
+    size_t size = 0;
+    EXPECT_TRUE(encode_seen_file(server, user, count, &list.l, out.data(), out.size(), &size));
+    out.resize(size);
+    return out;
+}
+
+Bytes bytes_of(const std::string &s) { return Bytes(s.begin(), s.end()); }
+
+TEST(SeenList, UnseenAreTheUidsNotSeenBeforeEachCountedOnce)
+{
+    struct {
+        Uids before, now;
+        size_t unseen;
+    } cases[] = {
+        {{}, {"a", "b", "c"}, 3},
+        {{"a", "b", "c"}, {"a", "b", "c"}, 0},
+        {{"a", "b", "c"}, {"c", "a"}, 0},
+        {{"a", "b", "c"}, {"b", "c", "d"}, 1},
+        {{"a", "b"}, {"d", "d", "a", "d"}, 1},
+        {{"x"}, {}, 0},
+    };
+    for (auto &c : cases) {
+        List before(c.before), now(c.now);
+        EXPECT_EQ(seen_list_unseen(&now.l, &before.l), c.unseen);
+    }
+}
+
+TEST(SeenFile, GoldenImageAndRoundTrip)
+{
+    std::string longest(POP3_UID_MAX, '~');
+    List uids({"b2", "a1", longest, "b2"});
+    Bytes file = encode("pop.example.jp", "taro", 4, uids);
+    EXPECT_EQ(file, bytes_of("Sorvane seen-mail 1\npop.example.jp\ntaro\n4\na1\nb2\n" + longest + "\n.\n"));
+    EXPECT_EQ(seen_file_size("pop.example.jp", "taro", &uids.l) >= file.size(), true);
+
+    SeenList back;
+    seen_list_init(&back);
+    unsigned long count = 0;
+    EXPECT_EQ(decode_seen_file(file.data(), file.size(), "pop.example.jp", "taro", &count, &back), SEEN_FILE_READ);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(Uids(back.sorted, back.sorted + back.count), uids.sorted());
+    seen_list_free(&back);
+}
+
+TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
+{
+    const std::string good = "Sorvane seen-mail 1\nsrv\nusr\n2\na\nb\n.\n";
+    struct {
+        const char *name;
+        std::string file;
+        int outcome;
+    } cases[] = {
+        {"another server", "Sorvane seen-mail 1\nsrv2\nusr\n2\na\n.\n", SEEN_FILE_OTHER_ACCOUNT},
+        {"another user", "Sorvane seen-mail 1\nsrv\nUSR\n2\na\n.\n", SEEN_FILE_OTHER_ACCOUNT},
+        {"another format", "Sorvane seen-mail 2\nsrv\nusr\n2\na\n.\n", SEEN_FILE_DAMAGED},
+        {"empty", "", SEEN_FILE_DAMAGED},
+        {"count not a number", "Sorvane seen-mail 1\nsrv\nusr\n2x\na\n.\n", SEEN_FILE_DAMAGED},
+        {"count too large", "Sorvane seen-mail 1\nsrv\nusr\n99999999999999999999\n.\n", SEEN_FILE_DAMAGED},
+        {"uid of 71 bytes", "Sorvane seen-mail 1\nsrv\nusr\n1\n" + std::string(71, 'u') + "\n.\n",
+         SEEN_FILE_DAMAGED},
+        {"uid with a blank", "Sorvane seen-mail 1\nsrv\nusr\n1\na b\n.\n", SEEN_FILE_DAMAGED},
+        {"empty uid", "Sorvane seen-mail 1\nsrv\nusr\n1\n\n.\n", SEEN_FILE_DAMAGED},
+        {"bytes after the end", good + "c\n", SEEN_FILE_DAMAGED},
+    };
+    for (auto &c : cases) {
+        SeenList l;
+        seen_list_init(&l);
+        seen_list_add(&l, "old", 3);
+        seen_list_finish(&l);
+        unsigned long count = 9;
+        Bytes b = bytes_of(c.file);
+        EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &count, &l), c.outcome) << c.name;
+        EXPECT_EQ(count, 0u) << c.name;
+        EXPECT_EQ(l.count, 0u) << c.name;
+        seen_list_free(&l);
+    }
+    // Cut anywhere, the file is damaged.
+    for (size_t cut = 0; cut < good.size(); cut++) {
+        SeenList l;
+        seen_list_init(&l);
+        unsigned long count = 9;
+        Bytes b = bytes_of(good.substr(0, cut));
+        EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &count, &l), SEEN_FILE_DAMAGED) << cut;
+        seen_list_free(&l);
+    }
+}
+
+TEST(SeenFile, AnAccountWithALineBreakIsNotWritten)
+{
+    List uids({"a"});
+    unsigned char out[256];
+    size_t size;
+    EXPECT_FALSE(encode_seen_file("srv\n", "usr", 1, &uids.l, out, sizeof out, &size));
+    EXPECT_FALSE(encode_seen_file("srv", "u\rsr", 1, &uids.l, out, sizeof out, &size));
+    EXPECT_FALSE(encode_seen_file("srv", "usr", 1, &uids.l, out, 20, &size));
+}
+
+} // namespace
