@@ -333,7 +333,7 @@ TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
 TEST_F(EndToEnd, FailedCheckShowsTheMutedIcon)
 {
     FileSettings s;
-    s.server = "127.0.0.9"; // nothing listens there
+    s.server = "127.0.0.3"; // nothing listens there: refused at once
     s.user = USER_FULL;
     s.pass = PASSWORD_FULL;
     e2e::write_settings_file(dir, s);
