@@ -1,6 +1,7 @@
-#include <winsock2.h>
+#include "connection.h"
 #include "pop3_check.h"
 #include "pop3_reply.h"
+#include "server_address.h"
 #include "progress_window.h"
 #include "notify.h"
 #include "../desktop/desktop.h"
@@ -16,6 +17,9 @@ static const char DETAIL_WINSOCK[] = "要求：WinSock2.0";
 static const char STEP_LOOKUP[] = "サーバーを探しています...";
 static const char STEP_SOCKET[] = "ソケットを作成中...";
 static const char STEP_CONNECT[] = "サーバーへ接続しています...";
+static const char STEP_HANDSHAKE[] = "暗号化された接続を確立しています...";
+static const char DETAIL_TLS12[] = "TLS 1.2";
+static const char DETAIL_TLS13[] = "TLS 1.3";
 static const char STEP_LOGIN[] = "ユーザー認証を試行しています...";
 static const char DETAIL_USER[] = "ユーザー名送信中";
 static const char DETAIL_PASS[] = "パスワード送信中";
@@ -31,6 +35,14 @@ static const char LOOKUP_FAILED[] = "サーバーを見つけられませんで�
 static const char SOCKET_FAILED[] = "ソケットを作成できませんでした。";
 static const char CONNECT_FAILED[] = "サーバーに接続できませんでした。";
 static const char GREETING_FAILED[] = "サーバーから応答を受け取ることができませんでした。";
+static const char STLS_REFUSED[] = "サーバーがSTARTTLSに対応していません。";
+static const char STLS_INJECTED[] = "STARTTLSの応答の後に不正なデータを受信しました。";
+static const char HANDSHAKE_FAILED[] = "暗号化された接続を確立できませんでした。";
+static const char ISSUER_NOT_TRUSTED[] = "サーバーの証明書は信頼されていない発行者によるものです。";
+static const char NAME_MISMATCH[] = "サーバーの証明書の名前が接続先と一致しません。";
+static const char CERTIFICATE_EXPIRED[] = "サーバーの証明書の有効期限が切れています。";
+static const char CERTIFICATE_REVOKED[] = "サーバーの証明書は失効しています。";
+static const char CERTIFICATE_FAILED[] = "サーバーの証明書を確認できませんでした。";
 static const char USER_SEND_FAILED[] = "コマンド#1を送信できませんでした。";
 static const char USER_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#1";
 static const char USER_REFUSED[] = "ユーザー名が正しくありません。";
@@ -52,6 +64,16 @@ struct CommandFailures {
     const char *refused;
 };
 
+// Indexed by TlsOutcome.
+static const char *const TLS_FAILURES[] = {
+    NULL, HANDSHAKE_FAILED, ISSUER_NOT_TRUSTED, NAME_MISMATCH, CERTIFICATE_EXPIRED, CERTIFICATE_REVOKED,
+    CERTIFICATE_FAILED,
+};
+static_assert(sizeof TLS_FAILURES / sizeof *TLS_FAILURES == TLS_CERTIFICATE_FAILED + 1, "one text per outcome");
+
+// A refused STLS ends the check whichever way it is refused: never a
+// fall back to plain text.
+static const CommandFailures STLS_FAILURES = {STLS_REFUSED, STLS_REFUSED, STLS_REFUSED};
 static const CommandFailures USER_FAILURES = {USER_SEND_FAILED, USER_RECEIVE_FAILED, USER_REFUSED};
 static const CommandFailures PASS_FAILURES = {PASS_SEND_FAILED, PASS_RECEIVE_FAILED, PASS_REFUSED};
 static const CommandFailures STAT_FAILURES = {STAT_SEND_FAILED, STAT_RECEIVE_FAILED, STAT_REFUSED};
@@ -60,8 +82,9 @@ static const CommandFailures QUIT_FAILURES = {QUIT_SEND_FAILED, QUIT_RECEIVE_FAI
 // Everything one check holds, on the worker's stack.
 struct Pop3Session {
     int socketLayer; // WSAStartup succeeded
-    SOCKET s;
-    SOCKADDR_IN address;
+    ServerAddress server;
+    ADDRINFOA *addresses; // from the look-up, for the connect
+    Connection connection;
     Pop3LineReader reader;
     char request[POP3_REQUEST_CAPACITY];
     int newMail;
@@ -88,63 +111,17 @@ static int fail(Pop3Session *p, const char *message)
     return 0;
 }
 
-static TIMEVAL time_value(DWORD ms)
-{
-    TIMEVAL t;
-    t.tv_sec = (long)(ms / 1000);
-    t.tv_usec = (long)(ms % 1000) * 1000;
-    return t;
-}
-
-// Connect without blocking, so that a server that never completes the
-// handshake fails the step when the time limit has passed.
-static int connect_in_time(SOCKET s, const SOCKADDR_IN *address, DWORD ms)
-{
-    u_long on = 1, off = 0;
-    if (ioctlsocket(s, FIONBIO, &on) != 0)
-        return 0;
-    if (connect(s, (const SOCKADDR *)address, sizeof *address) != 0) {
-        if (WSAGetLastError() != WSAEWOULDBLOCK)
-            return 0;
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(s, &writable);
-        FD_SET(s, &failed);
-        TIMEVAL t = time_value(ms);
-        if (select(0, NULL, &writable, &failed, &t) <= 0 || !FD_ISSET(s, &writable))
-            return 0;
-        int error = 0, length = sizeof error;
-        if (getsockopt(s, SOL_SOCKET, SO_ERROR, (char *)&error, &length) != 0 || error != 0)
-            return 0;
-    }
-    return ioctlsocket(s, FIONBIO, &off) == 0;
-}
-
-static int wait_readable(SOCKET s, DWORD ms)
-{
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    TIMEVAL t = time_value(ms);
-    return select(0, &readable, NULL, NULL, &t) > 0;
-}
-
 // One whole reply line within the time limit. The limit holds for the
 // line, not for each piece, so a server that trickles bytes without ever
 // ending the line is cut off too. End of stream first is a failure.
 static int receive_reply(Pop3Session *p)
 {
-    DWORD limit = (DWORD)pop3TimeoutMs;
-    DWORD start = GetTickCount();
+    DWORD deadline = deadline_after((DWORD)pop3TimeoutMs);
     pop3_line_begin(&p->reader);
     while (!pop3_line_take(&p->reader)) {
-        DWORD spent = GetTickCount() - start;
-        if (spent >= limit || !wait_readable(p->s, limit - spent))
-            return 0;
         size_t capacity;
         char *space = pop3_receive_space(&p->reader, &capacity);
-        int n = recv(p->s, space, (int)capacity, 0);
+        int n = connection_receive(&p->connection, space, capacity, deadline);
         if (n <= 0)
             return 0;
         pop3_received(&p->reader, (size_t)n);
@@ -156,7 +133,7 @@ static int exchange(Pop3Session *p, const char *command, const char *argument,
                     const CommandFailures *failures)
 {
     int formatted = pop3_format_request(p->request, sizeof p->request, command, argument);
-    if (!formatted || send(p->s, p->request, lstrlenA(p->request), 0) == SOCKET_ERROR)
+    if (!formatted || !connection_send(&p->connection, p->request, lstrlenA(p->request)))
         return fail(p, failures->send);
     if (!receive_reply(p))
         return fail(p, failures->receive);
@@ -175,44 +152,85 @@ static int start_socket_layer(Pop3Session *p)
     return 1;
 }
 
-// The name first; a dotted address that the name look-up does not know is
-// looked up as an address.
+// Every address of the name, IPv6 and IPv4, for the connect to try in
+// turn. A dotted IPv4 address is read as such by the look-up itself. A
+// text that names no server (the settings dialog refuses one, but the
+// file may hold it) fails as a name that cannot be found.
 static int find_server(Pop3Session *p)
 {
     SettingsRecord s;
     settings_snapshot(&s);
     write_step(STEP_LOOKUP, s.server);
-    HOSTENT *host = gethostbyname(s.server);
-    if (!host) {
-        unsigned long a = inet_addr(s.server);
-        host = gethostbyaddr((const char *)&a, sizeof a, AF_INET);
-    }
-    if (!host || host->h_length != 4 || !host->h_addr_list[0])
+    if (!parse_server_address(s.server, &p->server))
         return fail(p, LOOKUP_FAILED);
-    memset(&p->address, 0, sizeof p->address);
-    p->address.sin_family = (short)host->h_addrtype;
-    memcpy(&p->address.sin_addr, host->h_addr_list[0], 4);
-    p->address.sin_port = htons(POP3_PORT);
+    char port[8];
+    wsprintfA(port, "%u", (unsigned)p->server.port);
+    ADDRINFOA hints;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_flags = p->server.numeric ? AI_NUMERICHOST : 0;
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    if (getaddrinfo(p->server.host, port, &hints, &p->addresses) != 0)
+        return fail(p, LOOKUP_FAILED);
     return 1;
 }
 
-static int create_socket(Pop3Session *p)
-{
-    write_step(STEP_SOCKET, "");
-    p->s = socket(AF_INET, SOCK_STREAM, 0);
-    if (p->s == INVALID_SOCKET)
-        return fail(p, SOCKET_FAILED);
-    return 1;
-}
-
+// One time limit for every address together.
 static int connect_server(Pop3Session *p)
 {
     SettingsRecord s;
     settings_snapshot(&s);
+    write_step(STEP_SOCKET, "");
     write_step(STEP_CONNECT, s.server);
-    if (!connect_in_time(p->s, &p->address, (DWORD)pop3TimeoutMs))
+    int outcome = connection_open(&p->connection, p->addresses, (DWORD)pop3TimeoutMs);
+    if (outcome == CONNECT_NO_SOCKET)
+        return fail(p, SOCKET_FAILED);
+    if (outcome != CONNECT_DONE)
         return fail(p, CONNECT_FAILED);
     return 1;
+}
+
+// The handshake and the certificate check, before anything of the
+// account is sent; the detail line then shows the protocol agreed on.
+static int start_tls(Pop3Session *p)
+{
+    int outcome = connection_start_tls(&p->connection, p->server.host, (DWORD)pop3TimeoutMs);
+    if (outcome != TLS_UP)
+        return fail(p, TLS_FAILURES[outcome]);
+    int version = p->connection.tlsVersion;
+    write_status(IDC_STATUS_DETAIL, version == 13 ? DETAIL_TLS13 : version == 12 ? DETAIL_TLS12 : "");
+    return 1;
+}
+
+static void write_handshake_step(void)
+{
+    SettingsRecord s;
+    settings_snapshot(&s);
+    write_step(STEP_HANDSHAKE, s.server);
+}
+
+static int tls_from_the_start(Pop3Session *p)
+{
+    if (p->server.security != SERVER_TLS)
+        return 1;
+    write_handshake_step();
+    return start_tls(p);
+}
+
+// STLS, and TLS on its positive reply. Bytes that came after the reply
+// were not asked for: whatever they say would be taken as said inside
+// TLS (command injection), so they end the check.
+static int start_tls_in_dialogue(Pop3Session *p)
+{
+    if (p->server.security != SERVER_STARTTLS)
+        return 1;
+    write_handshake_step();
+    if (!exchange(p, "STLS", NULL, &STLS_FAILURES))
+        return 0;
+    if (pop3_pending(&p->reader) || connection_has_unread(&p->connection))
+        return fail(p, STLS_INJECTED);
+    return start_tls(p);
 }
 
 // Not looked at: a server that greets negatively may still take USER.
@@ -259,26 +277,27 @@ static int log_out(Pop3Session *p)
 
 static int run_dialogue(Pop3Session *p)
 {
-    return start_socket_layer(p) && find_server(p) && create_socket(p) && connect_server(p) &&
-           read_greeting(p) && log_in(p) && ask_status(p) && log_out(p);
+    return start_socket_layer(p) && find_server(p) && connect_server(p) && tls_from_the_start(p) &&
+           read_greeting(p) && start_tls_in_dialogue(p) && log_in(p) && ask_status(p) && log_out(p);
 }
 
 // Every ending in the same order: the error box (the connection stays open
-// while it is shown), the socket, the socket layer, the result actions
+// while it is shown), the connection, the socket layer, the result actions
 // after a clean logout, the close request, and last the launcher's flag.
 DWORD WINAPI run_pop3_check(LPVOID unused)
 {
     (void)unused;
     Pop3Session p;
     memset(&p, 0, sizeof p);
-    p.s = INVALID_SOCKET;
+    connection_reset(&p.connection);
     pop3_reader_reset(&p.reader);
 
     int ok = run_dialogue(&p);
     if (!ok)
         ErrorBox(p.failure);
-    if (p.s != INVALID_SOCKET)
-        closesocket(p.s);
+    connection_close(&p.connection);
+    if (p.addresses)
+        freeaddrinfo(p.addresses);
     if (p.socketLayer)
         WSACleanup();
     if (ok) {

@@ -5,11 +5,9 @@
 
 #include <windows.h>
 
-// POP3_PORT of the configured server.
-enum { POP3_PORT = 110 };
-
-// How long the connect and each whole reply may take, in milliseconds; a
-// wait that runs out fails that step. Process-wide so that tests can make
+// How long the connect (every address together), the whole TLS handshake
+// with the certificate check, and each whole reply may take, in
+// milliseconds; a wait that runs out fails that step. Process-wide so that tests can make
 // a silent server fail quickly.
 extern volatile LONG pop3TimeoutMs;
 

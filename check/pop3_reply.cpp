@@ -62,6 +62,11 @@ void pop3_received(Pop3LineReader *r, size_t count)
     r->pendingEnd = count < sizeof r->pending ? count : sizeof r->pending;
 }
 
+int pop3_pending(const Pop3LineReader *r)
+{
+    return r->pendingEnd > r->pendingStart;
+}
+
 int pop3_reply_positive(const char *line, size_t length)
 {
     return length > 0 && line[0] == '+';

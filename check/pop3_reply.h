@@ -41,6 +41,9 @@ char *pop3_receive_space(Pop3LineReader *r, size_t *capacity);
 // Tells the reader that `count` bytes (at most the capacity) arrived there.
 void pop3_received(Pop3LineReader *r, size_t count);
 
+// Whether received bytes wait that no line has taken yet.
+int pop3_pending(const Pop3LineReader *r);
+
 // A positive reply begins with "+".
 int pop3_reply_positive(const char *line, size_t length);
 

@@ -3,6 +3,7 @@
 #include "settings_file.h"
 #include "password_dialog.h"
 #include "check/check.h"
+#include "check/server_address.h"
 #include "desktop/desktop.h"
 #include "shell/program.h"
 #include "resource.h"
@@ -19,6 +20,7 @@ static const char ERROR_CAPTION[] = "エラー";
 static const char MAIL_PATH_MISSING[] = "起動するメールソフトのパスが指定されていません。";
 static const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
 static const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
+static const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
 static const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
 static const char NO_ACTION_QUESTION[] =
     "新着メール到着時に実行するアクションが何も選択されていません。\n"
@@ -168,6 +170,17 @@ static int store_interval(HWND dialog)
     return Settings.autoCheckTime ? 1 : warn(dialog, INTERVAL_INVALID);
 }
 
+// The server text is taken as it is, then refused when it names no
+// server. An empty one is left to the check, which asks for it.
+static int store_server(HWND dialog)
+{
+    ServerAddress unused;
+    store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server);
+    if (!Settings.server[0] || parse_server_address(Settings.server, &unused))
+        return 1;
+    return warn(dialog, SERVER_MALFORMED);
+}
+
 static int no_action_accepted(HWND dialog)
 {
     if (Settings.okMes || Settings.mailPath[0] || Settings.oksndPath[0])
@@ -177,7 +190,8 @@ static int no_action_accepted(HWND dialog)
 
 int store_settings(HWND dialog)
 {
-    store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server);
+    if (!store_server(dialog))
+        return 0;
     store_text(dialog, IDC_USER, Settings.user, sizeof Settings.user);
     if (!store_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath,
                            sizeof Settings.mailPath, MAIL_PATH_MISSING))

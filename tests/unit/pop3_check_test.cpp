@@ -18,6 +18,7 @@ using pop3::Script;
 using pop3::line;
 
 const char PEER[] = "127.0.0.2";
+const char STARTTLS_PEER[] = "starttls://127.0.0.2";
 const DWORD SHORT_LIMIT_MS = 1500;
 
 struct Seen {
@@ -104,11 +105,13 @@ struct FailureCase {
     const char *message;
     bool observable; // the server is still reading, so the client's close can be seen
     Lines lines;
+    const char *server = PEER;
 };
 
 TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
 {
     const Reply OK = line("+OK");
+    const char STLS_REFUSED[] = "サーバーがSTARTTLSに対応していません。";
     const FailureCase cases[] = {
         {"greeting closed", Script{pop3::close_now(), {}}, "サーバーから応答を受け取ることができませんでした。", false, {}},
         {"greeting silent", Script{pop3::silence(), {}}, "サーバーから応答を受け取ることができませんでした。", true, {}},
@@ -131,10 +134,16 @@ TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
         {"QUIT reply closed", after_replies({OK, OK, line("+OK 1 10"), pop3::close_now()}), "サーバーから応答を受け取ることができませんでした。#4", false, ALL},
         {"QUIT reply silent", after_replies({OK, OK, line("+OK 1 10"), pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#4", true, ALL},
         {"QUIT refused", after_replies({OK, OK, line("+OK 1 10"), line("-ERR not now")}), "正しくログアウトされませんでした。", true, ALL},
+        {"STLS refused", after_replies({line("-ERR not here")}), STLS_REFUSED, true, {"STLS"}, STARTTLS_PEER},
+        {"STLS reply closed", after_replies({pop3::close_now()}), STLS_REFUSED, false, {"STLS"}, STARTTLS_PEER},
+        {"STLS reply silent", after_replies({pop3::silence()}), STLS_REFUSED, true, {"STLS"}, STARTTLS_PEER},
+        {"bytes after the STLS reply", after_replies({pop3::raw("+OK begin\r\nUSER evil\r\n")}),
+         "STARTTLSの応答の後に不正なデータを受信しました。", true, {"STLS"}, STARTTLS_PEER},
     };
     for (const FailureCase &c : cases) {
         SCOPED_TRACE(c.name);
         rec::clear();
+        strcpy(Settings.server, c.server);
         Seen s = run(c.script, c.observable);
         EXPECT_EQ(s.box.caption, ERROR_CAPTION);
         EXPECT_EQ(s.box.text, c.message);
@@ -156,6 +165,7 @@ TEST_F(Pop3CheckTest, ServerThatCannotBeFoundOrReached)
         const char *message;
     } cases[] = {
         {"no-such-host.invalid", "サーバーを見つけられませんでした。"},
+        {"pop3s://[::1", "サーバーを見つけられませんでした。"}, // malformed, from a file
         {"127.0.0.3", "サーバーに接続できませんでした。"}, // nothing listens there
     };
     for (auto &c : cases) {

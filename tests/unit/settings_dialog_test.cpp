@@ -24,6 +24,7 @@ const char MAIL_PATH_MISSING[] = "起動するメールソフトのパスが指�
 const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
 const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
 const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
+const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
 const char NO_ACTION_QUESTION[] = "新着メール到着時に実行するアクションが何も選択されていません。\n"
                                   "この設定では、着信時にお知らせすることができませんが、続けてもよろしいですか？";
 const char CLOSE_QUESTION[] = "変更された設定内容を保存せずに終了します。\nよろしいですか？";
@@ -170,11 +171,15 @@ struct Refusal {
     int answer;
     // What the record holds afterwards: the steps before the refusal ran.
     int mailPathAsk, okMes, noMes, countdown;
+    const char *server = "mail.example.jp", *user = "hanako";
 };
 
 TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
 {
+    const char malformed[] = "pop3s://mail.example.jp:99999";
     const Refusal cases[] = {
+        {"malformed server text", [&](HWND d) { ui::set_item_text(d, IDC_SERVER, malformed); },
+         WARNING, SERVER_MALFORMED, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, malformed, ""},
         {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
          WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
         {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
@@ -206,8 +211,8 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
                 ui::click(d, IDC_CANCEL_BUTTON);
             });
             EXPECT_TRUE(open);
-            EXPECT_STREQ(Settings.server, "mail.example.jp");
-            EXPECT_STREQ(Settings.user, "hanako");
+            EXPECT_STREQ(Settings.server, c.server);
+            EXPECT_STREQ(Settings.user, c.user);
             EXPECT_EQ(Settings.mailPathAsk, c.mailPathAsk);
             EXPECT_EQ(Settings.okMes, c.okMes);
             EXPECT_EQ(Settings.noMes, c.noMes);
