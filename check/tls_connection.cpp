@@ -291,9 +291,7 @@ static int check_certificate(Connection *c, const char *host, DWORD deadline)
     LPSTR usage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
     CERT_CHAIN_PARA para;
     memset(&para, 0, sizeof para);
-    // The size up to the revocation freshness fields: Wine 8's chain engine
-    // accepts exactly this size or the base structure's.
-    para.cbSize = offsetof(CERT_CHAIN_PARA, pftCacheResync);
+    para.cbSize = sizeof para;
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
     para.RequestedUsage.Usage.rgpszUsageIdentifier = usage;
