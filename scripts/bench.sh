@@ -3,13 +3,19 @@
 # the test Dovecot sits behind an added delay of 25 ms each way (one round
 # trip 50 ms): `tc qdisc ... netem` on loopback where the kernel has netem,
 # else a delaying relay (tests/stress/delay_relay.py) that models the same
-# link. Then, in one run:
+# link. Then, in one run, for plain POP3, POP3 over TLS (pop3s) and STARTTLS:
 #   - 30 checks of the program (under Wine) timed from the check request to
 #     the result message;
-#   - 30 runs of `fetchmail --check` and of a minimal client doing only
-#     connect, greeting, USER, PASS, STAT and QUIT;
-#   - each median and its ratio to the protocol's floor: connect plus five
-#     round trips (greeting, USER, PASS, STAT, QUIT), 6 x 50 ms = 300 ms;
+#   - 30 runs of `fetchmail --check` (with --ssl, or STARTTLS required) and
+#     of a minimal client doing only connect, (STLS,) greeting, USER, PASS,
+#     STAT and QUIT;
+#   - each median and its ratio to the protocol's floor: connect, the TLS
+#     handshake's round trips (1 for TLS 1.3, 2 for TLS 1.2, as Dovecot's
+#     log shows the version), then five round trips (greeting, USER, PASS,
+#     STAT, QUIT; STARTTLS adds STLS); plain: 6 x 50 ms = 300 ms;
+#   - with the relay: the median time from the connect to the QUIT reply
+#     as the relay delivered it, which tells the network part of a check
+#     from the client's own part;
 #   - the size of the shipped 32-bit program;
 #   - the program's footprint over an idle period (ten minutes; --idle S).
 # usage: scripts/bench.sh [--idle SECONDS] [--checks N]
@@ -31,7 +37,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 delay_ms=25
-floor_ms=$((6 * 2 * delay_ms))
+rtt_ms=$((2 * delay_ms))
 # The test Dovecot's account with three messages (tests/services/dovecot.sh).
 user=three
 pass=three-pass
@@ -46,61 +52,105 @@ fi
 
 work=$b/bench
 rm -rf "$work"; mkdir -p "$work"
-relay_pid=
+relay_pids=()
 cleanup() {
-  [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true
+  for p in "${relay_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   tests/services/dovecot.sh stop >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 tests/services/dovecot.sh start >/dev/null
+ca=$b/tls/ca.crt
+dovecot_log=$b/dovecot/dovecot.log
 
-if tc qdisc add dev lo root netem delay ${delay_ms}ms 2>/dev/null; then
-  link="netem on loopback, ${delay_ms} ms each way"
-  server=127.0.0.1
-else
-  link="no netem in this kernel: delaying relay 127.0.0.5:110 -> Dovecot, ${delay_ms} ms each way"
-  server=127.0.0.5
-  python3 tests/stress/delay_relay.py $server 110 127.0.0.1 110 $delay_ms "$work/relay.log" &
-  relay_pid=$!
+# One relay per kind of check, each with its own log: plain POP3 as before
+# on 127.0.0.5:110; TLS through localhost, the name in the test certificate.
+relay() { # kind, listen address, port, target port
+  python3 tests/stress/delay_relay.py "$2" "$3" 127.0.0.1 "$4" $delay_ms "$work/relay-$1.log" &
+  relay_pids+=($!)
   for _ in $(seq 50); do
-    python3 -c "import socket; socket.create_connection(('$server', 110), 1).close()" 2>/dev/null && break
+    python3 -c "import socket; socket.create_connection(('$2', $3), 1).close()" 2>/dev/null && break
     sleep 0.1
   done
-  sleep 0.2; : > "$work/relay.log"
+}
+if tc qdisc add dev lo root netem delay ${delay_ms}ms 2>/dev/null; then
+  link="netem on loopback, ${delay_ms} ms each way"
+  declare -A host=([plain]=127.0.0.1 [pop3s]=localhost [starttls]=localhost)
+  declare -A port=([plain]=110 [pop3s]=995 [starttls]=110)
+else
+  link="no netem in this kernel: delaying relays to Dovecot, ${delay_ms} ms each way"
+  declare -A host=([plain]=127.0.0.5 [pop3s]=localhost [starttls]=localhost)
+  declare -A port=([plain]=110 [pop3s]=1995 [starttls]=1110)
+  relay plain 127.0.0.5 110 110
+  relay pop3s 127.0.0.1 1995 995
+  relay starttls 127.0.0.1 1110 110
+  sleep 0.2
+  for k in plain pop3s starttls; do : >"$work/relay-$k.log"; done
 fi
-export work server
-echo "link: $link; floor: connect + 5 round trips = ${floor_ms} ms"
+declare -A text=([plain]=${host[plain]} [pop3s]=pop3s://localhost:${port[pop3s]}
+  [starttls]=starttls://localhost:${port[starttls]})
+export work
+echo "link: $link; one round trip ${rtt_ms} ms"
 
-# Median of the numbers on stdin, and its ratio to the floor.
-summary() { # name
+# The relay's figures of the sessions since its last reading: client writes
+# per session, and the median from the connect to the QUIT reply.
+relay_figures() { # kind
+  local log=$work/relay-$1.log
+  [ -f "$log" ] || { echo "relay: n/a"; return; }
+  python3 -c "
+import statistics
+v = [l.split() for l in open('$log') if l.strip()]
+print('relay: %.1f client writes per session, connect to QUIT reply %.1f ms' % (
+    sum(int(w) for w, _ in v) / len(v), statistics.median(float(t) for _, t in v)) if v else 'relay: n/a')"
+  : >"$log"
+}
+
+# The TLS version of the logins Dovecot logged since the last reading, in
+# $version.
+log_mark=0
+read_version() {
+  version=$(python3 -c "
+import collections, re
+f = open('$dovecot_log', errors='replace'); f.seek($log_mark)
+v = collections.Counter(re.findall(r'Login: .*, TLS, (TLSv1\.[0-9])', f.read()))
+print(v.most_common(1)[0][0] if v else 'none')")
+  log_mark=$(stat -c %s "$dovecot_log")
+}
+
+# The floor in milliseconds: connect, the handshake, then five round trips
+# (six with STLS).
+floor() { # kind, TLS version
+  local trips=6
+  case $1 in
+    pop3s) [ "$2" = TLSv1.2 ] && trips=8 || trips=7 ;;
+    starttls) [ "$2" = TLSv1.2 ] && trips=9 || trips=8 ;;
+  esac
+  echo $((trips * rtt_ms))
+}
+
+# One line of figures from the milliseconds on stdin.
+summary() { # name, floor
   python3 -c "
 import statistics, sys
 v = [float(x) for x in sys.stdin if x.strip()]
 m = statistics.median(v)
-print('%-20s %4d runs  median %7.1f ms  min %7.1f  max %7.1f  ratio to floor %.2f' % ('$1', len(v), m, min(v), max(v), m / $floor_ms))"
+print('%-28s %4d runs  median %7.1f ms  min %7.1f  max %7.1f  ratio to floor %.2f' % ('$1', len(v), m, min(v), max(v), m / $2))"
 }
-# Client writes per session as the relay saw them, since its last reading.
-writes() {
-  [ -n "$relay_pid" ] || { echo "n/a"; return; }
-  python3 -c "
-v = [int(x) for x in open('$work/relay.log') if x.strip()]
-print('%.1f' % (sum(v) / len(v)) if v else 'n/a')"
-  : > "$work/relay.log"
-}
-
-# The program, under Wine.
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --idle "$idle" --checks "$checks" \
-  > "$work/program.txt" 2>&1 || { cat "$work/program.txt"; exit 1; }
-program_writes=$(writes)
 
 # fetchmail --check, from a throwaway home with its run control file.
-mkdir -p "$work/fetchmail"
-cat > "$work/fetchmail/rc" <<RC
+fetchmail_runs() { # kind
+  local tls=""
+  case $1 in
+    pop3s) tls="ssl sslcertck sslcertfile \"$ca\" sslproto 'tls1.2+'" ;;
+    starttls) tls="sslcertck sslcertfile \"$ca\" sslproto 'tls1.2+'" ;;
+    *) tls="sslproto ''" ;;
+  esac
+  mkdir -p "$work/fetchmail"
+  cat >"$work/fetchmail/rc" <<RC
 set no syslog
-poll $server protocol pop3 port 110 auth password user "$user" password "$pass" sslproto ''
+poll ${host[$1]} protocol pop3 port ${port[$1]} auth password user "$user" password "$pass" $tls
 RC
-chmod 600 "$work/fetchmail/rc"
-HOME=$work/fetchmail FETCHMAILHOME=$work/fetchmail python3 -c "
+  chmod 600 "$work/fetchmail/rc"
+  HOME=$work/fetchmail FETCHMAILHOME=$work/fetchmail python3 -c "
 import subprocess, sys, time
 for _ in range($checks):
     t0 = time.perf_counter()
@@ -109,20 +159,38 @@ for _ in range($checks):
     ms = (time.perf_counter() - t0) * 1000
     if r.returncode not in (0, 1):
         sys.exit('fetchmail failed: %d' % r.returncode)
-    print('%.1f' % ms)" > "$work/fetchmail.txt"
-fetchmail_writes=$(writes)
+    print('%.1f' % ms)"
+}
 
-python3 tests/stress/min_client.py $server $user $pass $checks > "$work/minimal.txt"
-minimal_writes=$(writes)
+report=()
+read_version
+for kind in plain pop3s starttls; do
+  # The program, under Wine; the footprint over the idle period once.
+  kind_idle=0
+  [ $kind = plain ] && kind_idle=$idle
+  server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --idle "$kind_idle" \
+    --checks "$checks" >"$work/program-$kind.txt" 2>&1 || { cat "$work/program-$kind.txt"; exit 1; }
+  read_version; f=$(floor $kind "$version")
+  report+=("== $kind (${text[$kind]}): floor $f ms; Dovecot saw ${version/none/no TLS}")
+  report+=("$(grep '^program check ms' "$work/program-$kind.txt" | awk '{print $4}' | summary "sorvane.exe (Wine)" "$f")")
+  report+=("  $(relay_figures $kind); $(grep -E '^program checks:' "$work/program-$kind.txt")")
+
+  fetchmail_runs $kind >"$work/fetchmail-$kind.txt"
+  read_version; f=$(floor $kind "$version")
+  report+=("$(summary "fetchmail --check ($version)" "$f" <"$work/fetchmail-$kind.txt")")
+  report+=("  $(relay_figures $kind)")
+
+  python3 tests/stress/min_client.py "${host[$kind]}" $user $pass $checks $kind "${port[$kind]}" "$ca" \
+    >"$work/minimal-$kind.txt"
+  read_version; f=$(floor $kind "$version")
+  report+=("$(summary "minimal client ($version)" "$f" <"$work/minimal-$kind.txt")")
+  report+=("  $(relay_figures $kind)")
+done
 
 echo
-echo "== check from request to result (median of $checks), ratio to the ${floor_ms} ms floor"
-grep '^program check ms' "$work/program.txt" | awk '{print $4}' | summary "sorvane.exe (Wine)"
-summary "fetchmail --check" < "$work/fetchmail.txt"
-summary "minimal client" < "$work/minimal.txt"
-echo "client writes per session seen by the relay: sorvane.exe $program_writes, fetchmail $fetchmail_writes, minimal client $minimal_writes"
-grep -E '^program checks:' "$work/program.txt"
+echo "== check from request to result (median of $checks), ratio to the floor"
+printf '%s\n' "${report[@]}"
 echo
 echo "== footprint"
 echo "shipped 32-bit program: $b/win32/sorvane.exe, $(stat -c %s "$b/win32/sorvane.exe") bytes"
-grep -E '^idle ' "$work/program.txt"
+grep -E '^idle ' "$work/program-plain.txt"

@@ -215,6 +215,8 @@ TEST_P(TlsCheck, EndsInItsOneMessageWithinItsTime)
         EXPECT_TRUE(watch.saw(IDC_STATUS_DETAIL, "TLS 1.3") || watch.saw(IDC_STATUS_DETAIL, "TLS 1.2"));
     }
     ui::answer(box, IDOK);
+    // The check is over once its windows are gone; then the program ends.
+    EXPECT_TRUE(ui::wait_until([&] { return !ui::find_window(ui::DIALOG_CLASS, NULL, app.pid()); }));
     ASSERT_TRUE(app.main_window());
     app.command(CMD_EXIT);
     EXPECT_EQ(app.wait_exit(), 0u);

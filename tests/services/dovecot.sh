@@ -63,6 +63,8 @@ ssl = yes
 ssl_cert = <$tls/server.crt
 ssl_key = <$tls/server.key
 ssl_min_protocol = TLSv1.2
+# "TLS" (%c) says the login came over TLS, %k with which version.
+login_log_format_elements = user=<%u> method=%m rip=%r lip=%l mpid=%e %c %k session=<%{session}>
 disable_plaintext_auth = no
 auth_mechanisms = plain
 first_valid_uid = $uid

@@ -7,8 +7,14 @@ The client's connect completes at once against the relay, so the relay
 holds the new connection for what the handshake and the greeting's trip
 would have cost on such a link (1.5 round trips = 3d) before it connects
 on: the greeting then arrives 2 round trips after the client called
-connect, as over netem. Each connection's count of client writes goes to
-the log file, so the round trips each client made can be told.
+connect, as over netem. A client that speaks first (a TLS hello) could have
+sent its first bytes only once its connect was through (2d), so they reach
+the server no earlier than 3d, as over netem, too.
+
+Each connection leaves one line in the log file: the count of client
+writes, so the round trips each client made can be told, and the
+milliseconds from the connect to the last bytes the server sent (the reply
+to QUIT, and with TLS its closing alert), as they reach the client.
 
 usage: delay_relay.py LISTEN_ADDR PORT TARGET_ADDR TARGET_PORT DELAY_MS LOG
 """
@@ -17,26 +23,8 @@ import sys
 import time
 
 
-async def pump(reader, writer, delay, counter=None):
-    """Copies bytes, each chunk released `delay` seconds after it came."""
-    queue = asyncio.Queue()
-
-    async def deliver():
-        while True:
-            due, data = await queue.get()
-            if data is None:
-                break
-            wait = due - time.monotonic()
-            if wait > 0:
-                await asyncio.sleep(wait)
-            writer.write(data)
-            await writer.drain()
-        try:
-            writer.close()
-        except Exception:
-            pass
-
-    task = asyncio.ensure_future(deliver())
+async def read_into(reader, queue, delay, not_before, counter=None):
+    """Queues each chunk read, due `delay` seconds after it came."""
     try:
         while True:
             data = await reader.read(65536)
@@ -44,11 +32,32 @@ async def pump(reader, writer, delay, counter=None):
                 break
             if counter is not None:
                 counter[0] += 1
-            queue.put_nowait((time.monotonic() + delay, data))
+            queue.put_nowait((max(time.monotonic() + delay, not_before), data))
     except Exception:
         pass
     queue.put_nowait((time.monotonic() + delay, None))
-    await task
+
+
+async def deliver(queue, writer, delivered=None):
+    """Writes each queued chunk when it is due; closes after the last."""
+    while True:
+        due, data = await queue.get()
+        if data is None:
+            break
+        wait = due - time.monotonic()
+        if wait > 0:
+            await asyncio.sleep(wait)
+        try:
+            writer.write(data)
+            await writer.drain()
+        except Exception:
+            pass
+        if delivered is not None:
+            delivered[0] = time.monotonic()
+    try:
+        writer.close()
+    except Exception:
+        pass
 
 
 async def main():
@@ -56,16 +65,21 @@ async def main():
     delay = float(delay_ms) / 1000.0
 
     async def serve(creader, cwriter):
-        writes = [0]
+        accepted = time.monotonic()
+        writes, last_reply = [0], [accepted]
+        upstream, downstream = asyncio.Queue(), asyncio.Queue()
+        client = asyncio.ensure_future(read_into(creader, upstream, delay, accepted + 3 * delay, writes))
         await asyncio.sleep(3 * delay)
         try:
             sreader, swriter = await asyncio.open_connection(target, int(target_port))
         except OSError:
+            client.cancel()
             cwriter.close()
             return
-        await asyncio.gather(pump(creader, swriter, delay, writes), pump(sreader, cwriter, delay))
+        await asyncio.gather(client, deliver(upstream, swriter),
+                             read_into(sreader, downstream, delay, 0), deliver(downstream, cwriter, last_reply))
         with open(log, "a") as f:
-            f.write("%d\n" % writes[0])
+            f.write("%d %.1f\n" % (writes[0], (last_reply[0] - accepted) * 1000))
 
     server = await asyncio.start_server(serve, listen_addr, int(port))
     async with server:
