@@ -100,8 +100,27 @@ relay_figures() { # kind
 import statistics
 v = [l.split() for l in open('$log') if l.strip()]
 print('relay: %.1f client writes per session, connect to QUIT reply %.1f ms' % (
-    sum(int(w) for w, _ in v) / len(v), statistics.median(float(t) for _, t in v)) if v else 'relay: n/a')"
-  : >"$log"
+    sum(int(w[0]) for w in v) / len(v), statistics.median(float(w[1]) for w in v)) if v else 'relay: n/a')"
+}
+
+# Where the program's time goes, each check set beside the relay's session
+# that began within it: request to connect, connect to the QUIT reply, and
+# the QUIT reply to the result on screen (medians).
+program_split() { # kind
+  local log=$work/relay-$1.log
+  [ -f "$log" ] || return 0
+  grep '^program check wall' "$work/program-$1.txt" | python3 -c "
+import statistics, sys
+sessions = [[float(x) for x in l.split()[2:4]] for l in open('$log') if l.strip()]
+parts = []
+for line in sys.stdin:
+    asked, shown = (float(x) for x in line.split()[3:5])
+    within = [s for s in sessions if asked <= s[0] <= shown]
+    if len(within) == 1:
+        parts.append((within[0][0] - asked, within[0][1] - within[0][0], shown - within[0][1]))
+if parts:
+    m = [statistics.median(p[i] for p in parts) for i in range(3)]
+    print('  program, %d checks: request to connect %.1f ms, connect to QUIT reply %.1f ms, QUIT reply to result %.1f ms' % (len(parts), *m))"
 }
 
 # The TLS version of the logins Dovecot logged since the last reading, in
@@ -174,17 +193,19 @@ for kind in plain pop3s starttls; do
   report+=("== $kind (${text[$kind]}): floor $f ms; Dovecot saw ${version/none/no TLS}")
   report+=("$(grep '^program check ms' "$work/program-$kind.txt" | awk '{print $4}' | summary "sorvane.exe (Wine)" "$f")")
   report+=("  $(relay_figures $kind); $(grep -E '^program checks:' "$work/program-$kind.txt")")
+  report+=("$(program_split $kind)")
+  : >"$work/relay-$kind.log"
 
   fetchmail_runs $kind >"$work/fetchmail-$kind.txt"
   read_version; f=$(floor $kind "$version")
   report+=("$(summary "fetchmail --check ($version)" "$f" <"$work/fetchmail-$kind.txt")")
-  report+=("  $(relay_figures $kind)")
+  report+=("  $(relay_figures $kind)"); : >"$work/relay-$kind.log"
 
   python3 tests/stress/min_client.py "${host[$kind]}" $user $pass $checks $kind "${port[$kind]}" "$ca" \
     >"$work/minimal-$kind.txt"
   read_version; f=$(floor $kind "$version")
   report+=("$(summary "minimal client ($version)" "$f" <"$work/minimal-$kind.txt")")
-  report+=("  $(relay_figures $kind)")
+  report+=("  $(relay_figures $kind)"); : >"$work/relay-$kind.log"
 done
 
 echo

@@ -41,6 +41,15 @@ HWND wait_result(DWORD timeoutMs)
     return NULL;
 }
 
+// Wall-clock Unix milliseconds, comparable with the relay's log.
+double wall_ms()
+{
+    FILETIME ft;
+    GetSystemTimePreciseAsFileTime(&ft);
+    ULONGLONG t = ((ULONGLONG)ft.dwHighDateTime << 32) | ft.dwLowDateTime;
+    return (double)(t - 116444736000000000ULL) / 10000.0;
+}
+
 // No box open, nor still ending its modal loop.
 bool idle()
 {
@@ -51,11 +60,12 @@ bool idle()
 double timed_check(int *refused)
 {
     for (int attempt = 0; attempt < 3; attempt++) {
-        double t0 = stress::now_ms();
+        double t0 = stress::now_ms(), wall0 = wall_ms();
         app.command(CMD_CHECK_NOW);
         HWND box = wait_result(5000);
         double ms = stress::now_ms() - t0;
         if (box) {
+            printf("program check wall %.1f %.1f\n", wall0, wall0 + ms);
             ui::answer(ui::read_box(box), IDOK);
             ui::wait_until(idle, 10000, 5);
             // Let the check's thread end before the next request.

@@ -12,9 +12,11 @@ sent its first bytes only once its connect was through (2d), so they reach
 the server no earlier than 3d, as over netem, too.
 
 Each connection leaves one line in the log file: the count of client
-writes, so the round trips each client made can be told, and the
+writes, so the round trips each client made can be told; the
 milliseconds from the connect to the last bytes the server sent (the reply
-to QUIT, and with TLS its closing alert), as they reach the client.
+to QUIT, and with TLS its closing alert), as they reach the client; and
+the wall-clock times (Unix milliseconds) of both, so that a client's own
+times can be set beside them.
 
 usage: delay_relay.py LISTEN_ADDR PORT TARGET_ADDR TARGET_PORT DELAY_MS LOG
 """
@@ -65,7 +67,7 @@ async def main():
     delay = float(delay_ms) / 1000.0
 
     async def serve(creader, cwriter):
-        accepted = time.monotonic()
+        accepted, wall = time.monotonic(), time.time()
         writes, last_reply = [0], [accepted]
         upstream, downstream = asyncio.Queue(), asyncio.Queue()
         client = asyncio.ensure_future(read_into(creader, upstream, delay, accepted + 3 * delay, writes))
@@ -79,7 +81,8 @@ async def main():
         await asyncio.gather(client, deliver(upstream, swriter),
                              read_into(sreader, downstream, delay, 0), deliver(downstream, cwriter, last_reply))
         with open(log, "a") as f:
-            f.write("%d %.1f\n" % (writes[0], (last_reply[0] - accepted) * 1000))
+            span = (last_reply[0] - accepted) * 1000
+            f.write("%d %.1f %.1f %.1f\n" % (writes[0], span, wall * 1000, wall * 1000 + span))
 
     server = await asyncio.start_server(serve, listen_addr, int(port))
     async with server:
