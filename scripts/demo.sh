@@ -5,6 +5,9 @@
 # the progress window, the result message and the tray icon are saved in
 # build/demo/. With a display, the program keeps running: try its tray icon
 # (left click checks, right click opens the menu) and end it from the menu.
+# Then one more check, over TLS through a slow link (a delaying relay, 300
+# ms each way, in front of Dovecot's port 995), gives the picture of the
+# progress window during the handshake (progress-tls).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -29,6 +32,9 @@ run_demo() {
   local rc=0
   LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
     "Z:${out//\//\\}\\start" "Z:${out//\//\\}\\pictures" "${keep[@]}" | as_utf8 || rc=1
+  LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
+    "Z:${out//\//\\}\\start-tls" "Z:${out//\//\\}\\pictures" --tls-progress "pop3s://localhost:1995" |
+    as_utf8 || rc=1
   wine_prefix_down
   return $rc
 }
@@ -38,9 +44,11 @@ if [ "${1:-}" = --on-display ]; then
   exit 0
 fi
 
-rm -rf "$out"; mkdir -p "$out/start" "$out/pictures"
+rm -rf "$out"; mkdir -p "$out/start" "$out/start-tls" "$out/pictures"
 tests/services/dovecot.sh start
-trap 'tests/services/dovecot.sh stop || true' EXIT
+python3 tests/stress/delay_relay.py 127.0.0.1 1995 127.0.0.1 995 300 "$out/relay.log" &
+relay=$!
+trap 'kill $relay 2>/dev/null; tests/services/dovecot.sh stop || true' EXIT
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
   run_demo interactive

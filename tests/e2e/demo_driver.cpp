@@ -3,7 +3,9 @@
 // pictures of what the user sees (the tray icon in the taskbar, the
 // progress window, the result message). With --keep it leaves the program
 // running for the user to try; without it, it answers the result and ends
-// the program through its menu.
+// the program through its menu. With --tls-progress SERVER it checks that
+// server instead and saves the progress window as it shows the TLS
+// handshake.
 #include "program.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -49,6 +51,47 @@ static bool save_screen(const std::string &path)
     return true;
 }
 
+enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017 };
+const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
+
+// One check of `server` with the progress window; its picture is taken
+// while the window shows the handshake (the script puts a slow link in
+// front of the server so that the step lasts).
+static int tls_progress(const char *start, const std::string &pictures, const char *server)
+{
+    e2e::FileSettings s;
+    s.server = server;
+    s.user = "three";
+    s.pass = "three-pass";
+    s.showProgress = 1;
+    s.okMes = 1;
+    s.noMes = 1;
+    e2e::write_settings_file(start, s);
+    e2e::Program app;
+    if (!app.start(start)) {
+        fprintf(stderr, "cannot start the program\n");
+        return 1;
+    }
+    HWND progress = ui::wait_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, 20000, app.pid());
+    bool seen = progress && ui::wait_until([&] { return ui::item_text(progress, IDC_STATUS_STEP) == HANDSHAKE_STEP; },
+                                           20000, 5);
+    if (seen)
+        save_screen(pictures + "\\progress-tls.bmp");
+    else
+        fprintf(stderr, "the progress window showed no handshake\n");
+    ui::Box result = ui::wait_box(NULL, 40000, app.pid());
+    if (result)
+        printf("the program says: %s\n", result.text.c_str());
+    if (result)
+        ui::answer(result, IDOK);
+    if (progress)
+        ui::wait_gone(progress);
+    app.command(CMD_EXIT);
+    DWORD code = app.wait_exit();
+    return seen && result && code == 0 ? 0 : 1;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 4) {
@@ -58,6 +101,8 @@ int main(int argc, char **argv)
     e2e::programPath = argv[1];
     std::string pictures = argv[3];
     bool keep = argc > 4 && strcmp(argv[4], "--keep") == 0;
+    if (argc > 5 && strcmp(argv[4], "--tls-progress") == 0)
+        return tls_progress(argv[2], pictures, argv[5]);
 
     // The demo account of the local mail server: three messages waiting.
     e2e::FileSettings s;
