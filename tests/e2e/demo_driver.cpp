@@ -12,43 +12,10 @@
 #include <string.h>
 #include <vector>
 
-static bool save_screen(const std::string &path)
+static void show_saved(const std::string &path)
 {
-    HDC screen = GetDC(NULL);
-    int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-
-    BITMAPINFOHEADER bi = {};
-    bi.biSize = sizeof bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biPlanes = 1;
-    bi.biBitCount = 24;
-    bi.biCompression = BI_RGB;
-    int stride = ((w * 3 + 3) / 4) * 4;
-    std::vector<unsigned char> pixels((size_t)stride * h);
-    GetDIBits(mem, bmp, 0, h, pixels.data(), (BITMAPINFO *)&bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(NULL, screen);
-
-    BITMAPFILEHEADER bf = {};
-    bf.bfType = 0x4D42;
-    bf.bfOffBits = sizeof bf + sizeof bi;
-    bf.bfSize = bf.bfOffBits + (DWORD)pixels.size();
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    fwrite(&bf, sizeof bf, 1, f);
-    fwrite(&bi, sizeof bi, 1, f);
-    fwrite(pixels.data(), 1, pixels.size(), f);
-    fclose(f);
-    printf("saved %s\n", path.c_str());
-    return true;
+    if (e2e::save_screen(path))
+        printf("saved %s\n", path.c_str());
 }
 
 enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017 };
@@ -77,7 +44,7 @@ static int tls_progress(const char *start, const std::string &pictures, const ch
     bool seen = progress && ui::wait_until([&] { return ui::item_text(progress, IDC_STATUS_STEP) == HANDSHAKE_STEP; },
                                            20000, 5);
     if (seen)
-        save_screen(pictures + "\\progress-tls.bmp");
+        show_saved(pictures + "\\progress-tls.bmp");
     else
         fprintf(stderr, "the progress window showed no handshake\n");
     ui::Box result = ui::wait_box(NULL, 40000, app.pid());
@@ -122,14 +89,14 @@ int main(int argc, char **argv)
     DWORD pid = app.pid();
     HWND progress = ui::wait_window(ui::DIALOG_CLASS, "Sorvane - 新着メール確認", 20000, pid);
     if (progress)
-        save_screen(pictures + "\\progress.bmp");
+        show_saved(pictures + "\\progress.bmp");
     ui::Box result = ui::wait_box(NULL, 40000, pid);
     if (!result) {
         fprintf(stderr, "no result came\n");
         return 1;
     }
     Sleep(300);
-    save_screen(pictures + "\\result.bmp");
+    show_saved(pictures + "\\result.bmp");
     printf("the program says: %s\n", result.text.c_str());
     if (keep) {
         printf("the program keeps running; end it from its tray menu\n");
@@ -142,7 +109,7 @@ int main(int argc, char **argv)
     if (progress)
         ui::wait_gone(progress);
     Sleep(500);
-    save_screen(pictures + "\\tray.bmp");
+    show_saved(pictures + "\\tray.bmp");
     app.command(1004);
     DWORD code = app.wait_exit();
     printf("the program ended with exit code %lu\n", code);

@@ -1,6 +1,7 @@
 #include "program.h"
 #include <commctrl.h>
 #include "ui_driver.h"
+#include <stdio.h>
 #include <string.h>
 #include <vector>
 
@@ -328,6 +329,57 @@ void Program::terminate()
     CloseHandle(pi_.hThread);
     pi_ = {};
     main_ = NULL;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::string bytes;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
+                           NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(f, buf, sizeof buf, &n, NULL) && n > 0)
+        bytes.append(buf, n);
+    CloseHandle(f);
+    return bytes;
+}
+
+bool save_screen(const std::string &path)
+{
+    HDC screen = GetDC(NULL);
+    int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    bi.biCompression = BI_RGB;
+    int stride = ((w * 3 + 3) / 4) * 4;
+    std::vector<unsigned char> pixels((size_t)stride * h);
+    GetDIBits(mem, bmp, 0, h, pixels.data(), (BITMAPINFO *)&bi, DIB_RGB_COLORS);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+    BITMAPFILEHEADER bf = {};
+    bf.bfType = 0x4D42;
+    bf.bfOffBits = sizeof bf + sizeof bi;
+    bf.bfSize = bf.bfOffBits + (DWORD)pixels.size();
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    fwrite(&bf, sizeof bf, 1, f);
+    fwrite(&bi, sizeof bi, 1, f);
+    fwrite(pixels.data(), 1, pixels.size(), f);
+    fclose(f);
+    return true;
 }
 
 } // namespace e2e

@@ -27,6 +27,14 @@ std::string windows_path(std::string path);
 // directory.
 std::string make_start_directory(const char *name);
 
+// The whole of a file (a start directory's Sorvane.dat, a Linux process's
+// files under Z:\proc), empty when it cannot be read.
+std::string read_file(const std::string &path);
+
+// The whole screen as a 24-bit BMP file (for the demo's and the README's
+// pictures).
+bool save_screen(const std::string &path);
+
 // Writes a settings file the way the file format lays it out, independent
 // of the program's own writer.
 struct FileSettings {

@@ -16,20 +16,6 @@ using namespace e2e;
 // first window, against a few seconds under Wine's 64-bit loader.
 const DWORD EMULATION_SCALE = 12;
 
-std::string read_file(const std::string &path)
-{
-    std::string bytes;
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (f == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(f, buf, sizeof buf, &n, NULL) && n > 0)
-        bytes.append(buf, n);
-    CloseHandle(f);
-    return bytes;
-}
-
 class Shipped : public EndToEnd {
 public:
     Shipped() : EndToEnd(EMULATION_SCALE) {}
@@ -47,7 +33,7 @@ public:
         ui::set_check(dlg, IDC_OK_MESSAGE, true);
         ui::click(dlg, IDC_OK_BUTTON);
         EXPECT_TRUE(ui::wait_gone(dlg, ms(ui::DEFAULT_WAIT_MS)));
-        return read_file(dir + "\\Sorvane.dat");
+        return e2e::read_file(dir + "\\Sorvane.dat");
     }
 };
 

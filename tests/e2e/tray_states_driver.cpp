@@ -10,42 +10,6 @@
 #include <string>
 #include <vector>
 
-static bool save_screen(const std::string &path)
-{
-    HDC screen = GetDC(NULL);
-    int w = GetDeviceCaps(screen, HORZRES), h = GetDeviceCaps(screen, VERTRES);
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    BITMAPINFOHEADER bi = {};
-    bi.biSize = sizeof bi;
-    bi.biWidth = w;
-    bi.biHeight = h;
-    bi.biPlanes = 1;
-    bi.biBitCount = 24;
-    bi.biCompression = BI_RGB;
-    int stride = ((w * 3 + 3) / 4) * 4;
-    std::vector<unsigned char> pixels((size_t)stride * h);
-    GetDIBits(mem, bmp, 0, h, pixels.data(), (BITMAPINFO *)&bi, DIB_RGB_COLORS);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(NULL, screen);
-    BITMAPFILEHEADER bf = {};
-    bf.bfType = 0x4D42;
-    bf.bfOffBits = sizeof bf + sizeof bi;
-    bf.bfSize = bf.bfOffBits + (DWORD)pixels.size();
-    FILE *f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    fwrite(&bf, sizeof bf, 1, f);
-    fwrite(&bi, sizeof bi, 1, f);
-    fwrite(pixels.data(), 1, pixels.size(), f);
-    fclose(f);
-    return true;
-}
-
 int main(int argc, char **argv)
 {
     if (argc < 4) {
@@ -95,7 +59,7 @@ int main(int argc, char **argv)
             status = 1;
             continue;
         }
-        save_screen(pictures + "\\" + names[i] + ".bmp");
+        e2e::save_screen(pictures + "\\" + names[i] + ".bmp");
         FILE *f = fopen((pictures + "\\" + names[i] + ".txt").c_str(), "wb");
         if (f) {
             fputs(v.tip.c_str(), f);

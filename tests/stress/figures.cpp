@@ -1,4 +1,5 @@
 #include "figures.h"
+#include "program.h"
 #include <psapi.h>
 #include <tlhelp32.h>
 #include <algorithm>
@@ -33,20 +34,6 @@ static double seconds_of(const FILETIME &t)
     return (double)u.QuadPart / 1e7;
 }
 
-static std::string read_all(const std::string &path)
-{
-    std::string out;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, NULL) && n > 0)
-        out.append(buf, n);
-    CloseHandle(h);
-    return out;
-}
-
 static std::string lower(std::string s)
 {
     for (char &c : s)
@@ -74,10 +61,10 @@ static long find_unix_pid(const std::string &programPath)
         std::string base = std::string("Z:\\proc\\") + fd.cFileName;
         // Only the program name counts: a driver names the program among
         // its arguments.
-        std::string cmd = lower(read_all(base + "\\cmdline").c_str());
+        std::string cmd = lower(e2e::read_file(base + "\\cmdline").c_str());
         if (cmd.find(wantPath) == std::string::npos)
             continue;
-        std::string env = read_all(base + "\\environ");
+        std::string env = e2e::read_file(base + "\\environ");
         if (env.find(wantPrefix + std::string(1, '\0')) != std::string::npos)
             found = pid;
     } while (FindNextFileA(h, &fd));
@@ -112,20 +99,20 @@ static void sample_unix(Figures &f, const std::string &programPath)
     static long cachedPid = -1;
     static std::string cachedPath;
     if (cachedPid <= 0 || cachedPath != programPath
-        || read_all("Z:\\proc\\" + std::to_string(cachedPid) + "\\cmdline").empty()) {
+        || e2e::read_file("Z:\\proc\\" + std::to_string(cachedPid) + "\\cmdline").empty()) {
         cachedPid = find_unix_pid(programPath);
         cachedPath = programPath;
     }
     if (cachedPid <= 0)
         return;
-    std::string status = read_all("Z:\\proc\\" + std::to_string(cachedPid) + "\\status");
+    std::string status = e2e::read_file("Z:\\proc\\" + std::to_string(cachedPid) + "\\status");
     f.unixPid = cachedPid;
     f.unixThreads = (long)status_value(status, "Threads:");
     long long kb = status_value(status, "RssAnon:");
     f.rssAnonBytes = kb < 0 ? -1 : kb * 1024;
     f.unixFds = count_fds(cachedPid);
     // Fields 14 and 15 of stat, counted after the command name's ")".
-    std::string stat = read_all("Z:\\proc\\" + std::to_string(cachedPid) + "\\stat");
+    std::string stat = e2e::read_file("Z:\\proc\\" + std::to_string(cachedPid) + "\\stat");
     size_t at = stat.rfind(')');
     if (at != std::string::npos) {
         const char *p = stat.c_str() + at + 2;
