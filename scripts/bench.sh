@@ -157,7 +157,9 @@ m = statistics.median(v)
 print('%-28s %4d runs  median %7.1f ms  min %7.1f  max %7.1f  ratio to floor %.2f' % ('$1', len(v), m, min(v), max(v), m / $2))"
 }
 
-# fetchmail --check, from a throwaway home with its run control file.
+# fetchmail --check, from a throwaway home with its run control file and
+# its own lock (as root it would take the machine's, shared with any other
+# fetchmail, and refuse to run beside one).
 fetchmail_runs() { # kind
   local tls=""
   case $1 in
@@ -175,7 +177,8 @@ RC
 import subprocess, sys, time
 for _ in range($checks):
     t0 = time.perf_counter()
-    r = subprocess.run(['fetchmail', '--check', '--nodetach', '-f', '$work/fetchmail/rc'],
+    r = subprocess.run(['fetchmail', '--check', '--nodetach', '-f', '$work/fetchmail/rc',
+                        '--pidfile', '$work/fetchmail/fetchmail.pid'],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ms = (time.perf_counter() - t0) * 1000
     if r.returncode not in (0, 1):
