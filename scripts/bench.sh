@@ -205,7 +205,7 @@ for kind in plain pop3s starttls; do
     # round trip (UIDL and its listing) per check.
     server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --unseen --idle 0 \
       --checks "$checks" >"$work/program-unseen.txt" 2>&1 || { cat "$work/program-unseen.txt"; exit 1; }
-    report+=("$(grep '^unseen check ms' "$work/program-unseen.txt" | awk '{print $4}' | summary "  with unseen-only" "$f")")
+    report+=("$(grep '^unseen check ms' "$work/program-unseen.txt" | awk '{print $4}' | summary "  with unseen-only (+UIDL)" "$((f + rtt_ms))")")
     report+=("  $(relay_figures $kind); $(grep -E '^unseen checks:' "$work/program-unseen.txt")")
     : >"$work/relay-$kind.log"
   fi
