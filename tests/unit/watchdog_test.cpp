@@ -20,10 +20,24 @@ TEST(WatchdogChild, DISABLED_BoxOnTheTestThread)
     MessageBoxA(NULL, TEXT, CAPTION, MB_OK);
 }
 
+// The thread of the box left at the end. It is joined after the last test
+// (the watchdog has closed its box by then), never left running into the
+// process's exit, which would end it wherever it stands inside the window
+// system.
+std::thread boxThread;
+struct JoinBoxThread : ::testing::Environment {
+    void TearDown() override
+    {
+        if (boxThread.joinable())
+            boxThread.join();
+    }
+};
+::testing::Environment *const joinBoxThread = ::testing::AddGlobalTestEnvironment(new JoinBoxThread);
+
 // Still standing when the test ends.
 TEST(WatchdogChild, DISABLED_BoxLeftAtTheEnd)
 {
-    std::thread([] { MessageBoxA(NULL, TEXT, CAPTION, MB_OKCANCEL); }).detach();
+    boxThread = std::thread([] { MessageBoxA(NULL, TEXT, CAPTION, MB_OKCANCEL); });
     ui::wait_box(CAPTION, ui::DEFAULT_WAIT_MS, GetCurrentProcessId());
 }
 
@@ -33,6 +47,9 @@ TEST(WatchdogChild, DISABLED_BoxTheScriptDidNotExpect)
     ui::BoxScript script({{"ほかの箱", IDOK}}, 1000);
     MessageBoxA(NULL, TEXT, CAPTION, MB_YESNO);
 }
+
+// Far beyond what a child with a working watchdog needs.
+const DWORD CHILD_LIMIT_MS = 60000;
 
 struct ChildRun {
     DWORD exitCode = STILL_ACTIVE;
@@ -65,12 +82,22 @@ ChildRun run_child(const std::string &test)
     BOOL started = CreateProcessA(self, cmd.data(), NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
     CloseHandle(writeEnd);
     if (started) {
+        // The child's output is taken as it comes, and the child is ended
+        // at the bound: a child that hangs fails this test, never freezes it.
         char buf[4096];
-        DWORD n;
-        while (ReadFile(readEnd, buf, sizeof buf, &n, NULL) && n)
-            r.output.append(buf, n);
-        if (WaitForSingleObject(pi.hProcess, 60000) != WAIT_OBJECT_0)
-            TerminateProcess(pi.hProcess, 99);
+        DWORD n, available;
+        bool ended = false;
+        while (!ended) {
+            ended = WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0;
+            if (!ended && GetTickCount() - t0 >= CHILD_LIMIT_MS) {
+                TerminateProcess(pi.hProcess, 99);
+                WaitForSingleObject(pi.hProcess, INFINITE);
+                ended = true;
+            }
+            while (PeekNamedPipe(readEnd, NULL, 0, NULL, &available, NULL) && available
+                   && ReadFile(readEnd, buf, sizeof buf, &n, NULL) && n)
+                r.output.append(buf, n);
+        }
         r.ms = GetTickCount() - t0;
         GetExitCodeProcess(pi.hProcess, &r.exitCode);
         CloseHandle(pi.hThread);
