@@ -1,4 +1,5 @@
-// Starting a check of the mailbox, and the check itself.
+// The check as the rest of the program reaches it: starting one, and what
+// it tells the resident shell.
 #ifndef SORVANE_CHECK_H
 #define SORVANE_CHECK_H
 
@@ -8,15 +9,17 @@
 // With showProgress set it returns when the progress window has closed;
 // without it, as soon as the worker thread runs. A request while a check
 // runs starts no second check (it brings that check's window to the front).
+// Found in launcher.cpp.
 void start_check(void);
 
-// 1 while a check's worker thread runs.
+// 1 while a check's worker thread runs. Found in worker.cpp.
 int check_running(void);
 
 // What a check tells the resident shell, which shows it in the tray. The
-// worker never touches the icon itself: it posts this message to the main
-// window, with the outcome in wParam and the number of new messages in
-// lParam, and the user-interface thread does the rest.
+// worker never touches the icon itself: it posts this message to the
+// window given here (none: nobody is told), with the outcome in wParam and
+// the number of new messages in lParam, and the user-interface thread does
+// the rest. Found in worker.cpp.
 enum { CHECK_OUTCOME_MESSAGE = WM_APP + 1 };
 enum CheckOutcome {
     CHECK_OUTCOME_NO_NEW_MAIL,
@@ -24,6 +27,6 @@ enum CheckOutcome {
     CHECK_OUTCOME_FAILED,
     CHECK_OUTCOME_MAIL_PROGRAM_STARTED // from the result: the new mail is being read
 };
-void post_check_outcome(int outcome, unsigned long newCount);
+void check_report_to(HWND window);
 
 #endif

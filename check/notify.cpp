@@ -1,5 +1,4 @@
 #include "notify.h"
-#include "check.h"
 #include "../desktop/desktop.h"
 #include "../settings/settings.h"
 
@@ -10,12 +9,13 @@ static const char LAUNCH_FAILED[] = "アプリケーションを正しく起動�
 static const char NEW_MAIL_MESSAGE[] = "新着メールが届いています。";
 static const char NO_MAIL_MESSAGE[] = "新しいメッセージはありませんでした。";
 
-// The actions read the record through a snapshot, so that a settings
-// dialog storing meanwhile cannot hand them half-written paths.
-void notify_new_mail(void)
+// The actions read their six fields through one copy taken when the
+// result is known, so that a settings dialog storing meanwhile cannot hand
+// them half-written paths.
+void notify_new_mail(void (*mail_program_started)(void))
 {
-    SettingsRecord s;
-    settings_snapshot(&s);
+    ResultActions s;
+    settings_result_actions(&s);
 
     if (s.mailPath[0] != '\0') {
         int launch = 1;
@@ -25,7 +25,7 @@ void notify_new_mail(void)
         if (launch && !ShellOpen(s.mailPath))
             ErrorBox(LAUNCH_FAILED);
         else if (launch)
-            post_check_outcome(CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0);
+            mail_program_started();
     }
     if (s.oksndPath[0] != '\0')
         play_sound(s.oksndPath);
@@ -38,8 +38,8 @@ void notify_new_mail(void)
 
 void notify_no_mail(void)
 {
-    SettingsRecord s;
-    settings_snapshot(&s);
+    ResultActions s;
+    settings_result_actions(&s);
 
     if (s.nosndPath[0] != '\0')
         play_sound(s.nosndPath);

@@ -1,10 +1,9 @@
 #include "progress_window.h"
-#include "pop3_check.h"
 #include "../settings/settings.h"
 #include "resource.h"
 
-HWND volatile progressWindow;
-HANDLE workerThread;
+static HWND volatile progressWindow;
+static HANDLE workerThread;
 
 // The worker this window started. Requests carry their sender's thread id,
 // and the window obeys only its own worker: a request that reaches the
@@ -49,7 +48,17 @@ static UINT close_message(void)
     return RegisterWindowMessageA("Sorvane.ProgressClose");
 }
 
-static void on_init(HWND dlg)
+HWND progress_window(void)
+{
+    return progressWindow;
+}
+
+HANDLE progress_window_worker(void)
+{
+    return workerThread;
+}
+
+static void on_init(HWND dlg, WorkerStart start_worker)
 {
     progressWindow = dlg;
     lstrcpynA(windowServer, Settings.server, sizeof windowServer);
@@ -84,7 +93,7 @@ static int from_own_worker(WPARAM sender)
 }
 
 // A request names a line and a text by number; anything else is ignored.
-static LPARAM status_request(int control, StatusText text)
+static LPARAM status_request(int control, int text)
 {
     return MAKELPARAM(text, control);
 }
@@ -104,7 +113,7 @@ INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM 
 {
     switch (msg) {
     case WM_INITDIALOG:
-        on_init(dlg);
+        on_init(dlg, (WorkerStart)lParam);
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_CANCEL_BUTTON)
@@ -126,7 +135,7 @@ INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM 
     return 0;
 }
 
-void progress_window_status(int control, StatusText text)
+void progress_window_status(int control, int text)
 {
     HWND window = progressWindow;
     if (window)

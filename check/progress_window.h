@@ -5,48 +5,27 @@
 #define SORVANE_PROGRESS_WINDOW_H
 
 #include <windows.h>
+#include "../pop3/pop3_session.h" // StatusText
 
 // The open progress window, or NULL. Set when the window opens and cleared
 // when it is destroyed, so a closed window's handle is never used again.
-// Written only on the user-interface thread.
-extern HWND volatile progressWindow;
-// The worker thread the window started; released when the window closes.
-extern HANDLE workerThread;
+HWND progress_window(void);
+// The worker thread the open window started (for the tests); the window
+// releases it when it closes.
+HANDLE progress_window_worker(void);
 
-// What a status line can show: an index into the window's own table of
-// texts. A request carries only such an index, never an address, because
-// any program on the desktop can send the window its registered messages.
-enum StatusText {
-    STATUS_EMPTY,
-    STATUS_SERVER, // the server name, which the window takes when it opens
-    STEP_WINSOCK,
-    DETAIL_WINSOCK,
-    STEP_LOOKUP,
-    STEP_SOCKET,
-    STEP_CONNECT,
-    STEP_TLS,
-    DETAIL_TLS_12,
-    DETAIL_TLS_13,
-    STEP_LOGIN,
-    DETAIL_USER,
-    DETAIL_PASS,
-    STEP_STAT,
-    DETAIL_STAT,
-    DETAIL_UIDL,
-    DETAIL_NO_MAIL,
-    DETAIL_NEW_MAIL,
-    STEP_QUIT,
-    STATUS_TEXT_COUNT
-};
+// How the window starts its check's worker: given as the dialog's
+// parameter (DialogBoxParam's last argument).
+typedef HANDLE (*WorkerStart)(DWORD *threadId);
 
 // The dialog procedure of template IDD_PROGRESS.
 INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // From the worker thread: set a status line (IDC_STATUS_STEP or
-// IDC_STATUS_DETAIL), or close the window, of the window that this
-// thread's check opened. Each waits until the window's thread has handled
-// it; with no such window it does nothing.
-void progress_window_status(int control, StatusText text);
+// IDC_STATUS_DETAIL) to a StatusText, or close the window, of the window
+// that this thread's check opened. Each waits until the window's thread
+// has handled it; with no such window it does nothing.
+void progress_window_status(int control, int text);
 void progress_window_close(void);
 
 #endif

@@ -1,7 +1,7 @@
 #include "password_dialog.h"
 #include "settings.h"
 #include "desktop/desktop.h"
-#include "shell/program.h"
+#include "desktop/program.h"
 #include "resource.h"
 #include <string.h>
 

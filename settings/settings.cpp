@@ -1,4 +1,5 @@
 #include "settings.h"
+#include <string.h>
 
 SettingsRecord Settings;
 int checkCountdown;
@@ -37,9 +38,32 @@ void settings_set_int(int *field, int value)
     settings_unlock();
 }
 
-void settings_snapshot(SettingsRecord *out)
+void settings_account(AccountCopy *out)
 {
     settings_lock();
-    *out = Settings;
+    memcpy(out->server, Settings.server, sizeof out->server);
+    memcpy(out->user, Settings.user, sizeof out->user);
+    memcpy(out->pass, Settings.pass, sizeof out->pass);
+    out->unseenOnly = Settings.unseenOnly;
+    settings_unlock();
+}
+
+int settings_show_progress(void)
+{
+    settings_lock();
+    int show = Settings.showProgress;
+    settings_unlock();
+    return show;
+}
+
+void settings_result_actions(ResultActions *out)
+{
+    settings_lock();
+    memcpy(out->mailPath, Settings.mailPath, sizeof out->mailPath);
+    out->mailPathAsk = Settings.mailPathAsk;
+    memcpy(out->oksndPath, Settings.oksndPath, sizeof out->oksndPath);
+    out->okMes = Settings.okMes;
+    memcpy(out->nosndPath, Settings.nosndPath, sizeof out->nosndPath);
+    out->noMes = Settings.noMes;
     settings_unlock();
 }

@@ -30,8 +30,27 @@ extern char startDirectory[START_DIRECTORY_CAPACITY];
 void settings_set_text(char *field, size_t capacity, const char *value);
 void settings_set_int(int *field, int value);
 
-// A consistent copy of the whole record, for the worker thread.
-void settings_snapshot(SettingsRecord *out);
+// Consistent copies for the worker thread, each of only what it needs:
+// the account when a check begins (the caller wipes it when done), the
+// progress flag before each status write, the six fields of the result
+// actions when the result is known.
+struct AccountCopy {
+    char server[ACCOUNT_TEXT_CAPACITY];
+    char user[ACCOUNT_TEXT_CAPACITY];
+    char pass[ACCOUNT_TEXT_CAPACITY];
+    int unseenOnly;
+};
+struct ResultActions {
+    char mailPath[PATH_TEXT_CAPACITY];
+    int mailPathAsk;
+    char oksndPath[PATH_TEXT_CAPACITY];
+    int okMes;
+    char nosndPath[PATH_TEXT_CAPACITY];
+    int noMes;
+};
+void settings_account(AccountCopy *out);
+int settings_show_progress(void);
+void settings_result_actions(ResultActions *out);
 
 // For writers that change several fields at once (the file loader).
 void settings_lock(void);

@@ -3,9 +3,9 @@
 #include "settings_file.h"
 #include "password_dialog.h"
 #include "check/check.h"
-#include "check/server_address.h"
+#include "net/server_address.h"
 #include "desktop/desktop.h"
-#include "shell/program.h"
+#include "desktop/program.h"
 #include "resource.h"
 #include <string.h>
 

@@ -98,8 +98,7 @@ int load_settings(void)
     }
     // Decoded into a copy so the record changes in one step under the lock;
     // the fields before a failing one keep the values read.
-    SettingsRecord record;
-    settings_snapshot(&record);
+    SettingsRecord record = Settings; // written only on this thread
     SettingsDecodeResult result;
     decode_settings(bytes, size, &record, &result);
     switch (result.outcome) {
@@ -159,8 +158,7 @@ int save_settings(void)
         return 0;
     if (keepUnreadFile || !file_replaceable(SETTINGS_FILE_NAME))
         return 0; // the settings dialog tells the user
-    SettingsRecord record;
-    settings_snapshot(&record);
+    const SettingsRecord record = Settings; // written only on this thread
     unsigned char bytes[SETTINGS_FILE_MAX_SIZE];
     size_t size = 0;
     int failedField;

@@ -1,5 +1,5 @@
 #include "about.h"
-#include "program.h"
+#include "../desktop/program.h"
 #include "resource.h"
 
 // Returns 0 for every message, WM_INITDIALOG included: the box takes no

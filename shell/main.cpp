@@ -1,5 +1,5 @@
 #include "shell.h"
-#include "program.h"
+#include "../desktop/program.h"
 #include "../desktop/desktop.h"
 
 static const char SINGLE_INSTANCE_MUTEX[] = "QeSorvane";

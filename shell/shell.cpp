@@ -1,5 +1,5 @@
 #include "shell.h"
-#include "program.h"
+#include "../desktop/program.h"
 #include "../check/check.h"
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"
@@ -74,6 +74,7 @@ int init_shell(HWND window)
 
 void exit_shell(HWND window)
 {
+    check_report_to(NULL);
     SetCurrentDirectoryA(startDirectory);
     remove_tray(window);
 }
@@ -81,6 +82,7 @@ void exit_shell(HWND window)
 static LRESULT on_create(HWND window)
 {
     mainWindow = window;
+    check_report_to(window);
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     shellStarting = 1;
     int ok = init_shell(window);

@@ -1,6 +1,6 @@
 #include "shell.h"
 #include "about.h"
-#include "program.h"
+#include "../desktop/program.h"
 #include "../check/check.h"
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"

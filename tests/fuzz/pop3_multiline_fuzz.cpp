@@ -3,8 +3,8 @@
 // line stays within its bound, an unstuffed line is one byte shorter, the
 // listing never passes its line limit, and the same bytes read as a seen
 // file decode without reading past them.
-#include "check/pop3_reply.h"
-#include "check/seen_list.h"
+#include "pop3/pop3_reply.h"
+#include "pop3/seen_list.h"
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // Server bytes cut into receives at places the input chooses: every line
 // stays within its bound, and the parsers read only the bytes they are given.
-#include "check/pop3_reply.h"
+#include "pop3/pop3_reply.h"
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,6 +1,6 @@
 // Any server text: a text that is accepted gives a host that stands in the
 // text, within its capacity, and a port and security in range.
-#include "check/server_address.h"
+#include "net/server_address.h"
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // Reply lines out of a byte stream as a server may send it: in pieces,
 // over-long, without CR, with NUL; reply status and the STAT count.
 #include <gtest/gtest.h>
-#include "check/pop3_reply.h"
+#include "pop3/pop3_reply.h"
 #include <string.h>
 #include <algorithm>
 #include <string>

@@ -1,7 +1,7 @@
 // The uids a check has seen: what counts as unseen, and the file that keeps
 // them, read back only for its own account and only when whole.
 #include <gtest/gtest.h>
-#include "check/seen_list.h"
+#include "pop3/seen_list.h"
 #include <string.h>
 #include <string>
 #include <vector>

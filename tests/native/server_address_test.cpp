@@ -1,6 +1,6 @@
 // The forms the server box accepts, and the texts it refuses.
 #include <gtest/gtest.h>
-#include "check/server_address.h"
+#include "net/server_address.h"
 #include <string>
 
 namespace {

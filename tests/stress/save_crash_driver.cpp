@@ -9,7 +9,7 @@
 #include "program.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
-#include "check/seen_mail.h"
+#include "pop3/seen_file.h"
 #include "desktop/desktop.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -66,7 +66,7 @@ static bool seen_file_is(int i)
     seen_list_init(&got);
     seen_for(i, &want);
     unsigned long count = 0;
-    bool same = load_seen_file(r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (unsigned long)i &&
+    bool same = load_seen_file(startDirectory, r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (unsigned long)i &&
                 got.count == want.count;
     for (size_t k = 0; same && k < got.count; k++)
         same = !strcmp(got.sorted[k], want.sorted[k]);
@@ -105,7 +105,7 @@ static int child(const char *round)
         return 4;
     SetEvent(ready);
     for (;;) {
-        if (!save_settings() || !save_seen_file(r.server, r.user, (unsigned long)i, &seen))
+        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, (unsigned long)i, &seen))
             return 3;
     }
 }
@@ -150,7 +150,7 @@ static double time_one_save(int round)
     const int n = 200;
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
-        save_settings() && save_seen_file(r.server, r.user, (unsigned long)round, &seen);
+        save_settings() && save_seen_file(startDirectory, r.server, r.user, (unsigned long)round, &seen);
     seen_list_free(&seen);
     return (stress::now_ms() - t0) / n;
 }
@@ -221,7 +221,7 @@ int main(int argc, char **argv)
         int before = boxesSeen;
         int loaded = load_settings();
         SettingsRecord got;
-        settings_snapshot(&got);
+        got = Settings; // this thread is the only one here
         SettingsRecord fresh = record_for(round);
         if (loaded && same(got, held)) {
             asOld++;

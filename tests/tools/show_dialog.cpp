@@ -6,7 +6,7 @@
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
 #include "shell/about.h"
-#include "shell/program.h"
+#include "desktop/program.h"
 #include "resource.h"
 #include <stdio.h>
 #include <string.h>

@@ -6,7 +6,7 @@
 #include "check_helpers.h"
 #include "pop3_peer.h"
 #include "recorder.h"
-#include "check/pop3_check.h"
+#include "check/worker.h"
 #include "check/progress_window.h"
 #include <atomic>
 #include <thread>
@@ -23,14 +23,14 @@ protected:
     void SetUp() override
     {
         rec::install();
-        pop3TimeoutMs = 1500;
+        set_check_time_limit(1500);
         set_account(PEER, "taro", "secret", 0);
     }
     void TearDown() override
     {
         ui::dismiss_all(GetCurrentProcessId());
         EXPECT_TRUE(wait_check_ended());
-        pop3TimeoutMs = 30000;
+        set_check_time_limit(30000);
         rec::uninstall();
     }
 };
@@ -131,7 +131,7 @@ TEST_F(LauncherTest, WindowShowsEveryStatusAndStaysUntilTheResultIsAnswered)
     EXPECT_EQ(detailShown, "新着メールなし");
     EXPECT_EQ(StatusWatch::writes(), full_status_sequence(PEER, false));
     EXPECT_EQ(ui::find_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, GetCurrentProcessId()), (HWND)NULL);
-    EXPECT_EQ(progressWindow, (HWND)NULL); // the slot does not outlive the window
+    EXPECT_EQ(progress_window(), (HWND)NULL); // the slot does not outlive the window
     EXPECT_TRUE(wait_check_ended());
 }
 
@@ -172,7 +172,7 @@ TEST_F(LauncherTest, ClosingTheWindowLeavesTheCheckRunningToItsEnd)
         SCOPED_TRACE(c.name);
         pop3::Peer peer(PEER, c.script);
         Settings.showProgress = 1;
-        pop3TimeoutMs = 3000;
+        set_check_time_limit(3000);
         std::atomic<bool> closed{false};
         std::atomic<bool> boxBeforeClose{false};
         std::atomic<DWORD> closedAt{0};
@@ -195,7 +195,7 @@ TEST_F(LauncherTest, ClosingTheWindowLeavesTheCheckRunningToItsEnd)
         // start_check came back with the window, not with the check.
         EXPECT_LT(returnedAfter, 1000u);
         EXPECT_TRUE(check_running());
-        EXPECT_EQ(progressWindow, (HWND)NULL);
+        EXPECT_EQ(progress_window(), (HWND)NULL);
 
         ui::Box b = wait_any_box(10000);
         ASSERT_TRUE(b);
@@ -228,7 +228,7 @@ TEST_F(LauncherTest, ForgedStatusRequestsChangeNothing)
             MAKELPARAM(STATUS_TEXT_COUNT, IDC_STATUS_STEP), MAKELPARAM(STEP_QUIT, IDC_CANCEL_BUTTON),
         };
         for (LPARAM l : forged)
-            SendMessageA(w, RegisterWindowMessageA("Sorvane.ProgressStatus"), GetThreadId(workerThread), l);
+            SendMessageA(w, RegisterWindowMessageA("Sorvane.ProgressStatus"), GetThreadId(progress_window_worker()), l);
         after = ui::item_text(w, IDC_STATUS_STEP) + "|" + ui::item_text(w, IDC_STATUS_DETAIL);
         alive = IsWindow(w) && ui::item_text(w, IDC_CANCEL_BUTTON) == "キャンセル";
         ui::click(w, IDC_CANCEL_BUTTON);

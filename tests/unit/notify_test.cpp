@@ -16,10 +16,15 @@ const char MISSING_PROGRAM[] = "C:\\no\\such\\folder\\mailer.exe";
 const char SOUND_NEW[] = "C:\\sounds\\new.wav";
 const char SOUND_NONE[] = "C:\\sounds\\none.wav";
 
+// Calls of the "mail program started" report.
+int started;
+void note_started() { started++; }
+
 class NotifyTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        started = 0;
         memset(&Settings, 0, sizeof Settings);
         rec::install();
     }
@@ -36,7 +41,7 @@ TEST_F(NotifyTest, NewMailAskedAndDeclinedSkipsLaunchThenSoundMessageStop)
     Settings.okMes = 1;
 
     ui::BoxScript script({{CONFIRM, IDNO}, {RESULT, IDOK}});
-    notify_new_mail();
+    notify_new_mail(note_started);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 2u);
@@ -65,7 +70,7 @@ TEST_F(NotifyTest, LaunchFailureBoxComesBeforeTheSound)
     Settings.okMes = 1;
 
     ui::BoxScript script({{CONFIRM, IDYES}, {ERROR_CAPTION, IDOK}, {RESULT, IDOK}});
-    notify_new_mail();
+    notify_new_mail(note_started);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 3u);
@@ -73,6 +78,7 @@ TEST_F(NotifyTest, LaunchFailureBoxComesBeforeTheSound)
     EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 確認", "box:Sorvane エラー",
                                  std::string("play:") + SOUND_NEW, "box:Sorvane 結果報告", "stop"}));
     EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONWARNING));
+    EXPECT_EQ(started, 0);
 }
 
 TEST_F(NotifyTest, LaunchWithoutAskingOpensTheProgram)
@@ -84,8 +90,9 @@ TEST_F(NotifyTest, LaunchWithoutAskingOpensTheProgram)
     strcpy(Settings.mailPath, program);
     Settings.mailPathAsk = 0;
 
-    notify_new_mail();
+    notify_new_mail(note_started);
     EXPECT_TRUE(rec::kinds().empty());
+    EXPECT_EQ(started, 1);
 }
 
 TEST_F(NotifyTest, FailedLaunchWithoutAskingStillPlaysTheSound)
@@ -94,7 +101,7 @@ TEST_F(NotifyTest, FailedLaunchWithoutAskingStillPlaysTheSound)
     strcpy(Settings.oksndPath, SOUND_NEW);
 
     ui::BoxScript script({{ERROR_CAPTION, IDOK}});
-    notify_new_mail();
+    notify_new_mail(note_started);
     script.finish();
     // Without the message the sound is not stopped: it plays to its end.
     EXPECT_EQ(rec::kinds(), seq({"box:Sorvane エラー", std::string("play:") + SOUND_NEW}));
@@ -105,7 +112,7 @@ TEST_F(NotifyTest, AskFlagWithoutMailProgramAsksNothing)
     Settings.mailPathAsk = 1;
     Settings.okMes = 1;
     ui::BoxScript script({{RESULT, IDOK}});
-    notify_new_mail();
+    notify_new_mail(note_started);
     script.finish();
     EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 結果報告", "stop"}));
 }
@@ -114,7 +121,7 @@ TEST_F(NotifyTest, NonZeroFlagOtherThanOneCounts)
 {
     Settings.okMes = 2;
     ui::BoxScript script({{RESULT, IDOK}});
-    notify_new_mail();
+    notify_new_mail(note_started);
     EXPECT_EQ(script.finish().size(), 1u);
 }
 
@@ -139,7 +146,7 @@ TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
 
 TEST_F(NotifyTest, EverythingOffDoesNothing)
 {
-    notify_new_mail();
+    notify_new_mail(note_started);
     notify_no_mail();
     EXPECT_TRUE(rec::events().empty());
 }

@@ -6,7 +6,7 @@
 #include "check_helpers.h"
 #include "pop3_peer.h"
 #include "recorder.h"
-#include "check/pop3_check.h"
+#include "check/worker.h"
 #include "desktop/desktop.h"
 #include <objbase.h>
 #include <atomic>
@@ -49,14 +49,14 @@ protected:
     void SetUp() override
     {
         rec::install();
-        pop3TimeoutMs = SHORT_LIMIT_MS;
+        set_check_time_limit(SHORT_LIMIT_MS);
         set_account(PEER, "taro", "secret", 0);
     }
     void TearDown() override
     {
         ui::dismiss_all(GetCurrentProcessId());
         wait_check_ended();
-        pop3TimeoutMs = 30000;
+        set_check_time_limit(30000);
         rec::uninstall();
     }
 

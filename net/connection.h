@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <security.h>
 #include <stddef.h>
+#include "net_link.h"
 
 enum {
     // One whole record as it comes from the wire: a 5-byte header and at
@@ -22,23 +23,6 @@ enum {
     // several records, and the platform may want a handshake message (a
     // long certificate chain) whole before it takes any of it.
     TLS_RECEIVE_CAPACITY = 2 * TLS_RECORD_MAX
-};
-
-enum ConnectOutcome {
-    CONNECT_DONE,
-    CONNECT_NO_SOCKET, // no address gave a socket
-    CONNECT_REFUSED    // no address connected within the limit
-};
-
-// Why TLS could not be started.
-enum TlsOutcome {
-    TLS_UP,
-    TLS_HANDSHAKE_FAILED,
-    TLS_UNTRUSTED_ISSUER,
-    TLS_NAME_MISMATCH,
-    TLS_EXPIRED,
-    TLS_REVOKED,
-    TLS_CERTIFICATE_FAILED
 };
 
 struct Connection;
@@ -53,6 +37,7 @@ struct Connection {
     SOCKET s;
     const ConnectionOps *ops;
     int tlsVersion; // 12 or 13 once TLS is up, 0 for another or no TLS
+    DWORD lastError; // the last WinSock error or SECURITY_STATUS, 0 for none
 
     // TLS only.
     PSecurityFunctionTableA sspi;
@@ -79,7 +64,7 @@ int socket_send(SOCKET s, const char *bytes, int length);
 void connection_reset(Connection *c);
 
 // Tries each address in turn until one connects; the whole attempt, every
-// address together, takes at most limitMs.
+// address together, takes at most limitMs. A NetConnectOutcome.
 int connection_open(Connection *c, const ADDRINFOA *addresses, DWORD limitMs);
 
 // Sends all of the bytes: 1, or 0 on failure.
@@ -94,7 +79,8 @@ int connection_receive(Connection *c, char *space, size_t capacity, DWORD deadli
 int connection_has_unread(Connection *c);
 
 // The TLS handshake on the open connection with SNI `host`, then the check
-// of the server's certificate for `host`, all within limitMs. With TLS_UP,
+// of the server's certificate for `host`, all within limitMs: a
+// TlsOutcome. With TLS_UP,
 // every later send and receive is inside TLS; with anything else nothing
 // more may be sent.
 int connection_start_tls(Connection *c, const char *host, DWORD limitMs);

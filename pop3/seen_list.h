@@ -14,7 +14,13 @@
 
 #include <stddef.h>
 #include "pop3_reply.h"
-#include "../settings/settings_record.h"
+
+enum {
+    // The server, user and password of an account hold at most 127 bytes,
+    // as the settings record does; a folder at most 259 (MAX_PATH).
+    POP3_ACCOUNT_TEXT_CAPACITY = 128,
+    POP3_FOLDER_CAPACITY = 260
+};
 
 struct SeenList {
     char *text; // the uids added, each ended by a NUL
@@ -35,7 +41,7 @@ int seen_list_contains(const SeenList *list, const char *uid);
 size_t seen_list_unseen(const SeenList *now, const SeenList *before);
 
 enum {
-    SEEN_FILE_MAX_SIZE = 20 + 2 * ACCOUNT_TEXT_CAPACITY + 12
+    SEEN_FILE_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 12
                          + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
 };
 

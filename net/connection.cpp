@@ -43,17 +43,26 @@ int socket_send(SOCKET s, const char *bytes, int length)
     return 1;
 }
 
+// The reason of a failed socket call, kept for the user's message.
+int connection_failed(Connection *c, DWORD error)
+{
+    c->lastError = error;
+    return 0;
+}
+
 static int plain_send(Connection *c, const char *bytes, int length)
 {
-    return socket_send(c->s, bytes, length);
+    return socket_send(c->s, bytes, length) || connection_failed(c, (DWORD)WSAGetLastError());
 }
 
 static int plain_receive(Connection *c, char *space, size_t capacity, DWORD deadline)
 {
     if (!socket_readable(c->s, deadline))
-        return 0;
+        return connection_failed(c, WSAETIMEDOUT);
     int n = recv(c->s, space, (int)capacity, 0);
-    return n > 0 ? n : 0;
+    if (n < 0)
+        return connection_failed(c, (DWORD)WSAGetLastError());
+    return n;
 }
 
 static const ConnectionOps PLAIN = {plain_send, plain_receive};
@@ -74,11 +83,16 @@ static int connect_in_time(SOCKET s, const ADDRINFOA *a, DWORD deadline)
         FD_SET(s, &writable);
         FD_SET(s, &failed);
         TIMEVAL t = time_value(time_left(deadline));
-        if (select(0, NULL, &writable, &failed, &t) <= 0 || !FD_ISSET(s, &writable))
-            return 0;
+        int ready = select(0, NULL, &writable, &failed, &t);
+        if (ready == 0)
+            WSASetLastError(WSAETIMEDOUT);
         int error = 0, length = sizeof error;
-        if (getsockopt(s, SOL_SOCKET, SO_ERROR, (char *)&error, &length) != 0 || error != 0)
+        if (ready <= 0 || getsockopt(s, SOL_SOCKET, SO_ERROR, (char *)&error, &length) != 0)
             return 0;
+        if (error != 0 || !FD_ISSET(s, &writable)) {
+            WSASetLastError(error ? error : WSAECONNREFUSED);
+            return 0;
+        }
     }
     return ioctlsocket(s, FIONBIO, &off) == 0;
 }
@@ -88,6 +102,7 @@ void connection_reset(Connection *c)
     c->s = INVALID_SOCKET;
     c->ops = &PLAIN;
     c->tlsVersion = 0;
+    c->lastError = 0;
     c->hasCredentials = c->hasContext = 0;
     c->plainLength = c->used = c->received = 0;
 }
@@ -98,16 +113,20 @@ int connection_open(Connection *c, const ADDRINFOA *addresses, DWORD limitMs)
     int made = 0;
     for (const ADDRINFOA *a = addresses; a && time_left(deadline); a = a->ai_next) {
         SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (s == INVALID_SOCKET)
+        if (s == INVALID_SOCKET) {
+            c->lastError = (DWORD)WSAGetLastError();
             continue; // for instance IPv6 where the system has none
+        }
         made = 1;
         if (connect_in_time(s, a, deadline)) {
             c->s = s;
-            return CONNECT_DONE;
+            c->lastError = 0;
+            return NET_CONNECTED;
         }
+        c->lastError = (DWORD)WSAGetLastError();
         closesocket(s);
     }
-    return made ? CONNECT_REFUSED : CONNECT_NO_SOCKET;
+    return made ? NET_REFUSED : NET_NO_SOCKET;
 }
 
 int connection_send(Connection *c, const char *bytes, int length)

@@ -1,4 +1,4 @@
-// Process-wide handles of the resident shell that other subsystems use.
+// The program's module, which every subsystem loads its dialogs and icons from.
 #ifndef SORVANE_PROGRAM_H
 #define SORVANE_PROGRAM_H
 
