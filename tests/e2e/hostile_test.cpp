@@ -28,7 +28,7 @@ const char NO_GREETING[] = "サーバーから応答を受け取ることがで�
 const char NO_STAT_REPLY[] = "サーバーから応答を受け取ることができませんでした。#3";
 const char USER_REFUSED[] = "ユーザー名が正しくありません。";
 const char STAT_REFUSED[] = "コマンドが正しく解釈されませんでした。";
-const char NO_UIDL_REPLY[] = "サーバーから応答を受け取ることができませんでした。#5";
+const char NO_UIDL_REPLY_TIMED_OUT[] = "サーバーから応答を受け取ることができませんでした。#5(0x0000274C)";
 const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
 const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えたため、確認を中止しました。";
 enum { CMD_CHECK_NOW = 1000, CMD_EXIT = 1004 };
@@ -150,8 +150,9 @@ std::vector<Row> uidl_rows()
 {
     return {
         // The listing stops short of its dot and the server falls silent.
+        // The program's own text ends with the system's reason (WSAETIMEDOUT).
         {"UidlWithoutTerminatingDot", with_uidl(2, bytes("+OK\r\n" + uidl_lines(1, 2), After::Silence)),
-         ERROR_CAPTION, NO_UIDL_REPLY, CHECK_LIMIT_MS + MARGIN_MS},
+         ERROR_CAPTION, NO_UIDL_REPLY_TIMED_OUT, CHECK_LIMIT_MS + MARGIN_MS},
         {"UidlLineOver512Bytes", with_uidl(1, bytes("+OK\r\n1 " + std::string(600, 'v') + "\r\n.\r\n")),
          ERROR_CAPTION, UIDL_UNREADABLE, PROMPT_MS},
         {"UidOf71Bytes", with_uidl(1, bytes("+OK\r\n1 " + std::string(71, 'u') + "\r\n.\r\n")), ERROR_CAPTION,

@@ -199,6 +199,8 @@ void Peer::drain(SOCKET c, std::string &buffer)
 void Peer::serve(SOCKET c)
 {
     std::string buffer, command;
+    if (script_.beforeGreeting)
+        script_.beforeGreeting();
     bool open = play(c, script_.greeting);
     bool quiet = script_.greeting.after == After::Silence;
     for (size_t i = 0; open && !quiet && i < script_.replies.size(); i++) {

@@ -53,6 +53,9 @@ struct Script {
     // held there: called before a Reset reply goes out and once the reset
     // has been sent (the test holds something the client needs next).
     std::function<void()> holdClient, releaseClient;
+    // Called on each connection before the greeting goes out: a test holds
+    // the greeting there while it does something meanwhile.
+    std::function<void()> beforeGreeting;
 };
 
 // The usual dialogue with a mailbox of `count` messages.

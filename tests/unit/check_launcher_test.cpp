@@ -8,6 +8,10 @@
 #include "recorder.h"
 #include "check/worker.h"
 #include "check/progress_window.h"
+#include "dialog_harness.h"
+#include "pop3/seen_file.h"
+#include "settings/password_dialog.h"
+#include "settings/settings_dialog.h"
 #include <atomic>
 #include <thread>
 
@@ -281,6 +285,75 @@ TEST_F(LauncherTest, RequestDuringAWindowedCheckBringsItsWindowToTheFront)
     EXPECT_EQ(foregroundBefore, otherWindow);
     EXPECT_EQ(foregroundAfter, window);
     EXPECT_EQ(peer.connections(), 1);
+}
+
+// The account a check began with serves it to its end, though the user
+// stores another one while the check waits for the greeting: the server
+// sees the old user and password, and the seen-mail file names the old
+// account.
+TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
+{
+    const char *SETTINGS = "Sorvane - 動作設定", *PASSWORD = "Sorvane - パスワード設定";
+    auto new_password = [&](HWND d) {
+        ui::set_item_text(d, IDC_PASSWORD, "changed");
+        ui::click(d, IDC_OK_BUTTON);
+    };
+    struct {
+        const char *name;
+        std::function<void()> store; // on this thread, as the user would
+    } rows[] = {
+        {"settings dialog",
+         [&] {
+             harness::run_driven(SETTINGS, [] { return run_settings_dialog(); }, [&](HWND d) {
+                 ui::set_item_text(d, IDC_SERVER, "127.0.0.3");
+                 ui::set_item_text(d, IDC_USER, "jiro");
+                 ui::click(d, IDC_CHANGE_PASSWORD);
+                 HWND p = harness::wait_dialog(PASSWORD);
+                 if (p)
+                     new_password(p);
+                 ui::wait_gone(p);
+                 ui::click(d, IDC_OK_BUTTON);
+             });
+         }},
+        {"password dialog", [&] { harness::run_driven(PASSWORD, [] { return run_password_dialog(NULL); }, new_password); }},
+    };
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string dir = std::string(temp) + "sorvane-one-account";
+    CreateDirectoryA(dir.c_str(), NULL);
+    lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
+    set_check_time_limit(20000);
+    for (auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        DeleteFileA((dir + "\\" + SEEN_FILE_NAME).c_str());
+        set_account(PEER, "taro", "secret", 0);
+        Settings.unseenOnly = 1;
+        HANDLE stored = CreateEventA(NULL, TRUE, FALSE, NULL);
+        pop3::Script script{pop3::line("+OK ready"),
+                            {pop3::line("+OK"), pop3::line("+OK"), pop3::line("+OK 1 10"),
+                             pop3::raw("+OK\r\n1 uid-1\r\n.\r\n"), pop3::line("+OK")}};
+        script.beforeGreeting = [&] { WaitForSingleObject(stored, 20000); };
+        pop3::Peer peer(PEER, script);
+        start_check();
+        ASSERT_TRUE(peer.wait_connections(1, 5000));
+        row.store();
+        SetEvent(stored);
+        ui::Box b = wait_any_box(15000);
+        EXPECT_EQ(b.text, "新着メールが届いています。");
+        if (b)
+            ui::answer(b, IDOK);
+        EXPECT_TRUE(wait_check_ended());
+        EXPECT_NE(std::string(Settings.pass), "secret"); // the store took effect
+        EXPECT_EQ(peer.lines(), (Lines{"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"}));
+        unsigned long count = 0;
+        SeenList uids;
+        seen_list_init(&uids);
+        EXPECT_EQ(load_seen_file(dir.c_str(), PEER, "taro", &count, &uids), SEEN_FILE_READ);
+        EXPECT_TRUE(seen_list_contains(&uids, "uid-1"));
+        seen_list_free(&uids);
+        CloseHandle(stored);
+    }
+    startDirectory[0] = '\0';
 }
 
 } // namespace
