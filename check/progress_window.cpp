@@ -1,4 +1,5 @@
 #include "progress_window.h"
+#include "../desktop/wide_text.h"
 #include "../settings/settings.h"
 #include "resource.h"
 
@@ -106,7 +107,7 @@ static void show_status(HWND dlg, LPARAM request)
         return;
     if (control != IDC_STATUS_STEP && control != IDC_STATUS_DETAIL)
         return;
-    SetDlgItemTextA(dlg, control, text == STATUS_SERVER ? windowServer : STATUS_TEXTS[text]);
+    show_control_text(GetDlgItem(dlg, control), text == STATUS_SERVER ? windowServer : STATUS_TEXTS[text]);
 }
 
 INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -1,4 +1,5 @@
 #include "desktop.h"
+#include "wide_text.h"
 
 const char ERROR_BOX_CAPTION[] = "Sorvane エラー";
 
@@ -8,7 +9,10 @@ int message_box(HWND owner, const char *text, const char *caption, UINT type)
 {
     if (messageBoxObserver)
         messageBoxObserver(owner, text, caption, type);
-    return MessageBoxA(owner, text, caption, type);
+    WCHAR wideText[WIDE_TEXT_CAPACITY], wideCaption[128];
+    wide_from_932(text, -1, wideText, WIDE_TEXT_CAPACITY);
+    wide_from_932(caption, -1, wideCaption, 128);
+    return MessageBoxW(owner, wideText, wideCaption, type);
 }
 
 void ErrorBox(const char *text)

@@ -1,13 +1,18 @@
 #include "desktop.h"
+#include "wide_text.h"
 #include <objbase.h>
 #include <shellapi.h>
 
-// Success is decided by what ShellExecuteA returns (above 32 means the
+// Success is decided by what ShellExecuteW returns (above 32 means the
 // document or program was opened), never by the thread's last-error code:
-// a code left over from an earlier call would read as failure.
+// a code left over from an earlier call would read as failure. A path cut
+// to fit would name another file: it fails instead.
 int ShellOpen(const char *path)
 {
-    HINSTANCE result = ShellExecuteA(NULL, "open", path, NULL, NULL, SW_SHOW);
+    WCHAR wide[MAX_PATH + 32];
+    if (!wide_from_932(path, -1, wide, MAX_PATH + 32))
+        return 0;
+    HINSTANCE result = ShellExecuteW(NULL, L"open", wide, NULL, NULL, SW_SHOW);
     return (INT_PTR)result > 32 ? 1 : 0;
 }
 
@@ -22,7 +27,7 @@ int ShellOpenIn(const char *folder, const char *name)
         return ShellOpen(name);
     if (length + 1 + lstrlenA(name) >= (int)sizeof path)
         return 0;
-    const char *last = CharPrevA(folder, folder + length);
+    const char *last = CharPrevExA(CODE_PAGE_932, folder, folder + length, 0);
     const char *separator = (*last == '\\' && last + 1 == folder + length) ? "" : "\\";
     wsprintfA(path, "%s%s%s", folder, separator, name); // fits: measured above
     return ShellOpen(path);

@@ -2,10 +2,12 @@
 #include "settings.h"
 #include "desktop/desktop.h"
 #include "desktop/program.h"
+#include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
 
 static const char TOO_LONG[] = "文字数が限界量を超えています。";
+static const char NOT_STORABLE[] = "「パスワード」に、設定に保存できない文字が含まれています。";
 static const char CLOSE_CAPTION[] = "Sorvane 確認";
 static const char CLOSE_QUESTION[] = "変更された設定内容を保存せずにウインドウを閉じます。\nよろしいですか？";
 
@@ -16,12 +18,16 @@ enum { PASSWORD_READ_CAPACITY = 256 };
 static void on_ok(HWND dialog)
 {
     char text[PASSWORD_READ_CAPACITY];
-    GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, sizeof text);
+    if (!read_control_text(GetDlgItem(dialog, IDC_PASSWORD), text, sizeof text)) {
+        ErrorBox(NOT_STORABLE);
+        return;
+    }
     if (strlen(text) > PASSWORD_MAX_BYTES) {
         ErrorBox(TOO_LONG);
         return;
     }
     SETTINGS_SET_TEXT(Settings.pass, text);
+    SecureZeroMemory(text, sizeof text);
     EndDialog(dialog, 0);
 }
 

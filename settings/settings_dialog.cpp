@@ -6,6 +6,7 @@
 #include "net/server_address.h"
 #include "desktop/desktop.h"
 #include "desktop/program.h"
+#include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
 
@@ -30,6 +31,13 @@ static const char CLOSE_QUESTION[] = "変更された設定内容を保存せず
 static const char HELP_DOCUMENT[] = "ReadMe.txt";
 static const char HELP_FAILED[] = "ReadMe.txt が開けませんでした。";
 static const char PASSWORD_DIALOG_FAILED[] = "ダイアログボックスが作成できません。";
+// A text that code page 932 cannot hold is refused, naming its field.
+static const char NOT_STORABLE[] = "に、設定に保存できない文字が含まれています。";
+static const char SERVER_FIELD[] = "サーバー名";
+static const char USER_FIELD[] = "ユーザー名";
+static const char MAIL_PATH_FIELD[] = "起動するメールソフトのパス";
+static const char OK_SOUND_FIELD[] = "新着メール到着時のサウンドファイル";
+static const char NO_SOUND_FIELD[] = "新着メールなし時のサウンドファイル";
 
 static const char MAIL_TITLE[] = "起動するアプリケーション";
 static const char MAIL_FILTER[] = "実行可能ﾌｧｲﾙ(*.exe)\0*.exe\0";
@@ -50,13 +58,13 @@ enum { TEXT_BUFFER = 512, BROWSE_READ = 256, PLAY_READ = 512 };
 
 static void show_text(HWND dialog, int id, const char *text)
 {
-    SetWindowTextA(GetDlgItem(dialog, id), text);
+    show_control_text(GetDlgItem(dialog, id), text);
 }
 
-static void read_text(HWND dialog, int id, char *text, int capacity)
+// 0 when the text holds a character that code page 932 has not.
+static int read_text(HWND dialog, int id, char *text, int capacity)
 {
-    text[0] = '\0';
-    GetWindowTextA(GetDlgItem(dialog, id), text, capacity);
+    return read_control_text(GetDlgItem(dialog, id), text, capacity);
 }
 
 static void set_checked(HWND dialog, int id, int on)
@@ -115,11 +123,21 @@ static int warn(HWND dialog, const char *text)
     return 0;
 }
 
-static void store_text(HWND dialog, int id, char *field, size_t capacity)
+static int refuse_text(HWND dialog, const char *field)
+{
+    char message[256];
+    wsprintfA(message, "「%s」%s", field, NOT_STORABLE);
+    return warn(dialog, message);
+}
+
+// A text that cannot be kept leaves its field as it was.
+static int store_text(HWND dialog, int id, char *field, size_t capacity, const char *name)
 {
     char text[TEXT_BUFFER];
-    read_text(dialog, id, text, (int)capacity);
+    if (!read_text(dialog, id, text, (int)capacity))
+        return refuse_text(dialog, name);
     settings_set_text(field, capacity, text);
+    return 1;
 }
 
 static void store_flag(HWND dialog, int id, int *field)
@@ -130,13 +148,14 @@ static void store_flag(HWND dialog, int id, int *field)
 // An action that is on exactly when its path is set: its check box off
 // empties the path, on with no path is refused with `missing`.
 static int store_action_path(HWND dialog, int checkId, int pathId, char *field, size_t capacity,
-                             const char *missing)
+                             const char *missing, const char *name)
 {
     if (!checked(dialog, checkId)) {
         settings_set_text(field, capacity, "");
         return 1;
     }
-    store_text(dialog, pathId, field, capacity);
+    if (!store_text(dialog, pathId, field, capacity, name))
+        return 0;
     return field[0] ? 1 : warn(dialog, missing);
 }
 
@@ -176,7 +195,8 @@ static int store_interval(HWND dialog)
 static int store_server(HWND dialog)
 {
     ServerAddress unused;
-    store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server);
+    if (!store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server, SERVER_FIELD))
+        return 0;
     if (!Settings.server[0] || parse_server_address(Settings.server, &unused))
         return 1;
     return warn(dialog, SERVER_MALFORMED);
@@ -193,13 +213,14 @@ int store_settings(HWND dialog)
 {
     if (!store_server(dialog))
         return 0;
-    store_text(dialog, IDC_USER, Settings.user, sizeof Settings.user);
+    if (!store_text(dialog, IDC_USER, Settings.user, sizeof Settings.user, USER_FIELD))
+        return 0;
     if (!store_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath,
-                           sizeof Settings.mailPath, MAIL_PATH_MISSING))
+                           sizeof Settings.mailPath, MAIL_PATH_MISSING, MAIL_PATH_FIELD))
         return 0;
     store_flag(dialog, IDC_MAIL_ASK, &Settings.mailPathAsk);
     if (!store_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, Settings.oksndPath,
-                           sizeof Settings.oksndPath, OK_SOUND_MISSING))
+                           sizeof Settings.oksndPath, OK_SOUND_MISSING, OK_SOUND_FIELD))
         return 0;
     store_flag(dialog, IDC_OK_MESSAGE, &Settings.okMes);
     if (!no_action_accepted(dialog))
@@ -209,7 +230,7 @@ int store_settings(HWND dialog)
         return 0;
     checkCountdown = Settings.autoCheckTime * 60;
     if (!store_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, Settings.nosndPath,
-                           sizeof Settings.nosndPath, NO_SOUND_MISSING))
+                           sizeof Settings.nosndPath, NO_SOUND_MISSING, NO_SOUND_FIELD))
         return 0;
     store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
     store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
@@ -246,8 +267,8 @@ static void browse(HWND dialog, int checkId, int pathId, const char *title, cons
 static void play_shown_path(HWND dialog, int pathId)
 {
     char path[TEXT_BUFFER];
-    read_text(dialog, pathId, path, PLAY_READ);
-    play_sound(path);
+    if (read_text(dialog, pathId, path, PLAY_READ))
+        play_sound(path);
 }
 
 // The document stands beside the settings file, wherever the choosers

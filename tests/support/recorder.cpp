@@ -8,7 +8,7 @@ namespace rec {
 namespace {
 std::mutex lock;
 std::vector<Event> log;
-SoundPlayer realPlayer = sndPlaySoundA;
+SoundPlayer realPlayer = soundPlayer; // the program's own, before any install
 
 void on_box(HWND owner, const char *text, const char *caption, UINT type)
 {

@@ -68,7 +68,7 @@ public:
     StatusWatch()
     {
         writes().clear();
-        hook_ = SetWindowsHookExA(WH_CALLWNDPROC, on_message, NULL, GetCurrentThreadId());
+        hook_ = SetWindowsHookExW(WH_CALLWNDPROC, on_message, NULL, GetCurrentThreadId());
     }
     ~StatusWatch() { UnhookWindowsHookEx(hook_); }
     bool ok() const { return hook_ != NULL; }
@@ -84,8 +84,13 @@ private:
         const CWPSTRUCT *m = (const CWPSTRUCT *)lParam;
         if (code == HC_ACTION && m->message == WM_SETTEXT && (GetWindowLongA(m->hwnd, GWL_STYLE) & WS_CHILD)) {
             int id = GetDlgCtrlID(m->hwnd);
-            if (id == IDC_STATUS_STEP || id == IDC_STATUS_DETAIL)
-                writes().emplace_back(id, (const char *)m->lParam);
+            // The window is given its texts as Unicode: read back the same
+            // way, and compared as code page 932.
+            char text[512] = "";
+            if (id == IDC_STATUS_STEP || id == IDC_STATUS_DETAIL) {
+                WideCharToMultiByte(932, 0, (const WCHAR *)m->lParam, -1, text, sizeof text, NULL, NULL);
+                writes().emplace_back(id, text);
+            }
         }
         return CallNextHookEx(NULL, code, wParam, lParam);
     }
