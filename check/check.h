@@ -11,22 +11,29 @@
 // runs starts no second check (it brings that check's window to the front).
 // Found in launcher.cpp.
 void start_check(void);
+// The same for a check nobody asked for: the timer's, or one after a wake
+// or a network that came back. Such a check may keep quiet about a server
+// it cannot reach (a setting). Found in launcher.cpp.
+void start_automatic_check(void);
 
 // 1 while a check's worker thread runs. Found in worker.cpp.
 int check_running(void);
 
 // What a check tells the resident shell, which shows it in the tray. The
 // worker never touches the icon itself: it posts this message to the
-// window given here (none: nobody is told), with the outcome in wParam and
-// the number of new messages in lParam, and the user-interface thread does
-// the rest. Found in worker.cpp.
+// window given here (none: nobody is told), with the outcome in wParam (with
+// CHECK_WAS_AUTOMATIC added for a check nobody asked for) and the number of
+// new messages in lParam, and the user-interface thread does the rest.
+// Found in worker.cpp.
 enum { CHECK_OUTCOME_MESSAGE = WM_APP + 1 };
 enum CheckOutcome {
     CHECK_OUTCOME_NO_NEW_MAIL,
     CHECK_OUTCOME_NEW_MAIL,
     CHECK_OUTCOME_FAILED,
-    CHECK_OUTCOME_MAIL_PROGRAM_STARTED // from the result: the new mail is being read
+    CHECK_OUTCOME_MAIL_PROGRAM_STARTED, // from the result: the new mail is being read
+    CHECK_OUTCOME_OFFLINE               // failed before the server answered: no network, or no server there
 };
+enum { CHECK_WAS_AUTOMATIC = 0x100 };
 void check_report_to(HWND window);
 
 #endif

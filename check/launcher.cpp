@@ -53,11 +53,11 @@ static void show_running_check(void)
         SetForegroundWindow(window);
 }
 
-void start_check(void)
+static void start(int automatic)
 {
     if (!account_complete())
         return;
-    if (!check_admit()) {
+    if (!check_admit(automatic)) {
         show_running_check();
         return;
     }
@@ -65,4 +65,14 @@ void start_check(void)
         start_with_window();
     else
         start_direct();
+}
+
+void start_check(void)
+{
+    start(0);
+}
+
+void start_automatic_check(void)
+{
+    start(1);
 }

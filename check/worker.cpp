@@ -21,6 +21,8 @@ static volatile LONG timeLimitMs = 30000;
 // thing it does (or where no worker could start), so that the progress
 // window and its worker never serve two checks.
 static volatile LONG checkRunning;
+// Whether the admitted check is one nobody asked for; read by its worker.
+static volatile LONG checkAutomatic;
 
 // Where outcomes are posted; only values cross the threads.
 static HWND volatile outcomeWindow;
@@ -35,9 +37,12 @@ int check_running(void)
     return InterlockedCompareExchange(&checkRunning, 0, 0) != 0;
 }
 
-int check_admit(void)
+int check_admit(int automatic)
 {
-    return InterlockedCompareExchange(&checkRunning, 1, 0) == 0;
+    if (InterlockedCompareExchange(&checkRunning, 1, 0) != 0)
+        return 0;
+    InterlockedExchange(&checkAutomatic, automatic);
+    return 1;
 }
 
 void check_ended(void)

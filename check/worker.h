@@ -5,9 +5,10 @@
 
 #include <windows.h>
 
-// The one-check-at-a-time rule: 1 when no check runs, and this one is then
-// admitted; the worker ends it as the very last thing it does.
-int check_admit(void);
+// The one-check-at-a-time rule: 1 when no check runs, and this one (one
+// nobody asked for, when `automatic`) is then admitted; the worker ends it
+// as the very last thing it does.
+int check_admit(int automatic);
 // Ends the check that was admitted but could not start its worker.
 void check_ended(void);
 

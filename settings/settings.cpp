@@ -5,23 +5,18 @@ SettingsRecord Settings;
 int checkCountdown;
 char startDirectory[START_DIRECTORY_CAPACITY];
 
-// Initialised by a static constructor, which runs before WinMain and
-// before any test, so no thread can reach the lock uninitialised. A critical
-// section rather than a slim lock keeps the program running on every 32-bit
-// Windows.
-static CRITICAL_SECTION settingsLock;
-static struct SettingsLockInit {
-    SettingsLockInit() { InitializeCriticalSection(&settingsLock); }
-} settingsLockInit;
+// A slim lock needs no initialising call (the program has no static
+// constructors: its entry runs none), and every supported Windows has it.
+static SRWLOCK settingsLock = SRWLOCK_INIT;
 
 void settings_lock(void)
 {
-    EnterCriticalSection(&settingsLock);
+    AcquireSRWLockExclusive(&settingsLock);
 }
 
 void settings_unlock(void)
 {
-    LeaveCriticalSection(&settingsLock);
+    ReleaseSRWLockExclusive(&settingsLock);
 }
 
 void settings_set_text(char *field, size_t capacity, const char *value)

@@ -48,3 +48,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     ReleaseMutex(singleInstanceMutex);
     return 0;
 }
+
+// The program's entry, in place of the C runtime's start-up code, which
+// brings about a sixth of the program's size for what it does not use:
+// static constructors (there are none; the build checks), command-line
+// arguments, run-time relocation of imported data (there is none; the build
+// checks), thread-local storage. The C runtime's functions come from its
+// DLL, which starts itself. The stack is aligned here because the system
+// calls the entry with the alignment of its own convention.
+extern "C" __attribute__((force_align_arg_pointer)) void __stdcall sorvane_entry(void)
+{
+    ExitProcess((UINT)WinMain((HINSTANCE)GetModuleHandleA(NULL), NULL, GetCommandLineA(), SW_SHOWDEFAULT));
+}
+
+// Named by the list of run-time relocations that the linker always makes;
+// that list is empty (the build checks), so there is nothing to do.
+extern "C" void _pei386_runtime_relocator(void)
+{
+}
