@@ -1,7 +1,9 @@
-// TLS through the platform's Secure Channel (SSPI): the handshake, the
-// check of the server's certificate, and records on the wire. No TLS
-// library is linked in: the program gets the system's TLS versions and
-// fixes, and under Wine the same calls are served on GnuTLS.
+// TLS through the platform's Secure Channel (SSPI): the calls themselves.
+// What their answers mean is decided apart from the platform: the
+// handshake, the records and the protocol in tls_stream.cpp, the server's
+// certificate in tls_verdict.cpp. No TLS library is linked in: the program
+// gets the system's TLS versions and fixes, and under Wine the same calls
+// are served on GnuTLS.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #define SCHANNEL_USE_BLACKLISTS // SCH_CREDENTIALS and TLS_PARAMETERS
 #include "connection.h"
@@ -125,7 +127,17 @@ static DWORD socket_error(void)
     return error ? error : (DWORD)WSAECONNRESET;
 }
 
-// The output token goes to the server at once.
+// A token that a call made goes to the server at once.
+static SECURITY_STATUS send_token(Connection *c, SecBuffer *out, SECURITY_STATUS status)
+{
+    if ((status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) && out->cbBuffer &&
+        !socket_send(c->s, (const char *)out->pvBuffer, (int)out->cbBuffer))
+        status = (SECURITY_STATUS)socket_error();
+    if (out->pvBuffer)
+        c->sspi->FreeContextBuffer(out->pvBuffer);
+    return status;
+}
+
 static uint32_t initialize(void *self, char *input, size_t length, int suppliedOnly, size_t *extra)
 {
     Connection *c = connection(self);
@@ -138,15 +150,9 @@ static uint32_t initialize(void *self, char *input, size_t length, int suppliedO
         &c->credentials, c->hasContext ? &c->context : NULL, (SEC_CHAR *)c->host,
         CONTEXT_FLAGS | (suppliedOnly ? ISC_REQ_USE_SUPPLIED_CREDS : 0), 0, 0, input ? &inputs : NULL, 0,
         &c->context, &outputs, &attributes, NULL);
-    if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) {
-        c->hasContext = 1;
-        if (out.cbBuffer && !socket_send(c->s, (const char *)out.pvBuffer, (int)out.cbBuffer))
-            status = (SECURITY_STATUS)socket_error();
-    }
-    if (out.pvBuffer)
-        c->sspi->FreeContextBuffer(out.pvBuffer);
+    c->hasContext |= status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED;
     *extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
-    return (uint32_t)status;
+    return (uint32_t)send_token(c, &out, status);
 }
 
 static uint32_t decrypt(void *self, char *record, size_t length, const char **data, size_t *dataLength,
@@ -200,6 +206,7 @@ static uint32_t now(void *)
 }
 
 static const TlsCalls REAL_CALLS = {NULL, initialize, decrypt, protocol, read_socket, now};
+
 // ---- The server's certificate
 
 // Whether the certificate names the address `host` (an IP literal) among
@@ -270,13 +277,9 @@ static DWORD policy_error(PCCERT_CHAIN_CONTEXT chain, const char *host)
 
 // The chain to a root the system trusts, built for server authentication
 // with revocation checked, fetching included, within what is left of the
-// time limit; then the judgement (tls_verdict.cpp).
-static TlsVerdict check_certificate(Connection *c, const char *host, DWORD deadline)
+// time limit; NULL when it cannot be built.
+static PCCERT_CHAIN_CONTEXT build_chain(PCCERT_CONTEXT certificate, DWORD deadline)
 {
-    PCCERT_CONTEXT certificate = NULL;
-    SECURITY_STATUS found = c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
-    if (found != SEC_E_OK || !certificate)
-        return {TLS_CERTIFICATE_FAILED, found ? (uint32_t)found : (uint32_t)SEC_E_CERT_UNKNOWN};
     LPSTR usage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
     CERT_CHAIN_PARA para;
     memset(&para, 0, sizeof para);
@@ -287,16 +290,29 @@ static TlsVerdict check_certificate(Connection *c, const char *host, DWORD deadl
     LONG left = (LONG)(deadline - GetTickCount());
     para.dwUrlRetrievalTimeout = left > 0 ? (DWORD)left : 1;
     PCCERT_CHAIN_CONTEXT chain = NULL;
-    TlsVerdict verdict = {TLS_CERTIFICATE_FAILED, 0};
-    if (CertGetCertificateChain(NULL, certificate, NULL, certificate->hCertStore, &para,
-                                CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
-                                    CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
-                                NULL, &chain)) {
+    if (!CertGetCertificateChain(NULL, certificate, NULL, certificate->hCertStore, &para,
+                                 CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                                     CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
+                                 NULL, &chain))
+        return NULL;
+    return chain;
+}
+
+// What the chain and the SSL policy say of the server's certificate,
+// judged by tls_verdict.cpp.
+static TlsVerdict check_certificate(Connection *c, const char *host, DWORD deadline)
+{
+    PCCERT_CONTEXT certificate = NULL;
+    SECURITY_STATUS found =
+        c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+    if (found != SEC_E_OK || !certificate)
+        return {TLS_CERTIFICATE_FAILED, found ? (uint32_t)found : (uint32_t)SEC_E_CERT_UNKNOWN};
+    PCCERT_CHAIN_CONTEXT chain = build_chain(certificate, deadline);
+    TlsVerdict verdict = {TLS_CERTIFICATE_FAILED, chain ? 0 : certificate_error()};
+    if (chain) {
         verdict = judge_certificate(chain->TrustStatus.dwErrorStatus, policy_error(chain, host),
                                     names_address(certificate, host));
         CertFreeCertificateChain(chain);
-    } else {
-        verdict.code = certificate_error();
     }
     CertFreeCertificateContext(certificate);
     return verdict;
@@ -317,9 +333,9 @@ static int tls_send(Connection *c, const char *bytes, int length)
                       {0, SECBUFFER_EMPTY, NULL}};
     SecBufferDesc d = {SECBUFFER_VERSION, 4, b};
     SECURITY_STATUS status = c->sspi->EncryptMessage(&c->context, 0, &d, 0);
-    int ok = status != SEC_E_OK ? connection_failed(c, (DWORD)status)
-                                : socket_send(c->s, message, (int)(b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer)) ||
-                                      connection_failed(c, socket_error());
+    int ok = status == SEC_E_OK && socket_send(c->s, message, (int)(b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer));
+    if (!ok)
+        connection_failed(c, status != SEC_E_OK ? (DWORD)status : socket_error());
     SecureZeroMemory(message, sizeof message); // the password passes through here
     return ok;
 }
@@ -332,31 +348,38 @@ static int tls_receive(Connection *c, char *space, size_t capacity, DWORD deadli
 
 static const ConnectionOps TLS = {tls_send, tls_receive};
 
-// The handshake (tls_stream.cpp), the sizes of a record, and the
-// certificate. Each failure keeps the system's code of its cause.
-int connection_start_tls(Connection *c, const char *host, DWORD limitMs)
+// Credentials, the handshake (tls_stream.cpp) and the sizes of a record:
+// 1, or 0 with the system's code of the cause kept.
+static int handshake(Connection *c, DWORD deadline)
 {
-    DWORD deadline = deadline_after(limitMs);
     c->sspi = InitSecurityInterfaceA();
     if (!c->sspi)
-        return connection_failed(c, (DWORD)SEC_E_SECPKG_NOT_FOUND), TLS_HANDSHAKE_FAILED;
+        return connection_failed(c, (DWORD)SEC_E_SECPKG_NOT_FOUND);
     if (!acquire_credentials(c))
-        return TLS_HANDSHAKE_FAILED;
-    c->host = host;
+        return 0;
     c->calls = REAL_CALLS;
     c->calls.self = c;
     if (!tls_stream_handshake(&c->tls, deadline))
-        return connection_failed(c, c->tls.error), TLS_HANDSHAKE_FAILED;
+        return connection_failed(c, c->tls.error);
     SECURITY_STATUS sized = c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_STREAM_SIZES, &c->sizes);
-    if (sized != SEC_E_OK)
-        return connection_failed(c, (DWORD)sized), TLS_HANDSHAKE_FAILED;
-    TlsVerdict verdict = check_certificate(c, host, deadline);
+    return sized == SEC_E_OK || connection_failed(c, (DWORD)sized);
+}
+
+int connection_start_tls(Connection *c, const char *host, DWORD limitMs)
+{
+    DWORD deadline = deadline_after(limitMs);
+    c->host = host;
+    int shaken = handshake(c, deadline);
     c->host = NULL;
-    if (verdict.outcome != TLS_UP)
-        return connection_failed(c, verdict.code), verdict.outcome;
-    c->ops = &TLS;
-    c->tlsVersion = c->tls.version;
-    return TLS_UP;
+    if (!shaken)
+        return TLS_HANDSHAKE_FAILED;
+    TlsVerdict verdict = check_certificate(c, host, deadline);
+    c->lastError = verdict.code;
+    if (verdict.outcome == TLS_UP) {
+        c->ops = &TLS;
+        c->tlsVersion = c->tls.version;
+    }
+    return verdict.outcome;
 }
 
 // The server hears that the session ends (close_notify), so that it can
