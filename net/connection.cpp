@@ -43,7 +43,6 @@ int socket_send(SOCKET s, const char *bytes, int length)
     return 1;
 }
 
-// The reason of a failed socket call, kept for the user's message.
 int connection_failed(Connection *c, DWORD error)
 {
     c->lastError = error;
@@ -104,7 +103,8 @@ void connection_reset(Connection *c)
     c->tlsVersion = 0;
     c->lastError = 0;
     c->hasCredentials = c->hasContext = 0;
-    c->plainLength = c->used = c->received = 0;
+    c->host = NULL;
+    tls_stream_begin(&c->tls, &c->calls);
 }
 
 int connection_open(Connection *c, const ADDRINFOA *addresses, DWORD limitMs)

@@ -14,16 +14,7 @@
 #include <security.h>
 #include <stddef.h>
 #include "net_link.h"
-
-enum {
-    // One whole record as it comes from the wire: a 5-byte header and at
-    // most 2^14 + 2048 bytes, TLS 1.2's bound on a protected record.
-    TLS_RECORD_MAX = 5 + 16384 + 2048,
-    // Received bytes not yet taken: the server's first flight may run over
-    // several records, and the platform may want a handshake message (a
-    // long certificate chain) whole before it takes any of it.
-    TLS_RECEIVE_CAPACITY = 2 * TLS_RECORD_MAX
-};
+#include "tls_stream.h"
 
 struct Connection;
 
@@ -45,11 +36,9 @@ struct Connection {
     CtxtHandle context;
     int hasCredentials, hasContext;
     SecPkgContext_StreamSizes sizes;
-    const char *plain;  // decrypted bytes not yet handed out (inside records)
-    size_t plainLength;
-    size_t used;        // bytes at the front of records that are decrypted
-    size_t received;    // bytes in records
-    char records[TLS_RECEIVE_CAPACITY];
+    const char *host; // for the handshake's calls
+    TlsCalls calls;   // the security functions, for the stream
+    TlsStream tls;
 };
 
 // Deadlines are GetTickCount() values; a wait ends when one has passed.
@@ -59,6 +48,9 @@ DWORD deadline_after(DWORD ms);
 // to read before the deadline; all of the bytes were sent.
 int socket_readable(SOCKET s, DWORD deadline);
 int socket_send(SOCKET s, const char *bytes, int length);
+
+// Keeps the reason of a failure for the user's message: 0.
+int connection_failed(Connection *c, DWORD error);
 
 // An empty connection, as connection_close leaves it.
 void connection_reset(Connection *c);
@@ -85,7 +77,8 @@ int connection_has_unread(Connection *c);
 // more may be sent.
 int connection_start_tls(Connection *c, const char *host, DWORD limitMs);
 
-// Ends TLS and closes the socket; harmless on an empty connection.
+// Ends TLS (telling the server so, without waiting for its answer) and
+// closes the socket; harmless on an empty connection.
 void connection_close(Connection *c);
 
 #endif

@@ -1,11 +1,14 @@
-// TLS through the platform's Secure Channel (SSPI): the handshake, the
-// check of the server's certificate, and records on the wire. No TLS
-// library is linked in: the program gets the system's TLS versions and
-// fixes, and under Wine the same calls are served on GnuTLS.
+// TLS through the platform's Secure Channel (SSPI): the calls themselves.
+// What their answers mean is decided apart from the platform: the
+// handshake, the records and the protocol in tls_stream.cpp, the server's
+// certificate in tls_verdict.cpp. No TLS library is linked in: the program
+// gets the system's TLS versions and fixes, and under Wine the same calls
+// are served on GnuTLS.
 #define CERT_CHAIN_PARA_HAS_EXTRA_FIELDS
 #define SCHANNEL_USE_BLACKLISTS // SCH_CREDENTIALS and TLS_PARAMETERS
 #include "connection.h"
 #include "server_address.h"
+#include "tls_verdict.h"
 #include <subauth.h>
 #include <schannel.h>
 #include <wincrypt.h>
@@ -31,12 +34,36 @@ static const DWORD CREDENTIAL_FLAGS = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED
                                       SCH_USE_STRONG_CRYPTO;
 static const ULONG CONTEXT_FLAGS = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                                    ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
-// Revocation status that cannot be fetched (offline, no distribution
-// point) is no objection; "revoked" is.
-static const DWORD REVOCATION_UNKNOWN = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
-static const DWORD ISSUER_NOT_TRUSTED = CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN |
-                                        CERT_TRUST_IS_CYCLIC | CERT_TRUST_IS_NOT_SIGNATURE_VALID;
-enum { TLS_HEADER = 5, SEND_CAPACITY = 2048 };
+enum { SEND_CAPACITY = 2048 };
+
+// The pure cores use the system's own numbers, written out.
+static_assert(TLS_STATUS_OK == SEC_E_OK && TLS_STATUS_CONTINUE_NEEDED == SEC_I_CONTINUE_NEEDED &&
+                  TLS_STATUS_CONTEXT_EXPIRED == SEC_I_CONTEXT_EXPIRED &&
+                  TLS_STATUS_INCOMPLETE_CREDENTIALS == SEC_I_INCOMPLETE_CREDENTIALS &&
+                  TLS_STATUS_RENEGOTIATE == SEC_I_RENEGOTIATE &&
+                  TLS_STATUS_UNSUPPORTED_FUNCTION == (uint32_t)SEC_E_UNSUPPORTED_FUNCTION &&
+                  TLS_STATUS_INCOMPLETE_MESSAGE == (uint32_t)SEC_E_INCOMPLETE_MESSAGE &&
+                  TLS_STATUS_ILLEGAL_MESSAGE == (uint32_t)SEC_E_ILLEGAL_MESSAGE,
+              "SECURITY_STATUS values");
+static_assert(TLS_SOCKET_RESET == WSAECONNRESET && TLS_SOCKET_TIMED_OUT == WSAETIMEDOUT &&
+                  TLS_PROTOCOL_12 == SP_PROT_TLS1_2_CLIENT && TLS_PROTOCOL_13 == SP_PROT_TLS1_3_CLIENT,
+              "WinSock errors and protocol bits");
+static_assert(TRUST_IS_NOT_TIME_VALID == CERT_TRUST_IS_NOT_TIME_VALID && TRUST_IS_REVOKED == CERT_TRUST_IS_REVOKED &&
+                  TRUST_IS_NOT_SIGNATURE_VALID == CERT_TRUST_IS_NOT_SIGNATURE_VALID &&
+                  TRUST_IS_NOT_VALID_FOR_USAGE == CERT_TRUST_IS_NOT_VALID_FOR_USAGE &&
+                  TRUST_IS_UNTRUSTED_ROOT == CERT_TRUST_IS_UNTRUSTED_ROOT &&
+                  TRUST_REVOCATION_STATUS_UNKNOWN == CERT_TRUST_REVOCATION_STATUS_UNKNOWN &&
+                  TRUST_IS_CYCLIC == CERT_TRUST_IS_CYCLIC && TRUST_IS_PARTIAL_CHAIN == CERT_TRUST_IS_PARTIAL_CHAIN &&
+                  TRUST_IS_OFFLINE_REVOCATION == CERT_TRUST_IS_OFFLINE_REVOCATION,
+              "the chain's trust error bits");
+static_assert(REFUSED_EXPIRED == (uint32_t)CERT_E_EXPIRED && REFUSED_UNTRUSTED_ROOT == (uint32_t)CERT_E_UNTRUSTEDROOT &&
+                  REFUSED_CHAINING == (uint32_t)CERT_E_CHAINING && REFUSED_TRUST_FAILED == (uint32_t)TRUST_E_FAIL &&
+                  REFUSED_NAME_MISMATCH == (uint32_t)CERT_E_CN_NO_MATCH &&
+                  REFUSED_WRONG_USAGE == (uint32_t)CERT_E_WRONG_USAGE && REFUSED_REVOKED == (uint32_t)CRYPT_E_REVOKED &&
+                  NO_REVOCATION_CHECK == (uint32_t)CRYPT_E_NO_REVOCATION_CHECK &&
+                  REVOCATION_OFFLINE == (uint32_t)CRYPT_E_REVOCATION_OFFLINE &&
+                  REFUSED_SIGNATURE == (uint32_t)TRUST_E_CERT_SIGNATURE,
+              "the codes of a refused certificate");
 
 // ---- Credentials
 
@@ -47,15 +74,16 @@ static int acquire(Connection *c, void *data)
 {
     TimeStamp expiry;
     SecPkgCred_SupportedProtocols protocols;
-    if (c->sspi->AcquireCredentialsHandleA(NULL, (SEC_CHAR *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL, data,
-                                           NULL, NULL, &c->credentials, &expiry) != SEC_E_OK)
-        return 0;
+    SECURITY_STATUS status = c->sspi->AcquireCredentialsHandleA(
+        NULL, (SEC_CHAR *)UNISP_NAME_A, SECPKG_CRED_OUTBOUND, NULL, data, NULL, NULL, &c->credentials, &expiry);
+    if (status != SEC_E_OK)
+        return connection_failed(c, (DWORD)status);
     if (c->sspi->QueryCredentialsAttributesA(&c->credentials, SECPKG_ATTR_SUPPORTED_PROTOCOLS, &protocols) ==
             SEC_E_OK &&
         !(protocols.grbitProtocol & OLD_PROTOCOLS))
         return c->hasCredentials = 1;
     c->sspi->FreeCredentialsHandle(&c->credentials);
-    return 0;
+    return connection_failed(c, (DWORD)SEC_E_UNSUPPORTED_FUNCTION);
 }
 
 // The newer structure lets the system choose among its versions (TLS 1.3
@@ -85,128 +113,101 @@ static int acquire_credentials(Connection *c)
     return 0;
 }
 
-// ---- Records from the wire
+// ---- The security functions, as the stream (tls_stream.cpp) calls them
 
-// More bytes into records before the deadline; 0 when the buffer is full,
-// the stream ended or failed, or the deadline passed.
-static int fill(Connection *c, DWORD deadline)
+static Connection *connection(void *self)
 {
-    if (c->received == sizeof c->records || !socket_readable(c->s, deadline))
-        return 0;
-    int n = recv(c->s, c->records + c->received, (int)(sizeof c->records - c->received), 0);
-    if (n <= 0)
-        return 0;
-    c->received += (size_t)n;
-    return 1;
+    return (Connection *)self;
 }
 
-// Drops the records that have been decrypted and handed out.
-static void drop_used(Connection *c)
+// The socket's reason for a failure, never 0: that would read as success.
+static DWORD socket_error(void)
 {
-    memmove(c->records, c->records + c->used, c->received - c->used);
-    c->received -= c->used;
-    c->used = 0;
+    DWORD error = (DWORD)WSAGetLastError();
+    return error ? error : (DWORD)WSAECONNRESET;
 }
 
-// Whether the bytes at the front can begin a record: a content type from
-// change_cipher_spec (20) to application_data (23), and major version 3.
-// Plain text where records belong is thus refused at once, instead of
-// waiting for a "record" as long as its first bytes happen to say.
-static int record_plausible(const Connection *c)
+// A token that a call made goes to the server at once.
+static SECURITY_STATUS send_token(Connection *c, SecBuffer *out, SECURITY_STATUS status)
 {
-    const unsigned char *h = (const unsigned char *)c->records;
-    return (c->received < 1 || (h[0] >= 20 && h[0] <= 23)) && (c->received < 2 || h[1] == 3);
+    if ((status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) && out->cbBuffer &&
+        !socket_send(c->s, (const char *)out->pvBuffer, (int)out->cbBuffer))
+        status = (SECURITY_STATUS)socket_error();
+    if (out->pvBuffer)
+        c->sspi->FreeContextBuffer(out->pvBuffer);
+    return status;
 }
 
-// The length of the whole record at the front: 0 while more bytes are
-// needed, -1 for bytes that are no record.
-static long whole_record(const Connection *c)
+static uint32_t initialize(void *self, char *input, size_t length, int suppliedOnly, size_t *extra)
 {
-    if (!record_plausible(c))
-        return -1;
-    if (c->received < TLS_HEADER)
-        return 0;
-    const unsigned char *h = (const unsigned char *)c->records;
-    long length = TLS_HEADER + (h[3] << 8 | h[4]);
-    if (length > TLS_RECORD_MAX)
-        return -1;
-    return c->received >= (size_t)length ? length : 0;
-}
-
-// ---- The handshake
-
-// One call of the handshake; its output goes to the server at once.
-static SECURITY_STATUS handshake_step(Connection *c, const char *host, SecBufferDesc *input)
-{
+    Connection *c = connection(self);
+    SecBuffer in[2] = {{(ULONG)length, SECBUFFER_TOKEN, input}, {0, SECBUFFER_EMPTY, NULL}};
+    SecBufferDesc inputs = {SECBUFFER_VERSION, 2, in};
     SecBuffer out = {0, SECBUFFER_TOKEN, NULL};
     SecBufferDesc outputs = {SECBUFFER_VERSION, 1, &out};
     ULONG attributes;
     SECURITY_STATUS status = c->sspi->InitializeSecurityContextA(
-        &c->credentials, c->hasContext ? &c->context : NULL, (SEC_CHAR *)host, CONTEXT_FLAGS, 0, 0, input, 0,
-        c->hasContext ? NULL : &c->context, &outputs, &attributes, NULL);
-    if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) {
-        c->hasContext = 1;
-        if (out.cbBuffer && !socket_send(c->s, (const char *)out.pvBuffer, (int)out.cbBuffer))
-            status = SEC_E_INTERNAL_ERROR;
-    }
-    if (out.pvBuffer)
-        c->sspi->FreeContextBuffer(out.pvBuffer);
-    return status;
+        &c->credentials, c->hasContext ? &c->context : NULL, (SEC_CHAR *)c->host,
+        CONTEXT_FLAGS | (suppliedOnly ? ISC_REQ_USE_SUPPLIED_CREDS : 0), 0, 0, input ? &inputs : NULL, 0,
+        &c->context, &outputs, &attributes, NULL);
+    c->hasContext |= status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED;
+    *extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
+    return (uint32_t)send_token(c, &out, status);
 }
 
-// Runs the handshake to its end. The first call has no input; when the
-// server asks for a new handshake later, the bytes already received are
-// its input. What follows the handshake stays in records.
-static int handshake(Connection *c, const char *host, DWORD deadline, int renewal)
+static uint32_t decrypt(void *self, char *record, size_t length, const char **data, size_t *dataLength,
+                        size_t *extra)
 {
-    SECURITY_STATUS status = renewal ? SEC_I_CONTINUE_NEEDED : handshake_step(c, host, NULL);
-    int needMore = !renewal;
-    while (status != SEC_E_OK) {
-        if (status != SEC_I_CONTINUE_NEEDED && status != SEC_E_INCOMPLETE_MESSAGE)
-            return 0;
-        if ((needMore && !fill(c, deadline)) || !record_plausible(c))
-            return 0;
-        SecBuffer in[2] = {{(ULONG)c->received, SECBUFFER_TOKEN, c->records}, {0, SECBUFFER_EMPTY, NULL}};
-        SecBufferDesc inputs = {SECBUFFER_VERSION, 2, in};
-        status = handshake_step(c, host, &inputs);
-        needMore = 1;
-        if (status == SEC_E_INCOMPLETE_MESSAGE)
-            continue; // the input stays as it is
-        size_t extra = in[1].BufferType == SECBUFFER_EXTRA ? in[1].cbBuffer : 0;
-        c->used = c->received - extra;
-        drop_used(c);
-        needMore = extra == 0;
+    Connection *c = connection(self);
+    SecBuffer b[4] = {{(ULONG)length, SECBUFFER_DATA, record},
+                      {0, SECBUFFER_EMPTY, NULL},
+                      {0, SECBUFFER_EMPTY, NULL},
+                      {0, SECBUFFER_EMPTY, NULL}};
+    SecBufferDesc d = {SECBUFFER_VERSION, 4, b};
+    SECURITY_STATUS status = c->sspi->DecryptMessage(&c->context, &d, 0, NULL);
+    for (const SecBuffer &x : b) {
+        if (x.BufferType == SECBUFFER_DATA) {
+            *data = (const char *)x.pvBuffer;
+            *dataLength = x.cbBuffer;
+        }
+        if (x.BufferType == SECBUFFER_EXTRA)
+            *extra = x.cbBuffer;
     }
-    return 1;
+    return (uint32_t)status;
 }
 
-// The sizes of a record and the protocol agreed on. An old protocol is
-// refused even if the system agreed to it.
-static int read_session(Connection *c)
+static uint32_t protocol(void *self)
 {
+    Connection *c = connection(self);
     SecPkgContext_ConnectionInfo info;
-    if (c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_STREAM_SIZES, &c->sizes) != SEC_E_OK ||
-        c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK ||
-        (info.dwProtocol & OLD_PROTOCOLS))
-        return 0;
-    c->tlsVersion = (info.dwProtocol & SP_PROT_TLS1_3_CLIENT) ? 13 : (info.dwProtocol & SP_PROT_TLS1_2_CLIENT) ? 12 : 0;
-    return 1;
+    return c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_CONNECTION_INFO, &info) == SEC_E_OK
+               ? info.dwProtocol
+               : 0;
 }
+
+static int read_socket(void *self, char *space, size_t capacity, uint32_t deadline, uint32_t *error)
+{
+    SOCKET s = connection(self)->s;
+    if (!socket_readable(s, deadline)) {
+        *error = WSAETIMEDOUT;
+        return 0;
+    }
+    int n = recv(s, space, (int)capacity, 0);
+    if (n > 0)
+        return n;
+    // The server's end in the middle of TLS is as good as a reset.
+    *error = n == 0 ? (DWORD)WSAECONNRESET : socket_error();
+    return 0;
+}
+
+static uint32_t now(void *)
+{
+    return GetTickCount();
+}
+
+static const TlsCalls REAL_CALLS = {NULL, initialize, decrypt, protocol, read_socket, now};
 
 // ---- The server's certificate
-
-static int policy_outcome(DWORD error)
-{
-    switch (error) {
-    case 0: return TLS_UP;
-    case (DWORD)CERT_E_CN_NO_MATCH: return TLS_NAME_MISMATCH;
-    case (DWORD)CERT_E_EXPIRED: return TLS_EXPIRED;
-    case (DWORD)CRYPT_E_REVOKED: return TLS_REVOKED;
-    case (DWORD)CERT_E_UNTRUSTEDROOT:
-    case (DWORD)CERT_E_CHAINING: return TLS_UNTRUSTED_ISSUER;
-    }
-    return TLS_CERTIFICATE_FAILED;
-}
 
 // Whether the certificate names the address `host` (an IP literal) among
 // its subject's other names. Wine 8's SSL policy matches DNS names alone,
@@ -240,23 +241,21 @@ static int names_address(PCCERT_CONTEXT certificate, const char *host)
     return found;
 }
 
-// The chain's own trust status first: Wine 8's SSL policy passes a chain
-// whose issuer is unknown, so an error bit there refuses the chain as
-// Windows would. Then the SSL policy, which also matches the host name.
-static int judge_chain(PCCERT_CHAIN_CONTEXT chain, const char *host)
+// A failed call of the certificate functions, never 0: that would pass.
+static DWORD certificate_error(void)
 {
-    DWORD trust = chain->TrustStatus.dwErrorStatus & ~REVOCATION_UNKNOWN;
-    if (trust & CERT_TRUST_IS_REVOKED)
-        return TLS_REVOKED;
-    if (trust & CERT_TRUST_IS_NOT_TIME_VALID)
-        return TLS_EXPIRED;
-    if (trust & ISSUER_NOT_TRUSTED)
-        return TLS_UNTRUSTED_ISSUER;
-    if (trust)
-        return TLS_CERTIFICATE_FAILED;
+    DWORD error = GetLastError();
+    return error ? error : (DWORD)TRUST_E_FAIL;
+}
+
+// The SSL policy's finding for the chain and the host name. Revocation is
+// judged from the chain's trust status, where "revoked" and "unknown"
+// stand apart.
+static DWORD policy_error(PCCERT_CHAIN_CONTEXT chain, const char *host)
+{
     WCHAR name[SERVER_HOST_CAPACITY];
     if (!MultiByteToWideChar(CP_ACP, 0, host, -1, name, SERVER_HOST_CAPACITY))
-        return TLS_CERTIFICATE_FAILED;
+        return certificate_error();
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl;
     CERT_CHAIN_POLICY_PARA para;
     CERT_CHAIN_POLICY_STATUS status;
@@ -272,22 +271,15 @@ static int judge_chain(PCCERT_CHAIN_CONTEXT chain, const char *host)
     para.pvExtraPolicyPara = &ssl;
     status.cbSize = sizeof status;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &para, &status))
-        return TLS_CERTIFICATE_FAILED;
-    int outcome = policy_outcome(status.dwError);
-    if (outcome == TLS_NAME_MISMATCH && names_address(chain->rgpChain[0]->rgpElement[0]->pCertContext, host))
-        return TLS_UP;
-    return outcome;
+        return certificate_error();
+    return status.dwError;
 }
 
 // The chain to a root the system trusts, built for server authentication
 // with revocation checked, fetching included, within what is left of the
-// time limit.
-static int check_certificate(Connection *c, const char *host, DWORD deadline)
+// time limit; NULL when it cannot be built.
+static PCCERT_CHAIN_CONTEXT build_chain(PCCERT_CONTEXT certificate, DWORD deadline)
 {
-    PCCERT_CONTEXT certificate = NULL;
-    if (c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate) != SEC_E_OK ||
-        !certificate)
-        return TLS_CERTIFICATE_FAILED;
     LPSTR usage[] = {(LPSTR)szOID_PKIX_KP_SERVER_AUTH};
     CERT_CHAIN_PARA para;
     memset(&para, 0, sizeof para);
@@ -298,16 +290,32 @@ static int check_certificate(Connection *c, const char *host, DWORD deadline)
     LONG left = (LONG)(deadline - GetTickCount());
     para.dwUrlRetrievalTimeout = left > 0 ? (DWORD)left : 1;
     PCCERT_CHAIN_CONTEXT chain = NULL;
-    int outcome = TLS_CERTIFICATE_FAILED;
-    if (CertGetCertificateChain(NULL, certificate, NULL, certificate->hCertStore, &para,
-                                CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
-                                    CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
-                                NULL, &chain)) {
-        outcome = judge_chain(chain, host);
+    if (!CertGetCertificateChain(NULL, certificate, NULL, certificate->hCertStore, &para,
+                                 CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT |
+                                     CERT_CHAIN_REVOCATION_ACCUMULATIVE_TIMEOUT,
+                                 NULL, &chain))
+        return NULL;
+    return chain;
+}
+
+// What the chain and the SSL policy say of the server's certificate,
+// judged by tls_verdict.cpp.
+static TlsVerdict check_certificate(Connection *c, const char *host, DWORD deadline)
+{
+    PCCERT_CONTEXT certificate = NULL;
+    SECURITY_STATUS found =
+        c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &certificate);
+    if (found != SEC_E_OK || !certificate)
+        return {TLS_CERTIFICATE_FAILED, found ? (uint32_t)found : (uint32_t)SEC_E_CERT_UNKNOWN};
+    PCCERT_CHAIN_CONTEXT chain = build_chain(certificate, deadline);
+    TlsVerdict verdict = {TLS_CERTIFICATE_FAILED, chain ? 0 : certificate_error()};
+    if (chain) {
+        verdict = judge_certificate(chain->TrustStatus.dwErrorStatus, policy_error(chain, host),
+                                    names_address(certificate, host));
         CertFreeCertificateChain(chain);
     }
     CertFreeCertificateContext(certificate);
-    return outcome;
+    return verdict;
 }
 
 // ---- Records inside TLS
@@ -317,81 +325,79 @@ static int tls_send(Connection *c, const char *bytes, int length)
     char message[SEND_CAPACITY];
     ULONG header = c->sizes.cbHeader, trailer = c->sizes.cbTrailer;
     if (length <= 0 || (ULONG)length > c->sizes.cbMaximumMessage || header + (ULONG)length + trailer > sizeof message)
-        return 0;
+        return connection_failed(c, (DWORD)SEC_E_BUFFER_TOO_SMALL);
     memcpy(message + header, bytes, (size_t)length);
     SecBuffer b[4] = {{header, SECBUFFER_STREAM_HEADER, message},
                       {(ULONG)length, SECBUFFER_DATA, message + header},
                       {trailer, SECBUFFER_STREAM_TRAILER, message + header + length},
                       {0, SECBUFFER_EMPTY, NULL}};
     SecBufferDesc d = {SECBUFFER_VERSION, 4, b};
-    int ok = c->sspi->EncryptMessage(&c->context, 0, &d, 0) == SEC_E_OK &&
-             socket_send(c->s, message, (int)(b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer));
+    SECURITY_STATUS status = c->sspi->EncryptMessage(&c->context, 0, &d, 0);
+    int ok = status == SEC_E_OK && socket_send(c->s, message, (int)(b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer));
+    if (!ok)
+        connection_failed(c, status != SEC_E_OK ? (DWORD)status : socket_error());
     SecureZeroMemory(message, sizeof message); // the password passes through here
     return ok;
 }
 
-// Decrypts the next whole record in place. A record may carry no data
-// (then there is simply nothing to hand out yet); the server's close
-// notice, a damaged record or a new handshake that fails end the stream.
-static int decrypt_next(Connection *c, DWORD deadline)
-{
-    long length;
-    drop_used(c);
-    while ((length = whole_record(c)) == 0)
-        if (!fill(c, deadline))
-            return 0;
-    if (length < 0)
-        return 0;
-    SecBuffer b[4] = {{(ULONG)length, SECBUFFER_DATA, c->records},
-                      {0, SECBUFFER_EMPTY, NULL},
-                      {0, SECBUFFER_EMPTY, NULL},
-                      {0, SECBUFFER_EMPTY, NULL}};
-    SecBufferDesc d = {SECBUFFER_VERSION, 4, b};
-    SECURITY_STATUS status = c->sspi->DecryptMessage(&c->context, &d, 0, NULL);
-    c->used = (size_t)length;
-    if (status == SEC_I_RENEGOTIATE) {
-        // TLS 1.3's session tickets come this way on Windows.
-        drop_used(c);
-        return handshake(c, NULL, deadline, 1);
-    }
-    if (status != SEC_E_OK)
-        return 0;
-    for (const SecBuffer &x : b)
-        if (x.BufferType == SECBUFFER_DATA) {
-            c->plain = (const char *)x.pvBuffer;
-            c->plainLength = x.cbBuffer;
-        }
-    return 1;
-}
-
 static int tls_receive(Connection *c, char *space, size_t capacity, DWORD deadline)
 {
-    while (c->plainLength == 0)
-        if (!decrypt_next(c, deadline))
-            return 0;
-    size_t n = c->plainLength < capacity ? c->plainLength : capacity;
-    memcpy(space, c->plain, n);
-    c->plain += n;
-    c->plainLength -= n;
-    return (int)n;
+    int n = tls_stream_receive(&c->tls, space, capacity, deadline);
+    return n > 0 ? n : connection_failed(c, c->tls.error);
 }
 
 static const ConnectionOps TLS = {tls_send, tls_receive};
 
+// Credentials, the handshake (tls_stream.cpp) and the sizes of a record:
+// 1, or 0 with the system's code of the cause kept.
+static int handshake(Connection *c, DWORD deadline)
+{
+    c->sspi = InitSecurityInterfaceA();
+    if (!c->sspi)
+        return connection_failed(c, (DWORD)SEC_E_SECPKG_NOT_FOUND);
+    if (!acquire_credentials(c))
+        return 0;
+    c->calls = REAL_CALLS;
+    c->calls.self = c;
+    if (!tls_stream_handshake(&c->tls, deadline))
+        return connection_failed(c, c->tls.error);
+    SECURITY_STATUS sized = c->sspi->QueryContextAttributesA(&c->context, SECPKG_ATTR_STREAM_SIZES, &c->sizes);
+    return sized == SEC_E_OK || connection_failed(c, (DWORD)sized);
+}
+
 int connection_start_tls(Connection *c, const char *host, DWORD limitMs)
 {
     DWORD deadline = deadline_after(limitMs);
-    c->sspi = InitSecurityInterfaceA();
-    if (!c->sspi || !acquire_credentials(c) || !handshake(c, host, deadline, 0) || !read_session(c))
+    c->host = host;
+    int shaken = handshake(c, deadline);
+    c->host = NULL;
+    if (!shaken)
         return TLS_HANDSHAKE_FAILED;
-    int outcome = check_certificate(c, host, deadline);
-    if (outcome == TLS_UP)
+    TlsVerdict verdict = check_certificate(c, host, deadline);
+    c->lastError = verdict.code;
+    if (verdict.outcome == TLS_UP) {
         c->ops = &TLS;
-    return outcome;
+        c->tlsVersion = c->tls.version;
+    }
+    return verdict.outcome;
+}
+
+// The server hears that the session ends (close_notify), so that it can
+// tell the end from a cut; its own answer is not waited for.
+static void say_goodbye(Connection *c)
+{
+    DWORD kind = SCHANNEL_SHUTDOWN;
+    SecBuffer token = {sizeof kind, SECBUFFER_TOKEN, &kind};
+    SecBufferDesc control = {SECBUFFER_VERSION, 1, &token};
+    size_t extra;
+    if (c->sspi->ApplyControlToken(&c->context, &control) == SEC_E_OK)
+        initialize(c, NULL, 0, 0, &extra);
 }
 
 void connection_close(Connection *c)
 {
+    if (c->tlsVersion)
+        say_goodbye(c);
     if (c->hasContext)
         c->sspi->DeleteSecurityContext(&c->context);
     if (c->hasCredentials)

@@ -6,13 +6,16 @@
 // check: it must end in its one message within its time. Evidence from the
 // other side: Dovecot's log must say whether the login came over TLS, and a
 // peer's log must show that no USER or PASS ever reached it in clear (none
-// at all where the check had to fail first).
+// at all where the check had to fail first), and that a check that logged
+// out ended TLS with its close_notify. A failure of TLS names the system's
+// code of its cause after the text.
 #include <gtest/gtest.h>
 #include "program.h"
 #include "ui_driver.h"
 #include <atomic>
 #include <fstream>
 #include <sstream>
+#include <string.h>
 #include <thread>
 #include <vector>
 
@@ -33,6 +36,7 @@ const char NO_HANDSHAKE[] = "暗号化された接続を確立できませんで
 const char UNTRUSTED[] = "サーバーの証明書は信頼されていない発行者によるものです。";
 const char NAME_MISMATCH[] = "サーバーの証明書の名前が接続先と一致しません。";
 const char EXPIRED[] = "サーバーの証明書の有効期限が切れています。";
+const char REVOKED[] = "サーバーの証明書は失効しています。";
 const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
 enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017, IDC_STATUS_DETAIL = 1018 };
 
@@ -51,7 +55,7 @@ struct Row {
     const char *server;
     const char *user;        // an account of the test Dovecot
     const char *caption;
-    const char *text;
+    std::string text;
     DWORD withinMs;
     Shown shown;
     // Dovecot's login line must name the user and the client's address
@@ -72,10 +76,18 @@ Row dovecot(const char *name, const char *server, const char *user, const char *
 }
 
 // A peer row: `name` is the behaviour (tests/services/tls_peer.py).
-Row peer(const char *name, const char *server, const char *caption, const char *text, DWORD withinMs = PROMPT_MS,
-         Shown shown = ANY, bool accountInsideTls = false)
+Row peer(const char *name, const char *server, const char *caption, const std::string &text,
+         DWORD withinMs = PROMPT_MS, Shown shown = ANY, bool accountInsideTls = false)
 {
     return {name, server, "three", caption, text, withinMs, shown, NULL, true, name, accountInsideTls};
+}
+
+// The program's text with the system's code after it, as the failure of a
+// TLS step shows it: eight hex digits.
+std::string coded(const char *text, const char *code)
+{
+    EXPECT_EQ(strspn(code, "0123456789ABCDEF"), 8u) << code;
+    return std::string(text) + "(0x" + code + ")";
 }
 
 std::vector<Row> rows()
@@ -93,15 +105,20 @@ std::vector<Row> rows()
         peer("slow-tls", "pop3s://localhost:9950", RESULT_CAPTION, NEW_MAIL, PROMPT_MS, HANDSHAKE_AND_PROTOCOL, true),
         peer("slow-starttls", "starttls://localhost:9960", RESULT_CAPTION, NEW_MAIL, PROMPT_MS, HANDSHAKE, true),
         // The hostile table.
-        peer("other-name", "pop3s://localhost:9951", ERROR_CAPTION, NAME_MISMATCH),
-        peer("expired", "pop3s://localhost:9952", ERROR_CAPTION, EXPIRED),
-        peer("self-signed", "pop3s://localhost:9953", ERROR_CAPTION, UNTRUSTED),
-        peer("rogue-issuer", "pop3s://localhost:9954", ERROR_CAPTION, UNTRUSTED),
+        peer("other-name", "pop3s://localhost:9951", ERROR_CAPTION, coded(NAME_MISMATCH, "800B010F")),
+        peer("expired", "pop3s://localhost:9952", ERROR_CAPTION, coded(EXPIRED, "800B0101")),
+        peer("self-signed", "pop3s://localhost:9953", ERROR_CAPTION, coded(UNTRUSTED, "800B0109")),
+        peer("rogue-issuer", "pop3s://localhost:9954", ERROR_CAPTION, coded(UNTRUSTED, "800B010A")),
+        // The distribution point names a list that the rig serves
+        // (tests/services/crl_server.sh), or a port where nothing listens:
+        // revocation that cannot be checked is no objection.
+        peer("revoked", "pop3s://localhost:9964", ERROR_CAPTION, coded(REVOKED, "80092010")),
+        peer("crl-offline", "pop3s://localhost:9965", RESULT_CAPTION, NEW_MAIL, PROMPT_MS, ANY, true),
         peer("stls-refused", "starttls://localhost:9961", ERROR_CAPTION, NO_STARTTLS),
-        peer("stls-plain", "starttls://localhost:9962", ERROR_CAPTION, NO_HANDSHAKE),
+        peer("stls-plain", "starttls://localhost:9962", ERROR_CAPTION, coded(NO_HANDSHAKE, "80090326")),
         peer("stls-injected", "starttls://localhost:9963", ERROR_CAPTION, INJECTED),
-        peer("stall", "pop3s://localhost:9955", ERROR_CAPTION, NO_HANDSHAKE, LIMITED_MS, HANDSHAKE),
-        peer("garbage", "pop3s://localhost:9956", ERROR_CAPTION, NO_HANDSHAKE),
+        peer("stall", "pop3s://localhost:9955", ERROR_CAPTION, coded(NO_HANDSHAKE, "0000274C"), LIMITED_MS, HANDSHAKE),
+        peer("garbage", "pop3s://localhost:9956", ERROR_CAPTION, coded(NO_HANDSHAKE, "80090326")),
         peer("cut-record", "pop3s://localhost:9957", ERROR_CAPTION, NO_GREETING),
         peer("endless", "pop3s://localhost:9958", ERROR_CAPTION, NO_GREETING, LIMITED_MS),
     };
@@ -245,6 +262,8 @@ TEST_P(TlsCheck, EndsInItsOneMessageWithinItsTime)
                 EXPECT_EQ(line.rfind("tls: ", 0), 0u) << "in clear: " << line;
             EXPECT_EQ(!lines_with(log, word).empty(), row.accountInsideTls) << log;
         }
+        // The peer logs the alert after QUIT's reply, the one place it waits for it.
+        EXPECT_EQ(!lines_with(log, "close_notify").empty(), row.accountInsideTls) << log;
     }
     printf("    %-24s message after %6lu ms\n", row.name, (unsigned long)took);
 }

@@ -13,6 +13,14 @@
 #   expired.crt          localhost, issued by the test CA, expired in 2020
 #   self-signed.crt      localhost, signed by its own key
 #   rogue.crt            localhost, issued by a second CA nobody trusts
+#   revoked.crt          localhost, issued by the test CA and revoked; its
+#                        distribution point is the CRL server of the rig
+#                        (tests/services/crl_server.sh, 127.0.0.1:8080)
+#   crl-offline.crt      localhost, issued by the test CA, its distribution
+#                        point on a port where nothing listens (127.0.0.1:8081)
+#   crl/NAME.crl         the test CA's revocation list (DER), naming revoked.crt;
+#                        NAME is new at each start, so that no client's cache
+#                        holds an older CA's list under the same address
 # Every leaf certificate uses server.key.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -35,11 +43,9 @@ keyUsage=critical,keyCertSign,cRLSign
 subjectKeyIdentifier=hash" 20190101000000Z "$later" "$1.csr" -selfsign
 }
 
-# A certificate issued by a CA, with its own extensions and validity (a
-# leaf for server.key unless a request is given); `openssl ca` is the one
-# tool of openssl 3.0 that takes a start date.
-issue() { # out, ca name, extensions, start, end[, request, -selfsign]
-  local work=$dir/ca-$2
+# A scratch database of the CA `name` for `openssl ca`, in $work.
+ca_work() { # ca name, extensions of what it issues
+  work=$dir/ca-$1
   rm -rf "$work"; mkdir -p "$work"
   : >"$work/index"
   cat >"$work/conf" <<CONF
@@ -57,13 +63,33 @@ unique_subject = no
 [any]
 commonName = supplied
 [leaf]
-$3
+$2
 CONF
   openssl rand -hex 8 >"$work/serial"
+}
+
+# A certificate issued by a CA, with its own extensions and validity (a
+# leaf for server.key unless a request is given); `openssl ca` is the one
+# tool of openssl 3.0 that takes a start date.
+issue() { # out, ca name, extensions, start, end[, request, -selfsign]
+  local work
+  ca_work "$2" "$3"
   local cert=(-cert "$dir/$2-ca.crt")
   [ "${7:-}" = -selfsign ] && cert=(-selfsign)
   openssl ca -batch -config "$work/conf" "${cert[@]}" -keyfile "$dir/$2.key" \
     -in "$dir/${6:-server.csr}" -out "$dir/$1" -startdate "$4" -enddate "$5" -notext 2>/dev/null
+  rm -rf "$work"
+}
+
+# The test CA revokes revoked.crt and signs its list, valid for 30 days.
+make_crl() { # list name
+  local work
+  ca_work test ""
+  local ca=(-config "$work/conf" -cert "$dir/test-ca.crt" -keyfile "$dir/test.key")
+  openssl ca "${ca[@]}" -revoke "$dir/revoked.crt" -crl_reason keyCompromise 2>/dev/null
+  openssl ca "${ca[@]}" -gencrl -crldays 30 -out "$work/crl.pem" 2>/dev/null
+  mkdir -p "$dir/crl"
+  openssl crl -in "$work/crl.pem" -outform DER -out "$dir/crl/$1.crl"
   rm -rf "$work"
 }
 
@@ -86,17 +112,26 @@ subjectAltName=DNS:mail.other-name.test" "$now" "$later"
 $names" 20200101000000Z 20200201000000Z
   issue rogue.crt rogue "$leaf_ext
 $names" "$now" "$later"
+  local list
+  list=$(openssl rand -hex 6)
+  issue revoked.crt test "$leaf_ext
+$names
+crlDistributionPoints=URI:http://127.0.0.1:8080/$list.crl" "$now" "$later"
+  issue crl-offline.crt test "$leaf_ext
+$names
+crlDistributionPoints=URI:http://127.0.0.1:8081/$list.crl" "$now" "$later"
+  make_crl "$list"
   openssl req -x509 -key "$dir/server.key" -out "$dir/self-signed.crt" -days 30 -subj "/CN=localhost" \
     -addext "$names" -addext "extendedKeyUsage=serverAuth
 authorityKeyIdentifier=keyid" 2>/dev/null
   rm -f "$dir"/*.csr "$dir/test.key" "$dir/rogue.key"
   # Dovecot's unprivileged login processes read the key too.
-  chmod 644 "$dir"/*
+  chmod 644 "$dir"/*.*
 }
 
 case ${1:-} in
 start) start ;;
-ensure) [ -f "$dir/server.crt" ] && [ -f "$dir/rogue.crt" ] || start ;;
+ensure) [ -f "$dir/server.crt" ] && [ -f "$dir/revoked.crt" ] || start ;;
 stop) ;;
 *) echo "usage: $0 start|ensure|stop" >&2; exit 2 ;;
 esac

@@ -7,8 +7,9 @@ back, cut or replaced.
 
 Each behaviour logs to DIR/NAME.log, opened anew for every line: "connect",
 then every chunk received as "clear: ..." (on the wire before any TLS) or
-"tls: ..." (decrypted), escaped, and "end" when the connection is over. A
-test proves from it that no USER or PASS ever arrived.
+"tls: ..." (decrypted), escaped, "close_notify" when the client ended TLS
+with its alert after QUIT's reply, and "end" when the connection is over.
+A test proves from it that no USER or PASS ever arrived.
 
 usage: tls_peer.py CERT_DIR LOG_DIR
 """
@@ -112,7 +113,21 @@ def dialogue(c):
         command = c.tls_line().strip().split(b" ")[0].upper()
         c.send(replies.get(command, b"-ERR unknown") + b"\r\n")
         if command == b"QUIT":
-            return
+            return closing(c)
+
+
+def closing(c):
+    """Logs the client's close_notify; a socket closed without it ends in
+    EOFError instead."""
+    while True:
+        try:
+            if not c.tls.read(65536):
+                break
+        except ssl.SSLZeroReturnError:
+            break
+        except ssl.SSLWantReadError:
+            c.incoming.write(c.recv())
+    log(c.name, "close_notify")
 
 
 def tls_first(cert):
@@ -204,6 +219,8 @@ BEHAVIOURS = {
     9956: ("garbage", garbage),
     9957: ("cut-record", cut_record),
     9958: ("endless", endless),
+    9964: ("revoked", tls_first("revoked.crt")),
+    9965: ("crl-offline", tls_first("crl-offline.crt")),
     9960: ("slow-starttls", starttls(slow_starttls)),
     9961: ("stls-refused", starttls(refuse)),
     9962: ("stls-plain", starttls(plain_after_yes)),

@@ -9,13 +9,23 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 b=${SORVANE_BUILD:-build}
 case $b in /*) ;; *) b=$top/$b ;; esac
 dir=$b/tls
-pidfile=$dir/peer.pid
+# Beside the certificates, not among them: certs.sh start makes that folder
+# anew, and a pid file there would be lost with it, leaving the peers of a
+# run that was never stopped running for good.
+pidfile=$b/tls-peer.pid
+
+# The pid names these peers still, not a process that came after them.
+running() {
+  [ -f "$pidfile" ] && grep -qs tls_peer.py "/proc/$(cat "$pidfile")/cmdline"
+}
 
 stop() {
-  if [ -f "$pidfile" ]; then
-    kill "$(cat "$pidfile")" 2>/dev/null || true
-    rm -f "$pidfile"
+  if running; then
+    kill "$(cat "$pidfile")"
+    # Gone before a new one binds the same ports.
+    for _ in $(seq 50); do running || break; sleep 0.1; done
   fi
+  rm -f "$pidfile"
 }
 
 start() {
@@ -26,7 +36,7 @@ start() {
   echo $! >"$pidfile"
   for _ in $(seq 100); do
     grep -q listening "$dir/peer-output.txt" && return 0
-    kill -0 "$(cat "$pidfile")" 2>/dev/null || break
+    running || break
     sleep 0.1
   done
   echo "the TLS peers did not start:" >&2
