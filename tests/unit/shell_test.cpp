@@ -3,6 +3,7 @@
 // shows its message at once, which makes every start_check visible.
 #include <gtest/gtest.h>
 #include "box_script.h"
+#include "dialog_harness.h"
 #include "recorder.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
@@ -10,12 +11,14 @@
 #include "resources/resource.h"
 #include <stdio.h>
 #include <string.h>
+#include <atomic>
 #include <string>
 
 namespace {
 
 const char ERROR_CAPTION[] = "Sorvane エラー";
 const char NO_USER[] = "ユーザー名が入力されていません。";
+const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
 
 class TrayTest : public ::testing::Test {
 protected:
@@ -128,12 +131,43 @@ TEST_F(TrayTest, ManualChecksLeaveTheCountdownAlone)
     EXPECT_EQ(checkCountdown, 42);
 }
 
+// The tray stays reachable while the settings dialog is up: a second
+// Settings command, taken inside the dialog's modal loop as the main
+// window would take it, returns at once and opens nothing.
+std::atomic<int> secondCommand;
+void CALLBACK ask_settings_again(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    secondCommand = settings_dialog_free() ? 1 : 2;
+    on_command(NULL, CMD_SETTINGS);
+    secondCommand += 10;
+}
+
 TEST_F(TrayTest, SettingsCommandDoesNothingWhileItsDialogIsUp)
 {
-    settingsDialogFree = 0;
-    on_command(NULL, CMD_SETTINGS);
+    add_tray_icon(NULL); // the dialog is free from here on
+    ASSERT_TRUE(settings_dialog_free());
+    secondCommand = 0;
+    SetTimer(NULL, 0, 100, ask_settings_again);
+    size_t open = 0;
+    harness::run_driven(
+        SETTINGS_CAPTION,
+        [] {
+            on_command(NULL, CMD_SETTINGS);
+            return (INT_PTR)0;
+        },
+        [&](HWND) {
+            ui::wait_until([] { return secondCommand >= 10; }, 3000);
+            std::vector<HWND> shown = ui::find_windows(ui::DIALOG_CLASS, SETTINGS_CAPTION, GetCurrentProcessId());
+            open = shown.size();
+            for (HWND w : shown) // a second one, if any, first
+                ui::click(w, IDC_CANCEL_BUTTON);
+        });
+    EXPECT_EQ(secondCommand, 12) << "asked while the dialog was up, and returned at once";
+    EXPECT_EQ(open, 1u);
+    EXPECT_TRUE(settings_dialog_free());
     EXPECT_EQ(boxes(), 0);
-    EXPECT_EQ(settingsDialogFree, 0);
+    remove_tray(NULL);
 }
 
 TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
@@ -147,7 +181,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         {CMD_HELP, "ヘルプ(&H)"}, {CMD_ABOUT, "バージョン情報(&A)..."}, {0, NULL},
         {CMD_EXIT, "終了(&X)"},
     };
-    ASSERT_EQ(GetMenuItemCount(TrayMenu), 7);
+    ASSERT_EQ(GetMenuItemCount(tray_menu()), 7);
     for (int i = 0; i < 7; i++) {
         MENUITEMINFOA mi = {};
         char text[64] = "";
@@ -155,7 +189,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         mi.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
         mi.dwTypeData = text;
         mi.cch = sizeof text;
-        ASSERT_TRUE(GetMenuItemInfoA(TrayMenu, i, TRUE, &mi));
+        ASSERT_TRUE(GetMenuItemInfoA(tray_menu(), i, TRUE, &mi));
         if (!expected[i].caption) {
             EXPECT_TRUE(mi.fType & MFT_SEPARATOR) << i;
             continue;
@@ -164,8 +198,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         EXPECT_STREQ(text, expected[i].caption) << i;
         EXPECT_EQ(mi.fState & (MFS_GRAYED | MFS_CHECKED | MFS_DEFAULT), 0u) << i;
     }
-    DestroyMenu(TrayMenu);
-    TrayMenu = NULL;
+    remove_tray(NULL);
 }
 
 // What a finished check posts shows in the icon record: the face (normal,
@@ -189,6 +222,7 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
     };
     HICON faces[3] = {};
     std::string tip;
+    const NOTIFYICONDATAA *icon = tray_icon_record();
     for (auto &step : steps) {
         SYSTEMTIME before, after;
         GetLocalTime(&before);
@@ -203,21 +237,51 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
             char at[2][16];
             snprintf(at[0], sizeof at[0], " (%02d:%02d)", before.wHour, before.wMinute);
             snprintf(at[1], sizeof at[1], " (%02d:%02d)", after.wHour, after.wMinute);
-            tip = std::string(step.tip) + (trayIconData.szTip == std::string(step.tip) + at[0] ? at[0] : at[1]);
+            tip = std::string(step.tip) + (icon->szTip == std::string(step.tip) + at[0] ? at[0] : at[1]);
         }
-        EXPECT_EQ(trayIconData.szTip, tip);
-        EXPECT_LE(strlen(trayIconData.szTip), 63u);
+        EXPECT_EQ(icon->szTip, tip);
+        EXPECT_LE(strlen(icon->szTip), 63u);
         if (!faces[step.face])
-            faces[step.face] = trayIconData.hIcon;
-        EXPECT_EQ(trayIconData.hIcon, faces[step.face]) << step.face;
-        EXPECT_TRUE(trayIconData.hIcon);
+            faces[step.face] = icon->hIcon;
+        EXPECT_EQ(icon->hIcon, faces[step.face]) << step.face;
+        EXPECT_TRUE(icon->hIcon);
     }
     EXPECT_NE(faces[NORMAL], faces[NEW_MAIL]);
     EXPECT_NE(faces[NORMAL], faces[FAILED]);
     EXPECT_NE(faces[NEW_MAIL], faces[FAILED]);
     // The shell may have taken the icon (Wine does, without a window): it
     // must not outlive the test.
-    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+    remove_tray(NULL);
+}
+
+// The tip stays within the 63 bytes the first-version record carries and
+// is cut between characters: "新" is two bytes of code page 932, "ｱ" one.
+TEST(TrayTip, IsCutWithinTheFirstVersionRecordBetweenCharacters)
+{
+    const std::string a61(61, 'a'), a62(62, 'a'), a63(63, 'a');
+    auto shin = [](int n) {
+        std::string s;
+        while (n--)
+            s += "新";
+        return s;
+    };
+    const struct {
+        std::string tip, text, expected;
+    } rows[] = {
+        {"", std::string(70, 'a'), std::string(63, 'a')},
+        {"Sorvane - ", shin(30), "Sorvane - " + shin(26)},
+        {a61, "新", a61 + "新"},
+        {a62, "新", a62},
+        {a62, "ｱｲ", a62 + "ｱ"},
+        {a63, "b", a63},
+        {"a", "\x90", "a"}, // a lead byte without its trail byte
+    };
+    for (const auto &row : rows) {
+        char tip[sizeof(NOTIFYICONDATAA().szTip)] = "";
+        strcpy(tip, row.tip.c_str());
+        tray_tip_append(tip, row.text.c_str());
+        EXPECT_EQ(tip, row.expected) << row.tip << " + " << row.text;
+    }
 }
 
 } // namespace
