@@ -11,12 +11,14 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes encode(const SettingsRecord &r)
+const SettingsExtension NO_BLOCK = {};
+
+Bytes encode(const SettingsRecord &r, const SettingsExtension &kept = NO_BLOCK)
 {
     Bytes out(SETTINGS_FILE_MAX_SIZE);
     size_t size = 0;
     int failed = -2;
-    EXPECT_EQ(encode_settings(&r, out.data(), out.size(), &size, &failed), 1);
+    EXPECT_EQ(encode_settings(&r, &kept, out.data(), out.size(), &size, &failed), 1);
     EXPECT_EQ(failed, -1);
     out.resize(size);
     return out;
@@ -77,10 +79,11 @@ void expect_same(const SettingsRecord &a, const SettingsRecord &b)
     }
 }
 
-SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r)
+SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r, SettingsExtension *kept = NULL)
 {
+    SettingsExtension unused;
     SettingsDecodeResult result = {-1, -2, 99999};
-    int ok = decode_settings(bytes.data(), bytes.size(), r, &result);
+    int ok = decode_settings(bytes.data(), bytes.size(), r, kept ? kept : &unused, &result);
     EXPECT_EQ(ok, result.outcome == SETTINGS_DECODED);
     return result;
 }
@@ -311,7 +314,7 @@ TEST(SettingsEncode, ValuesThatCannotBeStoredNameTheirField)
         unsigned char out[SETTINGS_FILE_MAX_SIZE];
         size_t size = 0;
         int failed = -2;
-        EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+        EXPECT_EQ(encode_settings(&r, &NO_BLOCK, out, sizeof out, &size, &failed), 0);
         EXPECT_EQ(failed, c.field);
     }
     // A member without its NUL is not read past.
@@ -320,11 +323,11 @@ TEST(SettingsEncode, ValuesThatCannotBeStoredNameTheirField)
     unsigned char out[SETTINGS_FILE_MAX_SIZE];
     size_t size = 0;
     int failed = -2;
-    EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+    EXPECT_EQ(encode_settings(&r, &NO_BLOCK, out, sizeof out, &size, &failed), 0);
     EXPECT_EQ(failed, FIELD_USER);
     // Nor is the output buffer written past: the 25-byte record in 24.
     SettingsRecord empty = blank();
-    EXPECT_EQ(encode_settings(&empty, out, 24, &size, &failed), 0);
+    EXPECT_EQ(encode_settings(&empty, &NO_BLOCK, out, 24, &size, &failed), 0);
     EXPECT_EQ(failed, FIELD_NO_MES);
 }
 
@@ -408,7 +411,8 @@ TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
         {"cut in the tag", {'S', 'V'}, 0},
         {"cut before the check", {'S', 'V', 'E', 'X', 1, 1, 1}, 0},
         {"another tag", {'s', 'V', 'E', 'X', 1, 1, 1, 0xFC}, 0},
-        {"another version", {'S', 'V', 'E', 'X', 2, 1, 1, 0xFB}, 0},
+        {"a later version", {'S', 'V', 'E', 'X', 2, 1, 1, 0xFB}, 1},
+        {"version 0", {'S', 'V', 'E', 'X', 0, 1, 1, 0xFD}, 0},
         {"no values", {'S', 'V', 'E', 'X', 1, 0, 0xFE}, 0},
         {"length past the end", {'S', 'V', 'E', 'X', 1, 5, 1, 0xF8}, 0},
         {"value damaged", {'S', 'V', 'E', 'X', 1, 1, 3, 0xFC}, 0},
@@ -428,10 +432,55 @@ TEST(SettingsExtension, AFailedLoadLeavesTheExtensionAlone)
 {
     SettingsRecord r = sentinel();
     r.unseenOnly = 1;
+    SettingsExtension kept = {2, 1, {0x81}};
     Bytes cut = encode(full());
     cut.pop_back();
-    EXPECT_EQ(decode(cut, &r).outcome, SETTINGS_FIELD_UNREADABLE);
+    EXPECT_EQ(decode(cut, &r, &kept).outcome, SETTINGS_FIELD_UNREADABLE);
     EXPECT_EQ(r.unseenOnly, 1);
+    EXPECT_EQ(kept.version, 2);
+    EXPECT_EQ(kept.values[0], 0x81);
+}
+
+// A block that a later version wrote (a higher version, more values, flag
+// bits unknown here) loads with the values this version knows; a save
+// gives the others back as they were and the known ones as they are now.
+TEST(SettingsExtension, ALaterVersionsValuesComeBackOutOfASave)
+{
+    const Bytes fields = encode(blank());
+    const Bytes newer = {'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFA};
+    const Bytes ours = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+    struct {
+        const char *name;
+        Bytes read;     // the bytes after `noMes`
+        int unseenOnly; // as read
+        Bytes saved[2]; // the block saved with unseenOnly off, and on
+    } rows[] = {
+        {"a higher version with more values", newer, 1, {{'S', 'V', 'E', 'X', 2, 3, 0x00, 0x7F, 0x80, 0xFB}, newer}},
+        {"flags unknown here", {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}, 1,
+         {{'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}, {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}}},
+        {"more values of this version", {'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, 0,
+         {{'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, {'S', 'V', 'E', 'X', 1, 2, 0x01, 0x55, 0xA6}}},
+        {"nothing but the flag known here", {'S', 'V', 'E', 'X', 2, 2, 0x01, 0x00, 0xFA}, 1,
+         {{}, {'S', 'V', 'E', 'X', 2, 2, 0x01, 0x00, 0xFA}}},
+        {"no block", {}, 0, {{}, ours}},
+        {"a damaged block", {'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFB}, 0, {{}, ours}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes file = fields;
+        file.insert(file.end(), row.read.begin(), row.read.end());
+        SettingsRecord r = sentinel();
+        SettingsExtension kept;
+        ASSERT_EQ(decode(file, &r, &kept).outcome, SETTINGS_DECODED);
+        expect_same(r, blank());
+        EXPECT_EQ(r.unseenOnly, row.unseenOnly);
+        for (int on = 0; on < 2; on++) {
+            r.unseenOnly = on;
+            Bytes want = fields;
+            want.insert(want.end(), row.saved[on].begin(), row.saved[on].end());
+            EXPECT_EQ(encode(r, kept), want) << "unseenOnly " << on;
+        }
+    }
 }
 
 } // namespace

@@ -454,10 +454,19 @@ TEST_F(SettingsFileTest, ExtensionBlockFollowsNoMesOnlyWhenASettingUsesIt)
     withBlock.insert(withBlock.end(), block.begin(), block.end());
     EXPECT_EQ(read_file(file), withBlock);
 
+    // Loaded, then saved with the setting off: a later version's block
+    // keeps what this version does not know.
     struct {
         Bytes tail;
         int unseenOnly;
-    } cases[] = {{block, 1}, {{}, 0}, {{'S', 'V', 'E', 'X', 1, 1, 1, 0xFD}, 0}, {{'S', 'V', 'E'}, 0}};
+        Bytes saved;
+    } cases[] = {
+        {block, 1, {}},
+        {{'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFA}, 1, {'S', 'V', 'E', 'X', 2, 3, 0x00, 0x7F, 0x80, 0xFB}},
+        {{}, 0, {}},
+        {{'S', 'V', 'E', 'X', 1, 1, 1, 0xFD}, 0, {}},
+        {{'S', 'V', 'E'}, 0, {}},
+    };
     for (auto &c : cases) {
         Bytes bytes = image_of(stored()).bytes;
         bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
@@ -467,6 +476,11 @@ TEST_F(SettingsFileTest, ExtensionBlockFollowsNoMesOnlyWhenASettingUsesIt)
         EXPECT_EQ(load_settings(), 1);
         expect_record(stored());
         EXPECT_EQ(Settings.unseenOnly, c.unseenOnly);
+        Settings.unseenOnly = 0;
+        EXPECT_EQ(save_settings(), 1);
+        bytes = image_of(stored()).bytes;
+        bytes.insert(bytes.end(), c.saved.begin(), c.saved.end());
+        EXPECT_EQ(read_file(file), bytes);
     }
     EXPECT_TRUE(rec::events().empty());
 }
