@@ -8,7 +8,6 @@
 
 extern const char MAIN_WINDOW_CLASS[]; // "QeSorvane Class"
 extern const char MAIN_WINDOW_TITLE[]; // "QeSorvane ConsoleWindow"
-extern const char TRAY_TIP_START[];    // "Sorvane", until the first check ends
 
 enum {
     TRAY_ICON_ID = 3291,

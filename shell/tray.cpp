@@ -20,7 +20,7 @@ static const char SETTINGS_DIALOG_FAILED[] = "動作設定ダイアログが表�
 static const char ABOUT_DIALOG_FAILED[] = "バージョン情報ダイアログが表示できませんでした。";
 static const char HELP_DOCUMENT[] = "Readme.htm";
 
-const char TRAY_TIP_START[] = "Sorvane";
+static const char TRAY_TIP_START[] = "Sorvane"; // until the first check ends
 static const char TIP_NEW_MAIL[] = "Sorvane - 新着 ";
 static const char TIP_NEW_MAIL_UNIT[] = " 通";
 static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
