@@ -2,6 +2,7 @@
 // under AddressSanitizer and UBSan.
 #include <gtest/gtest.h>
 #include "settings/settings_codec.h"
+#include "tests/support/sample_settings.h"
 #include <limits.h>
 #include <string.h>
 #include <string>
@@ -24,49 +25,11 @@ Bytes encode(const SettingsRecord &r, const SettingsExtension &kept = NO_BLOCK)
     return out;
 }
 
-SettingsRecord blank()
-{
-    SettingsRecord r;
-    memset(&r, 0, sizeof r);
-    return r;
-}
-
+using sample::blank;
+using sample::full;
 // Every field holds something other than the zero record, so that a field
 // left unchanged by a failed load can be told from one that was read.
-SettingsRecord sentinel()
-{
-    SettingsRecord r = blank();
-    for (int f = 0; f < SETTINGS_FIELD_COUNT; f++) {
-        if (SETTINGS_FIELDS[f].kind == FIELD_KIND_TEXT)
-            strcpy(settings_text_of(&r, f), "old");
-        else
-            *settings_int_of(&r, f) = 777;
-    }
-    return r;
-}
-
-std::string repeat(char c, size_t n)
-{
-    return std::string(n, c);
-}
-
-// A record at every capacity, with values that exercise each encoding.
-SettingsRecord full()
-{
-    SettingsRecord r = blank();
-    strcpy(r.server, repeat('s', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    strcpy(r.user, repeat('u', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    strcpy(r.pass, repeat('p', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    r.autoCheckTime = INT_MIN;
-    r.showProgress = 1;
-    strcpy(r.mailPath, repeat('m', PATH_TEXT_CAPACITY - 1).c_str());
-    r.mailPathAsk = -1;
-    strcpy(r.oksndPath, repeat('o', PATH_TEXT_CAPACITY - 1).c_str());
-    r.okMes = 0x12345678;
-    strcpy(r.nosndPath, repeat('n', PATH_TEXT_CAPACITY - 1).c_str());
-    r.noMes = INT_MAX;
-    return r;
-}
+const SettingsRecord SENTINEL = sample::untouched();
 
 void expect_same(const SettingsRecord &a, const SettingsRecord &b)
 {
@@ -93,7 +56,7 @@ TEST(SettingsGolden, EmptyRecordIsTwentyFiveBytes)
     const Bytes expected = {0x14, 0xEF, 0xEF, 0xEF, 0xD5, 0xEF, 0, 0, 0, 0, 0xEF, 0, 0,
                             0,    0,    0xEF, 0,    0,    0,    0, 0xEF, 0, 0, 0, 0};
     EXPECT_EQ(encode(blank()), expected);
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     EXPECT_EQ(decode(expected, &r).outcome, SETTINGS_DECODED);
     expect_same(r, blank());
 }
@@ -116,7 +79,7 @@ TEST(SettingsGolden, IntervalIsScrambledDecimalText)
         r.autoCheckTime = c.value;
         Bytes bytes = encode(r);
         EXPECT_EQ(Bytes(bytes.begin() + 4, bytes.begin() + 4 + c.field.size()), c.field);
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
         EXPECT_EQ(back.autoCheckTime, c.value);
     }
@@ -153,7 +116,7 @@ TEST(SettingsGolden, ValuesHoldingTheKeyByteComeBackWhole)
         for (size_t i = 0; i < n; i++)
             EXPECT_EQ(bytes[3 + i], (unsigned char)(v[i] ^ 0xE5)) << i;
         EXPECT_EQ(bytes[3 + n], 0xEF);
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
         expect_same(back, r);
     }
@@ -196,11 +159,11 @@ TEST(SettingsDecode, EmptyAndForeignFilesLeaveTheRecordAlone)
     cases[4].bytes[0] = 0x15; // a whole record of another version
     cases[4].outcome = SETTINGS_BAD_VERSION;
     for (const auto &c : cases) {
-        SettingsRecord r = sentinel();
+        SettingsRecord r = SENTINEL;
         SettingsDecodeResult result = decode(c.bytes, &r);
         EXPECT_EQ(result.outcome, c.outcome);
         EXPECT_EQ(result.field, -1);
-        expect_same(r, sentinel());
+        expect_same(r, SENTINEL);
     }
 }
 
@@ -226,11 +189,11 @@ TEST(SettingsDecode, TruncationAtEveryOffsetFailsTheFieldItFallsIn)
         int expected = 0;
         while (ends[expected] <= cut)
             expected++;
-        SettingsRecord r = sentinel();
+        SettingsRecord r = SENTINEL;
         SettingsDecodeResult result = decode(Bytes(bytes.begin(), bytes.begin() + cut), &r);
         ASSERT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
         ASSERT_EQ(result.field, expected);
-        SettingsRecord want = sentinel();
+        SettingsRecord want = SENTINEL;
         for (int f = 0; f < expected; f++) {
             const SettingsFieldInfo &info = SETTINGS_FIELDS[f];
             memcpy((char *)&want + info.offset, (const char *)&original + info.offset,
@@ -266,7 +229,7 @@ TEST(SettingsDecode, OverlongTextFieldsAreUnreadable)
         Bytes raw(c.length, (unsigned char)('7' ^ 0xE5));
         raw.push_back(0xEF);
         bytes.insert(bytes.begin() + at, raw.begin(), raw.end());
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         SettingsDecodeResult result = decode(bytes, &back);
         if (c.readable) {
             EXPECT_EQ(result.outcome, SETTINGS_DECODED);
@@ -278,7 +241,7 @@ TEST(SettingsDecode, OverlongTextFieldsAreUnreadable)
             EXPECT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
             EXPECT_EQ(result.field, c.field);
             if (SETTINGS_FIELDS[c.field].kind == FIELD_KIND_TEXT)
-                EXPECT_STREQ(settings_text_of(&back, c.field), "old");
+                EXPECT_STREQ(settings_text_of(&back, c.field), settings_const_text_of(&SENTINEL, c.field));
         }
     }
 }
@@ -291,7 +254,7 @@ TEST(SettingsDecode, AnEmbeddedNulEndsTheValueButNotTheField)
     const unsigned char raw[] = {'a' ^ 0xE5, 0xE5, 'b' ^ 0xE5};
     bytes.insert(bytes.begin() + 1, raw, raw + sizeof raw);
     bytes[bytes.size() - 4] = 1; // noMes
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     EXPECT_EQ(decode(bytes, &r).outcome, SETTINGS_DECODED);
     EXPECT_STREQ(r.server, "a");
     EXPECT_STREQ(r.user, "");
@@ -386,7 +349,7 @@ TEST(SettingsExtension, GoldenBlockAfterTheElevenFields)
     ASSERT_EQ(bytes.size(), plain.size() + block.size());
     EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + plain.size()), plain);
     EXPECT_EQ(Bytes(bytes.begin() + plain.size(), bytes.end()), block);
-    SettingsRecord back = sentinel();
+    SettingsRecord back = SENTINEL;
     EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
     EXPECT_EQ(back.unseenOnly, 1);
     // A full record with the block.
@@ -430,7 +393,7 @@ TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
 
 TEST(SettingsExtension, AFailedLoadLeavesTheExtensionAlone)
 {
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     r.unseenOnly = 1;
     SettingsExtension kept = {2, 1, {0x81}};
     Bytes cut = encode(full());
@@ -469,7 +432,7 @@ TEST(SettingsExtension, ALaterVersionsValuesComeBackOutOfASave)
         SCOPED_TRACE(row.name);
         Bytes file = fields;
         file.insert(file.end(), row.read.begin(), row.read.end());
-        SettingsRecord r = sentinel();
+        SettingsRecord r = SENTINEL;
         SettingsExtension kept;
         ASSERT_EQ(decode(file, &r, &kept).outcome, SETTINGS_DECODED);
         expect_same(r, blank());

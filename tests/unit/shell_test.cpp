@@ -5,6 +5,7 @@
 #include "box_script.h"
 #include "dialog_harness.h"
 #include "recorder.h"
+#include "texts.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "check/check.h"
@@ -16,9 +17,8 @@
 
 namespace {
 
-const char ERROR_CAPTION[] = "Sorvane エラー";
+using namespace texts;
 const char NO_USER[] = "ユーザー名が入力されていません。";
-const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
 
 class TrayTest : public ::testing::Test {
 protected:
@@ -132,38 +132,33 @@ TEST_F(TrayTest, ManualChecksLeaveTheCountdownAlone)
 }
 
 // The tray stays reachable while the settings dialog is up: a second
-// Settings command, taken inside the dialog's modal loop as the main
-// window would take it, returns at once and opens nothing.
-std::atomic<int> secondCommand;
+// Settings command, taken inside the dialog's modal loop as the main window
+// would take it, opens nothing and returns at once.
+std::atomic<bool> secondReturned;
 void CALLBACK ask_settings_again(HWND, UINT, UINT_PTR timer, DWORD)
 {
     KillTimer(NULL, timer);
-    secondCommand = settings_dialog_free() ? 1 : 2;
     on_command(NULL, CMD_SETTINGS);
-    secondCommand += 10;
+    secondReturned = true;
 }
 
 TEST_F(TrayTest, SettingsCommandDoesNothingWhileItsDialogIsUp)
 {
     add_tray_icon(NULL); // the dialog is free from here on
-    ASSERT_TRUE(settings_dialog_free());
-    secondCommand = 0;
+    secondReturned = false;
     SetTimer(NULL, 0, 100, ask_settings_again);
     size_t open = 0;
-    harness::run_driven(
-        SETTINGS_CAPTION,
-        [] {
-            on_command(NULL, CMD_SETTINGS);
-            return (INT_PTR)0;
-        },
-        [&](HWND) {
-            ui::wait_until([] { return secondCommand >= 10; }, 3000);
-            std::vector<HWND> shown = ui::find_windows(ui::DIALOG_CLASS, SETTINGS_CAPTION, GetCurrentProcessId());
-            open = shown.size();
-            for (HWND w : shown) // a second one, if any, first
-                ui::click(w, IDC_CANCEL_BUTTON);
-        });
-    EXPECT_EQ(secondCommand, 12) << "asked while the dialog was up, and returned at once";
+    auto first = [] {
+        on_command(NULL, CMD_SETTINGS);
+        return (INT_PTR)0;
+    };
+    harness::run_driven(SETTINGS_CAPTION, first, [&](HWND) {
+        ui::wait_until([] { return secondReturned.load(); }, 3000);
+        std::vector<HWND> shown = ui::find_windows(ui::DIALOG_CLASS, SETTINGS_CAPTION, GetCurrentProcessId());
+        open = shown.size();
+        for (HWND w : shown) // a second one, if any, first
+            ui::click(w, IDC_CANCEL_BUTTON);
+    });
     EXPECT_EQ(open, 1u);
     EXPECT_TRUE(settings_dialog_free());
     EXPECT_EQ(boxes(), 0);
@@ -209,16 +204,16 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
     struct {
         int outcome; // -1: just added
         LPARAM count;
-        const char *tip; // without the time; NULL: unchanged
+        std::string tip; // without the time; empty: unchanged
         int face;
     } steps[] = {
         {-1, 0, "Sorvane", NORMAL},
-        {CHECK_OUTCOME_NEW_MAIL, 3, "Sorvane - 新着 3 通", NEW_MAIL},
-        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, NORMAL},
-        {CHECK_OUTCOME_NEW_MAIL, 4294967295u, "Sorvane - 新着 4294967295 通", NEW_MAIL},
-        {CHECK_OUTCOME_FAILED, 0, "Sorvane - 確認できませんでした", FAILED},
-        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, FAILED},
-        {CHECK_OUTCOME_NO_NEW_MAIL, 0, "Sorvane - 新着なし", NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 3, tip_new_mail(3), NEW_MAIL},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, "", NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 4294967295u, tip_new_mail(4294967295u), NEW_MAIL},
+        {CHECK_OUTCOME_FAILED, 0, TIP_FAILED, FAILED},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, "", FAILED},
+        {CHECK_OUTCOME_NO_NEW_MAIL, 0, TIP_NO_NEW_MAIL, NORMAL},
     };
     HICON faces[3] = {};
     std::string tip;
@@ -231,13 +226,13 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
         else
             on_check_outcome(step.outcome, step.count);
         GetLocalTime(&after);
-        if (step.tip && step.outcome < 0) {
+        if (!step.tip.empty() && step.outcome < 0) {
             tip = step.tip;
-        } else if (step.tip) {
+        } else if (!step.tip.empty()) {
             char at[2][16];
             snprintf(at[0], sizeof at[0], " (%02d:%02d)", before.wHour, before.wMinute);
             snprintf(at[1], sizeof at[1], " (%02d:%02d)", after.wHour, after.wMinute);
-            tip = std::string(step.tip) + (icon->szTip == std::string(step.tip) + at[0] ? at[0] : at[1]);
+            tip = step.tip + (icon->szTip == step.tip + at[0] ? at[0] : at[1]);
         }
         EXPECT_EQ(icon->szTip, tip);
         EXPECT_LE(strlen(icon->szTip), 63u);
