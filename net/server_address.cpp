@@ -58,10 +58,28 @@ static const char *take_scheme(const char *text, ServerAddress *out)
     return NULL;
 }
 
+// The letters of a zone (RFC 6874's unreserved characters): an interface
+// number on Windows, a name such as "eth0.100" elsewhere.
+static int is_zone_char(char c)
+{
+    return is_alnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+// Where the zone after the "%" at `percent` begins. A literal copied from a
+// URL writes "%" as "%25" (RFC 6874); "%25" with nothing after it is the
+// plain form's zone 25, which Windows gives interfaces too.
+static const char *zone_start(const char *percent, const char *end)
+{
+    if (end - percent > 3 && percent[1] == '2' && percent[2] == '5')
+        return percent + 3;
+    return percent + 1;
+}
+
 // Hex digits, colons and dots with at least one colon, then optionally a
-// zone ("%" and letters or digits). Anything else in brackets would only
-// fail later at the look-up, so it is refused here.
-static int ipv6_literal(const char *p, const char *end)
+// zone. Anything else in brackets would only fail later at the look-up, so
+// it is refused here. `*percent` is where the zone's "%" stands (`end`
+// without one), `*zone` where the zone itself begins.
+static int ipv6_literal(const char *p, const char *end, const char **percent, const char **zone)
 {
     int colons = 0;
     for (; p < end && *p != '%'; p++) {
@@ -69,21 +87,46 @@ static int ipv6_literal(const char *p, const char *end)
             return 0;
         colons += *p == ':';
     }
-    if (p < end && ++p == end)
+    *percent = *zone = p;
+    if (p == end)
+        return colons > 0;
+    *zone = zone_start(p, end);
+    if (*zone == end)
         return 0; // "%" without a zone
-    for (; p < end; p++)
-        if (!is_alnum(*p))
+    for (p = *zone; p < end; p++)
+        if (!is_zone_char(*p))
             return 0;
     return colons > 0;
 }
 
 // A name or a dotted address: no slash (a pasted address with a path) and
 // no blank or control byte. Bytes from 0x80 up are left to the look-up.
-static int plain_host(const char *p, const char *end)
+// One dot at the end marks a fully-qualified name: it is dropped (`*end`
+// moves before it), since a TLS server's name is sent and checked without
+// it, and the look-up finds the same host either way.
+static int plain_host(const char *p, const char **end)
 {
-    for (; p < end; p++)
-        if (*p == '/' || (unsigned char)*p <= ' ' || *p == 0x7F)
+    for (const char *q = p; q < *end; q++)
+        if (*q == '/' || (unsigned char)*q <= ' ' || *q == 0x7F)
             return 0;
+    if (*end > p && (*end)[-1] == '.')
+        --*end;
+    return *end > p && (*end)[-1] != '.';
+}
+
+// The host as the look-up takes it: the name or address, and a zone after
+// a plain "%". 0 when it is empty or too long.
+static int put_host(ServerAddress *out, const char *name, size_t nameLength, const char *zone, size_t zoneLength)
+{
+    size_t length = nameLength + (zoneLength ? 1 + zoneLength : 0);
+    if (nameLength == 0 || length >= sizeof out->host)
+        return 0;
+    memcpy(out->host, name, nameLength);
+    if (zoneLength) {
+        out->host[nameLength] = '%';
+        memcpy(out->host + nameLength + 1, zone, zoneLength);
+    }
+    out->host[length] = '\0';
     return 1;
 }
 
@@ -106,42 +149,41 @@ static int take_port(const char *p, unsigned short *port)
     return 1;
 }
 
+// The host at `host` (after any scheme) into `out`; `*rest` is the text
+// after it.
+static int take_host(const char *host, ServerAddress *out, const char **rest)
+{
+    const char *end, *percent, *zone;
+    if (*host == '[') {
+        end = strchr(++host, ']');
+        if (!end || !ipv6_literal(host, end, &percent, &zone))
+            return 0;
+        *rest = end + 1;
+        out->numeric = 1;
+        return put_host(out, host, (size_t)(percent - host), zone, (size_t)(end - zone));
+    }
+    end = *rest = host + strcspn(host, ":");
+    return plain_host(host, &end) && put_host(out, host, (size_t)(end - host), end, 0);
+}
+
 int parse_server_address(const char *text, ServerAddress *out)
 {
     memset(out, 0, sizeof *out);
     out->security = SERVER_PLAIN;
     out->port = POP3_PLAIN_PORT;
     const char *host = take_scheme(text, out);
-    if (!host)
-        return 0;
-    int schemeGiven = host != text;
-    const char *end, *rest;
-    if (*host == '[') {
-        end = strchr(++host, ']');
-        if (!end || !ipv6_literal(host, end))
-            return 0;
-        rest = end + 1;
-        out->numeric = 1;
-    } else {
-        end = host + strcspn(host, ":");
-        if (!plain_host(host, end))
-            return 0;
-        rest = end;
-    }
-    size_t length = (size_t)(end - host);
-    if (length == 0 || length >= sizeof out->host)
+    const char *rest;
+    if (!host || !take_host(host, out, &rest))
         return 0;
     if (*rest == ':') {
         if (!take_port(rest + 1, &out->port))
             return 0;
         // 995 is POP3 over TLS everywhere: a port copied from a provider's
         // settings means TLS even without the scheme.
-        if (!schemeGiven && out->port == POP3_TLS_PORT)
+        if (host == text && out->port == POP3_TLS_PORT)
             out->security = SERVER_TLS;
     } else if (*rest) {
         return 0;
     }
-    memcpy(out->host, host, length);
-    out->host[length] = '\0';
     return 1;
 }

@@ -29,9 +29,12 @@ struct ServerAddress {
 //   [IPv6 literal][:port]     the same
 //   pop3s://host[:port]       TLS, 995 unless given
 //   starttls://host[:port]    STLS on a plain connection, 110 unless given
-// Scheme names compare without case. 0 when the text is none of these
-// (unknown scheme, empty host, unclosed bracket, a port that is not 1 to
-// 65535 in digits, anything after the port); *out is then undefined.
+// Scheme names compare without case. A name may end in one dot (a
+// fully-qualified name), which the host is given without. An IPv6 literal
+// may carry a zone, "%zone" or, as a URL writes it, "%25zone"; the host
+// holds it as "%zone". 0 when the text is none of these (unknown scheme,
+// empty host, unclosed bracket, a zone without letters, a port that is not
+// 1 to 65535 in digits, anything after the port); *out is then undefined.
 int parse_server_address(const char *text, ServerAddress *out);
 
 #endif

@@ -193,35 +193,73 @@ static unsigned char extension_check(const unsigned char *from, size_t size)
     return (unsigned char)~sum;
 }
 
-void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record)
+// Tag, a version other than 0, at least one value, and the check byte.
+static int extension_block_valid(const unsigned char *bytes, size_t size)
 {
-    record->unseenOnly = 0;
     if (size < SETTINGS_EXTENSION_HEADER_SIZE + 1 || memcmp(bytes, EXTENSION_TAG, sizeof EXTENSION_TAG) != 0)
-        return;
+        return 0;
     const unsigned char *version = bytes + SETTINGS_EXTENSION_TAG_SIZE;
     size_t length = version[1];
-    if (version[0] != SETTINGS_EXTENSION_VERSION || length < 1
-        || size < SETTINGS_EXTENSION_HEADER_SIZE + length + 1
-        || extension_check(version, 2 + length) != version[2 + length])
+    return version[0] != 0 && length >= 1 && size >= SETTINGS_EXTENSION_HEADER_SIZE + length + 1
+           && extension_check(version, 2 + length) == version[2 + length];
+}
+
+void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record,
+                               SettingsExtension *kept)
+{
+    record->unseenOnly = 0;
+    kept->version = 0;
+    kept->length = 0;
+    if (!extension_block_valid(bytes, size))
         return;
+    const unsigned char *version = bytes + SETTINGS_EXTENSION_TAG_SIZE;
+    kept->version = version[0];
+    kept->length = version[1];
+    memcpy(kept->values, version + 2, kept->length);
     record->unseenOnly = (version[2] & SETTINGS_EXTENSION_UNSEEN_ONLY) != 0;
 }
 
-int encode_settings_extension(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *written)
+// The values a save writes: those of the block read, with the ones this
+// version knows as `record` holds them. Gives their count.
+static size_t extension_values(const SettingsRecord *record, const SettingsExtension *kept, unsigned char *values)
 {
+    size_t length = 1;
+    values[0] = 0;
+    if (kept->version && kept->length) {
+        length = kept->length;
+        memcpy(values, kept->values, length);
+    }
+    values[0] &= (unsigned char)~SETTINGS_EXTENSION_UNSEEN_ONLY;
+    if (record->unseenOnly)
+        values[0] |= SETTINGS_EXTENSION_UNSEEN_ONLY;
+    return length;
+}
+
+static int all_zero(const unsigned char *bytes, size_t size)
+{
+    for (size_t i = 0; i < size; i++)
+        if (bytes[i])
+            return 0;
+    return 1;
+}
+
+int encode_settings_extension(const SettingsRecord *record, const SettingsExtension *kept, unsigned char *out,
+                              size_t outSize, size_t *written)
+{
+    unsigned char values[SETTINGS_EXTENSION_MAX_VALUES];
+    size_t length = extension_values(record, kept, values);
     *written = 0;
-    unsigned char flags = record->unseenOnly ? SETTINGS_EXTENSION_UNSEEN_ONLY : 0;
-    if (flags == 0)
+    if (all_zero(values, length))
         return 1;
-    const size_t size = SETTINGS_EXTENSION_HEADER_SIZE + 1 + 1;
+    const size_t size = SETTINGS_EXTENSION_HEADER_SIZE + length + 1;
     if (outSize < size)
         return 0;
     memcpy(out, EXTENSION_TAG, sizeof EXTENSION_TAG);
     unsigned char *version = out + SETTINGS_EXTENSION_TAG_SIZE;
-    version[0] = SETTINGS_EXTENSION_VERSION;
-    version[1] = 1;
-    version[2] = flags;
-    version[3] = extension_check(version, 3);
+    version[0] = kept->version ? kept->version : (unsigned char)SETTINGS_EXTENSION_VERSION;
+    version[1] = (unsigned char)length;
+    memcpy(version + 2, values, length);
+    version[2 + length] = extension_check(version, 2 + length);
     *written = size;
     return 1;
 }
@@ -234,7 +272,8 @@ static int decode_failed(SettingsDecodeResult *result, int outcome, int field)
     return 0;
 }
 
-int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record, SettingsDecodeResult *result)
+int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record, SettingsExtension *kept,
+                    SettingsDecodeResult *result)
 {
     if (size == 0)
         return decode_failed(result, SETTINGS_EMPTY, -1);
@@ -247,14 +286,15 @@ int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *rec
             return decode_failed(result, SETTINGS_FIELD_UNREADABLE, field);
         at += used;
     }
-    decode_settings_extension(bytes + at, size - at, record);
+    decode_settings_extension(bytes + at, size - at, record, kept);
     result->outcome = SETTINGS_DECODED;
     result->field = -1;
     result->end = at;
     return 1;
 }
 
-int encode_settings(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *size, int *failedField)
+int encode_settings(const SettingsRecord *record, const SettingsExtension *kept, unsigned char *out,
+                    size_t outSize, size_t *size, int *failedField)
 {
     *failedField = -1;
     if (outSize < 1)
@@ -270,7 +310,7 @@ int encode_settings(const SettingsRecord *record, unsigned char *out, size_t out
         at += written;
     }
     size_t written;
-    if (!encode_settings_extension(record, out + at, outSize - at, &written))
+    if (!encode_settings_extension(record, kept, out + at, outSize - at, &written))
         return 0;
     *size = at + written;
     return 1;

@@ -66,17 +66,29 @@ int settings_int_value(const SettingsRecord *record, int field);
 // added later: the tag "SVEX", a version byte, a length byte, that many
 // value bytes, and a check byte (the low byte of the sum of version, length
 // and values, inverted). A reader of the eleven fields never looks past
-// `noMes`, so older versions of the program ignore the block. The block is
-// written only when a value in it differs from its default, so a file of
-// someone who uses none of them stays byte for byte what it always was.
-// Version 1 holds one value byte: the flags (bit 0: unseenOnly); bytes
-// after the ones a version knows are left for later values.
+// `noMes`, so older versions of the program ignore the block. Every value's
+// default is 0, and a block is written only when a value in it is not, so a
+// file of someone who uses none of them stays byte for byte what it always
+// was. Version 1 holds one value byte: the flags (bit 0: unseenOnly). A
+// later version keeps the values of the versions before it where they are
+// and adds its own after them, or in flag bits unused before: its block
+// loads here with the values this version knows, and a save gives back the
+// rest as they were read, so that running this version does not cost the
+// user the settings of a newer one.
 enum {
     SETTINGS_EXTENSION_VERSION = 1,
     SETTINGS_EXTENSION_TAG_SIZE = 4,
     SETTINGS_EXTENSION_HEADER_SIZE = SETTINGS_EXTENSION_TAG_SIZE + 2,
-    SETTINGS_EXTENSION_MAX_SIZE = SETTINGS_EXTENSION_HEADER_SIZE + 255 + 1,
+    SETTINGS_EXTENSION_MAX_VALUES = 255,
+    SETTINGS_EXTENSION_MAX_SIZE = SETTINGS_EXTENSION_HEADER_SIZE + SETTINGS_EXTENSION_MAX_VALUES + 1,
     SETTINGS_EXTENSION_UNSEEN_ONLY = 0x01
+};
+// A block's version and values as read (version 0: none was read), kept
+// beside the record for the save.
+struct SettingsExtension {
+    unsigned char version;
+    unsigned char length;
+    unsigned char values[SETTINGS_EXTENSION_MAX_VALUES];
 };
 // Largest file prefix the decoder can look at: every text field full, the
 // interval text as long as its buffer admits, the largest extension block.
@@ -90,14 +102,18 @@ enum {
 // largest extension block.
 enum { SETTINGS_READ_LIMIT = SETTINGS_FILE_MAX_SIZE };
 
-// The bytes after `noMes`: the extension values of `record` from a block
-// there, or their defaults when there is none or it is cut, of another
-// version or damaged. Never fails.
-void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record);
-// The block for `record`, into `out` (SETTINGS_EXTENSION_MAX_SIZE bytes
-// suffice); `*written` is 0 when every value is its default, and no block
-// is written then. 0 when `out` is too small.
-int encode_settings_extension(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *written);
+// The bytes after `noMes`: the extension values of `record` and the block
+// in `*kept` from a block there, or the defaults and no block when there is
+// none, or it is cut, of version 0 or damaged. Never fails.
+void decode_settings_extension(const unsigned char *bytes, size_t size, SettingsRecord *record,
+                               SettingsExtension *kept);
+// The block for `record`: the values of `kept` with the ones this version
+// knows taken from `record`, in `kept`'s version (or this one's when none
+// was read). Into `out` (SETTINGS_EXTENSION_MAX_SIZE bytes suffice);
+// `*written` is 0 when every value is 0, and no block is written then.
+// 0 when `out` is too small.
+int encode_settings_extension(const SettingsRecord *record, const SettingsExtension *kept, unsigned char *out,
+                              size_t outSize, size_t *written);
 
 // XORs `size` bytes with the key, in place. Applying it twice gives the
 // bytes back, whatever they hold.
@@ -142,15 +158,18 @@ struct SettingsDecodeResult {
 
 // Reads a file image into `record`, field by field: the fields before a
 // failing one hold the file's values; the failing field and those after it,
-// and the extension values, stay as they were. 1 when all eleven fields were
-// read; the extension values then come from the bytes after them. The
-// outcome depends on the first SETTINGS_FILE_MAX_SIZE bytes only.
-int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record,
+// the extension values and `*kept` stay as they were. 1 when all eleven
+// fields were read; the extension values and `*kept` then come from the
+// bytes after them. The outcome depends on the first SETTINGS_FILE_MAX_SIZE
+// bytes only.
+int decode_settings(const unsigned char *bytes, size_t size, SettingsRecord *record, SettingsExtension *kept,
                     SettingsDecodeResult *result);
 
-// Writes the whole file image of `record`, extension block included, into
-// `out` (SETTINGS_FILE_MAX_SIZE bytes suffice). 0 with `*failedField` when a field cannot be stored.
-int encode_settings(const SettingsRecord *record, unsigned char *out, size_t outSize, size_t *size,
-                    int *failedField);
+// Writes the whole file image of `record`, extension block included (with
+// what `kept` holds beyond the values this version knows), into `out`
+// (SETTINGS_FILE_MAX_SIZE bytes suffice). 0 with `*failedField` when a
+// field cannot be stored.
+int encode_settings(const SettingsRecord *record, const SettingsExtension *kept, unsigned char *out,
+                    size_t outSize, size_t *size, int *failedField);
 
 #endif

@@ -24,6 +24,10 @@ static const char UNREADABLE[] = "動作設定ファイルを開けませんで�
 // chose to keep it: no save of this run may replace it.
 static int keepUnreadFile;
 
+// The extension block of the file loaded, as read: a newer version's values
+// that this one does not know go back into the file with every save.
+static SettingsExtension keptExtension;
+
 #define BROKEN "の読み込みに失敗しました。\n動作設定が壊れている可能性があるため、再作成します。\n現在の設定は失われます。"
 static const char *const FIELD_READ_FAILED[SETTINGS_FIELD_COUNT] = {
     "[server]" BROKEN,    "[user]" BROKEN,      "[pass]" BROKEN,  "[autoCheckTime]" BROKEN,
@@ -100,7 +104,7 @@ int load_settings(void)
     // the fields before a failing one keep the values read.
     SettingsRecord record = Settings; // written only on this thread
     SettingsDecodeResult result;
-    decode_settings(bytes, size, &record, &result);
+    decode_settings(bytes, size, &record, &keptExtension, &result);
     switch (result.outcome) {
     case SETTINGS_EMPTY:
         ErrorBox(READ_FAILED);
@@ -162,7 +166,7 @@ int save_settings(void)
     unsigned char bytes[SETTINGS_FILE_MAX_SIZE];
     size_t size = 0;
     int failedField;
-    if (!encode_settings(&record, bytes, sizeof bytes, &size, &failedField)) {
+    if (!encode_settings(&record, &keptExtension, bytes, sizeof bytes, &size, &failedField)) {
         ErrorBox(failedField >= 0 ? FIELD_WRITE_FAILED[failedField] : WRITE_FAILED);
         return 0;
     }

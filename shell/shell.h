@@ -8,7 +8,6 @@
 
 extern const char MAIN_WINDOW_CLASS[]; // "QeSorvane Class"
 extern const char MAIN_WINDOW_TITLE[]; // "QeSorvane ConsoleWindow"
-extern const char TRAY_TIP_START[];    // "Sorvane", until the first check ends
 
 enum {
     TRAY_ICON_ID = 3291,
@@ -19,11 +18,9 @@ enum {
 
 extern HWND mainWindow;
 
-// Tray icon, menu and timer (tray.cpp).
-extern NOTIFYICONDATAA trayIconData;
-extern HMENU TrayMenu;
-extern UINT checkTimerId;
-extern int settingsDialogFree;
+// ---- Tray icon, menu, timer and their handlers. Found in tray.cpp.
+
+extern UINT checkTimerId; // shell.cpp clears it when the timer cannot start
 
 void add_tray_icon(HWND window);
 void readd_tray_icon(void);
@@ -40,7 +37,19 @@ void on_check_outcome(WPARAM outcome, LPARAM newCount);
 void on_command(HWND window, int commandId);
 void on_timer_tick(void);
 
-// Start-up and shut-down of the main window (shell.cpp).
+// The first-version icon record carries 64 bytes of tip, its NUL included.
+enum { TRAY_TIP_CAPACITY = 64 };
+// Appends `text` to `tip` (TRAY_TIP_CAPACITY bytes), cut so that it stays
+// within them and never ends in half a double-byte character of code page
+// 932.
+void tray_tip_append(char *tip, const char *text);
+
+// The tray's state as the tests read it.
+const NOTIFYICONDATAA *tray_icon_record(void);
+HMENU tray_menu(void);
+int settings_dialog_free(void); // 0 while the settings dialog of the menu is up
+
+// ---- Start-up and shut-down of the main window (shell.cpp).
 ATOM register_main_window_class(HINSTANCE instance);
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int init_shell(HWND window);

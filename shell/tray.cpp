@@ -9,25 +9,42 @@
 #include <string.h>
 
 // The icon record is used in its first-version form, which every Windows
-// shell accepts.
+// shell accepts. That form carries 64 bytes of tip: the shell reads no more,
+// whatever the header's record holds.
 #ifndef _WIN64
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version NOTIFYICONDATAA is 88 bytes");
 #endif
+static_assert(sizeof(((NOTIFYICONDATAA *)0)->szTip) >= TRAY_TIP_CAPACITY, "the tip fits the record");
 
 static const char SETTINGS_DIALOG_FAILED[] = "動作設定ダイアログが表示できませんでした。";
 static const char ABOUT_DIALOG_FAILED[] = "バージョン情報ダイアログが表示できませんでした。";
 static const char HELP_DOCUMENT[] = "Readme.htm";
 
-const char TRAY_TIP_START[] = "Sorvane";
+static const char TRAY_TIP_START[] = "Sorvane"; // until the first check ends
 static const char TIP_NEW_MAIL[] = "Sorvane - 新着 ";
 static const char TIP_NEW_MAIL_UNIT[] = " 通";
 static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
 static const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
 
-NOTIFYICONDATAA trayIconData;
-HMENU TrayMenu;
+static NOTIFYICONDATAA trayIconData;
+static HMENU TrayMenu;
 UINT checkTimerId;
-int settingsDialogFree;
+static int settingsDialogFree;
+
+const NOTIFYICONDATAA *tray_icon_record(void)
+{
+    return &trayIconData;
+}
+
+HMENU tray_menu(void)
+{
+    return TrayMenu;
+}
+
+int settings_dialog_free(void)
+{
+    return settingsDialogFree;
+}
 
 // The three faces of the icon: the last check found nothing new (or the
 // new mail has been taken to the mail program), new mail waits, the last
@@ -55,7 +72,7 @@ void add_tray_icon(HWND window)
     trayIconData.uCallbackMessage = TRAY_CALLBACK_MESSAGE;
     trayState = TRAY_NORMAL;
     trayIconData.hIcon = tray_icon(TRAY_NORMAL);
-    lstrcpynA(trayIconData.szTip, TRAY_TIP_START, sizeof trayIconData.szTip);
+    tray_tip_append(trayIconData.szTip, TRAY_TIP_START);
     Shell_NotifyIconA(NIM_ADD, &trayIconData);
     settingsDialogFree = 1;
 }
@@ -68,11 +85,34 @@ void readd_tray_icon(void)
         Shell_NotifyIconA(NIM_ADD, &trayIconData);
 }
 
-// Appends `text` to the tip; the tip is cut at its capacity, never overrun.
+// How many bytes of `text` fit in `room` without splitting a character:
+// the texts are code page 932 whatever the system's code page is, and half
+// a double-byte character would show as another character, or swallow the
+// terminating NUL in a shell that reads the pair.
+static size_t whole_characters(const char *text, size_t room)
+{
+    size_t n = 0;
+    for (;;) {
+        size_t width = IsDBCSLeadByteEx(932, (BYTE)text[n]) ? 2 : 1;
+        if (!text[n] || n + width > room || (width == 2 && !text[n + 1]))
+            return n;
+        n += width;
+    }
+}
+
+void tray_tip_append(char *tip, const char *text)
+{
+    size_t used = strlen(tip);
+    if (used >= TRAY_TIP_CAPACITY - 1)
+        return;
+    size_t n = whole_characters(text, TRAY_TIP_CAPACITY - 1 - used);
+    memcpy(tip + used, text, n);
+    tip[used + n] = '\0';
+}
+
 static void tip_append(const char *text)
 {
-    size_t n = strlen(trayIconData.szTip);
-    lstrcpynA(trayIconData.szTip + n, text, (int)(sizeof trayIconData.szTip - n));
+    tray_tip_append(trayIconData.szTip, text);
 }
 
 static void tip_append_number(unsigned long value, int width)

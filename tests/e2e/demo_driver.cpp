@@ -7,6 +7,7 @@
 // server instead and saves the progress window as it shows the TLS
 // handshake.
 #include "program.h"
+#include "texts.h"
 #include "ui_driver.h"
 #include <stdio.h>
 #include <string.h>
@@ -18,29 +19,29 @@ static void show_saved(const std::string &path)
         printf("saved %s\n", path.c_str());
 }
 
-enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017 };
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+using e2e::CMD_EXIT;
+enum { IDC_STATUS_STEP = 1017 };
 const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
+
+// The demo account of the local mail server, three messages waiting, with
+// the progress window and both messages.
+static void write_demo_account(const char *start, const char *server)
+{
+    e2e::write_account(start, server, "three", "three-pass", e2e::SHOW_PROGRESS | e2e::OK_MESSAGE | e2e::NO_MESSAGE);
+}
 
 // One check of `server` with the progress window; its picture is taken
 // while the window shows the handshake (the script puts a slow link in
 // front of the server so that the step lasts).
 static int tls_progress(const char *start, const std::string &pictures, const char *server)
 {
-    e2e::FileSettings s;
-    s.server = server;
-    s.user = "three";
-    s.pass = "three-pass";
-    s.showProgress = 1;
-    s.okMes = 1;
-    s.noMes = 1;
-    e2e::write_settings_file(start, s);
+    write_demo_account(start, server);
     e2e::Program app;
     if (!app.start(start)) {
         fprintf(stderr, "cannot start the program\n");
         return 1;
     }
-    HWND progress = ui::wait_window(ui::DIALOG_CLASS, PROGRESS_CAPTION, 20000, app.pid());
+    HWND progress = ui::wait_window(ui::DIALOG_CLASS, texts::PROGRESS_CAPTION, 20000, app.pid());
     bool seen = progress && ui::wait_until([&] { return ui::item_text(progress, IDC_STATUS_STEP) == HANDSHAKE_STEP; },
                                            20000, 5);
     if (seen)
@@ -71,15 +72,7 @@ int main(int argc, char **argv)
     if (argc > 5 && strcmp(argv[4], "--tls-progress") == 0)
         return tls_progress(argv[2], pictures, argv[5]);
 
-    // The demo account of the local mail server: three messages waiting.
-    e2e::FileSettings s;
-    s.server = "127.0.0.1";
-    s.user = "three";
-    s.pass = "three-pass";
-    s.showProgress = 1;
-    s.okMes = 1;
-    s.noMes = 1;
-    e2e::write_settings_file(argv[2], s);
+    write_demo_account(argv[2], "127.0.0.1");
 
     e2e::Program app;
     if (!app.start(argv[2])) {
@@ -87,7 +80,7 @@ int main(int argc, char **argv)
         return 1;
     }
     DWORD pid = app.pid();
-    HWND progress = ui::wait_window(ui::DIALOG_CLASS, "Sorvane - 新着メール確認", 20000, pid);
+    HWND progress = ui::wait_window(ui::DIALOG_CLASS, texts::PROGRESS_CAPTION, 20000, pid);
     if (progress)
         show_saved(pictures + "\\progress.bmp");
     ui::Box result = ui::wait_box(NULL, 40000, pid);
@@ -110,7 +103,7 @@ int main(int argc, char **argv)
         ui::wait_gone(progress);
     Sleep(500);
     show_saved(pictures + "\\tray.bmp");
-    app.command(1004);
+    app.command(CMD_EXIT);
     DWORD code = app.wait_exit();
     printf("the program ended with exit code %lu\n", code);
     return code == 0 ? 0 : 1;

@@ -6,7 +6,6 @@
 #include "steps.h"
 #include <ctype.h>
 
-using e2e::FileSettings;
 using e2e::Program;
 
 namespace {
@@ -15,20 +14,9 @@ using namespace e2e;
 
 TEST_F(EndToEnd, FirstStartWithoutSettingsAsksTwiceThenRunsWithoutServer)
 {
-    ASSERT_TRUE(app.start(dir));
-    HWND first = wait_dialog(SETTINGS_CAPTION);
-    ASSERT_TRUE(first);
-    ui::click(first, IDC_CANCEL_BUTTON);
-    ASSERT_TRUE(ui::wait_gone(first));
-    HWND second = wait_dialog(SETTINGS_CAPTION);
-    ASSERT_TRUE(second) << "the dialog comes again while the server is empty";
-    ui::click(second, IDC_CANCEL_BUTTON);
-    ASSERT_TRUE(ui::wait_gone(second));
-
-    HWND main = app.main_window();
-    ASSERT_TRUE(main);
-    EXPECT_FALSE(IsWindowVisible(main));
-    EXPECT_TRUE(ui::wait_until([&] { return app.icon_present(); }, 5000));
+    // The dialog comes again while the server is empty; then the icon.
+    ASSERT_NO_FATAL_FAILURE(start_without_server(this));
+    EXPECT_FALSE(IsWindowVisible(app.main_window()));
     // No server, so no first check: nothing else appears.
     Sleep(1500);
     EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
@@ -39,13 +27,7 @@ TEST_F(EndToEnd, FirstStartWithoutSettingsAsksTwiceThenRunsWithoutServer)
 
 TEST_F(EndToEnd, StartWithSettingsRunsTheFirstCheckBeforeAnythingElse)
 {
-    FileSettings s;
-    s.server = SERVER;
-    s.user = USER_FULL;
-    s.pass = PASSWORD_FULL;
-    s.showProgress = 1;
-    s.okMes = 1;
-    e2e::write_settings_file(dir, s);
+    write_account(dir, SERVER, USER_FULL, PASSWORD_FULL, SHOW_PROGRESS | OK_MESSAGE);
     ASSERT_TRUE(app.start(dir));
 
     HWND progress = wait_dialog(PROGRESS_CAPTION);
@@ -77,13 +59,7 @@ TEST_F(EndToEnd, SecondStartEndsAtOnceWithoutSecondWindowOrIcon)
 
 TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
 {
-    FileSettings s;
-    s.server = SERVER;
-    s.user = USER_EMPTY;
-    s.pass = PASSWORD_EMPTY;
-    s.showProgress = 1;
-    s.noMes = 1;
-    e2e::write_settings_file(dir, s);
+    write_account(dir, SERVER, USER_EMPTY, PASSWORD_EMPTY, SHOW_PROGRESS | NO_MESSAGE);
     ASSERT_TRUE(app.start(dir));
 
     // While the first check waits on its result box, it is still running.
@@ -263,29 +239,23 @@ void deliver(const std::string &user, int number)
 
 TEST_F(EndToEnd, UnseenOnlyReportsEachMessageOnceAndTheTrayTellsEveryOutcome)
 {
-    FileSettings s;
-    s.server = SERVER;
-    s.user = "seen";
-    s.pass = "seen-pass";
-    s.okMes = 1;
-    s.noMes = 1;
-    s.unseenOnly = 1;
-    e2e::write_settings_file(dir, s);
+    const char user[] = "seen";
+    write_account(dir, SERVER, user, "seen-pass", OK_MESSAGE | NO_MESSAGE | UNSEEN_ONLY);
     ASSERT_TRUE(app.start(dir));
     struct {
         int deliver; // a message delivered before the check, or 0
         const char *text;
-        const char *tip;
+        std::string tip;
         int face;
     } checks[] = {
-        {0, NEW_MAIL, "Sorvane - 新着 3 通", Program::FACE_NEW_MAIL}, // the check at start-up
-        {0, NO_MAIL, "Sorvane - 新着なし", Program::FACE_NORMAL},
-        {4, NEW_MAIL, "Sorvane - 新着 1 通", Program::FACE_NEW_MAIL},
+        {0, NEW_MAIL, tip_new_mail(3), Program::FACE_NEW_MAIL}, // the check at start-up
+        {0, NO_MAIL, TIP_NO_NEW_MAIL, Program::FACE_NORMAL},
+        {4, NEW_MAIL, tip_new_mail(1), Program::FACE_NEW_MAIL},
     };
     for (auto &c : checks) {
         SCOPED_TRACE(c.tip);
         if (c.deliver)
-            deliver(s.user, c.deliver);
+            deliver(user, c.deliver);
         if (&c != &checks[0])
             app.command(CMD_CHECK_NOW);
         ui::Box result = wait_box(RESULT_CAPTION, 30000);
@@ -302,19 +272,14 @@ TEST_F(EndToEnd, UnseenOnlyReportsEachMessageOnceAndTheTrayTellsEveryOutcome)
     d.uID = e2e::TRAY_ICON_ID;
     ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &d));
     PostMessageA(d.hWnd, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_TRUE(tray_shows(app, "Sorvane - 新着 1 通", Program::FACE_NEW_MAIL));
+    EXPECT_TRUE(tray_shows(app, tip_new_mail(1), Program::FACE_NEW_MAIL));
     exit_and_expect_clean();
     EXPECT_NE(GetFileAttributesA((dir + "\\Sorvane.seen").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
 {
-    FileSettings s;
-    s.server = SERVER;
-    s.user = USER_FULL;
-    s.pass = PASSWORD_FULL;
-    s.okMes = 1;
-    e2e::write_settings_file(dir, s);
+    write_account(dir, SERVER, USER_FULL, PASSWORD_FULL, OK_MESSAGE);
     ASSERT_TRUE(app.start(dir));
     for (int check = 0; check < 2; check++) {
         if (check)
@@ -322,7 +287,7 @@ TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
         ui::Box result = wait_box(RESULT_CAPTION, 30000);
         ASSERT_TRUE(result);
         EXPECT_EQ(result.text, NEW_MAIL);
-        EXPECT_TRUE(tray_shows(app, "Sorvane - 新着 3 通", Program::FACE_NEW_MAIL));
+        EXPECT_TRUE(tray_shows(app, tip_new_mail(3), Program::FACE_NEW_MAIL));
         ui::answer(result, IDOK);
         ASSERT_TRUE(ui::wait_gone(result.hwnd));
     }
@@ -332,15 +297,11 @@ TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
 
 TEST_F(EndToEnd, FailedCheckShowsTheMutedIcon)
 {
-    FileSettings s;
-    s.server = "127.0.0.3"; // nothing listens there: refused at once
-    s.user = USER_FULL;
-    s.pass = PASSWORD_FULL;
-    e2e::write_settings_file(dir, s);
+    write_account(dir, "127.0.0.3", USER_FULL, PASSWORD_FULL); // nothing listens there: refused at once
     ASSERT_TRUE(app.start(dir));
     ui::Box error = wait_box(ERROR_CAPTION, 30000);
     ASSERT_TRUE(error);
-    EXPECT_TRUE(tray_shows(app, "Sorvane - 確認できませんでした", Program::FACE_FAILED));
+    EXPECT_TRUE(tray_shows(app, TIP_FAILED, Program::FACE_FAILED));
     ui::answer(error, IDOK);
     exit_and_expect_clean();
 }

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 #include "pop3_peer.h"
 #include "program.h"
+#include "texts.h"
 #include "ui_driver.h"
 #include <string.h>
 
-using e2e::FileSettings;
 using e2e::Program;
 using pop3::After;
 using pop3::Piece;
@@ -19,11 +19,9 @@ using pop3::Script;
 
 namespace {
 
+using namespace texts;
+
 const char PEER[] = "127.0.0.6"; // a loopback address of its own
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-const char ERROR_CAPTION[] = "Sorvane エラー";
-const char NEW_MAIL[] = "新着メールが届いています。";
-const char NO_MAIL[] = "新しいメッセージはありませんでした。";
 const char NO_GREETING[] = "サーバーから応答を受け取ることができませんでした。";
 const char NO_STAT_REPLY[] = "サーバーから応答を受け取ることができませんでした。#3";
 const char USER_REFUSED[] = "ユーザー名が正しくありません。";
@@ -31,7 +29,6 @@ const char STAT_REFUSED[] = "コマンドが正しく解釈されませんでし
 const char NO_UIDL_REPLY_TIMED_OUT[] = "サーバーから応答を受け取ることができませんでした。#5(0x0000274C)";
 const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
 const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えたため、確認を中止しました。";
-enum { CMD_CHECK_NOW = 1000, CMD_EXIT = 1004 };
 
 // The program's own limit for the connect and for each whole reply.
 const DWORD CHECK_LIMIT_MS = 30000;
@@ -180,15 +177,8 @@ public:
     static void start_program(const char *name, int unseenOnly)
     {
         std::string dir = e2e::make_start_directory(name);
-        FileSettings s;
-        s.unseenOnly = unseenOnly;
-        s.server = PEER;
-        s.user = "taro";
-        s.pass = "secret";
-        s.showProgress = 1;
-        s.okMes = 1;
-        s.noMes = 1;
-        e2e::write_settings_file(dir, s);
+        e2e::write_account(dir, PEER, "taro", "secret",
+                           e2e::SHOW_PROGRESS | e2e::OK_MESSAGE | e2e::NO_MESSAGE | (unseenOnly ? e2e::UNSEEN_ONLY : 0));
         // The check at start-up runs against a well-behaved server.
         pop3::Peer good(PEER, pop3::good_script(0));
         app = new Program;
@@ -202,7 +192,7 @@ public:
     static void TearDownTestSuite()
     {
         if (app && app->main_window(1000)) {
-            app->command(CMD_EXIT);
+            app->command(e2e::CMD_EXIT);
             EXPECT_EQ(app->wait_exit(), 0u);
         }
         delete app;
@@ -221,7 +211,7 @@ public:
     static bool request_check(pop3::Peer &peer)
     {
         for (int attempt = 0; attempt < 5; attempt++) {
-            app->command(CMD_CHECK_NOW);
+            app->command(e2e::CMD_CHECK_NOW);
             if (peer.wait_connections(1, 2000))
                 return true;
         }

@@ -1,5 +1,6 @@
 #include "program.h"
 #include <commctrl.h>
+#include "settings_image.h"
 #include "ui_driver.h"
 #include <stdio.h>
 #include <string.h>
@@ -41,42 +42,29 @@ std::string make_start_directory(const char *name)
     return dir;
 }
 
-static void put_text(std::vector<unsigned char> &out, const std::string &text)
-{
-    for (unsigned char c : text)
-        out.push_back(c ^ 0xE5);
-    out.push_back('\n' ^ 0xE5);
-}
-
-static void put_int(std::vector<unsigned char> &out, int v)
-{
-    unsigned u = (unsigned)v;
-    for (int i = 0; i < 4; i++)
-        out.push_back((unsigned char)(u >> (8 * i)));
-}
-
 void write_settings_file(const std::string &dir, const FileSettings &s)
 {
-    std::vector<unsigned char> b;
-    b.push_back(20);
-    put_text(b, s.server);
-    put_text(b, s.user);
-    put_text(b, s.pass);
-    put_text(b, std::to_string(s.autoCheckTime));
-    put_int(b, s.showProgress);
-    put_text(b, s.mailPath);
-    put_int(b, s.mailPathAsk);
-    put_text(b, s.oksndPath);
-    put_int(b, s.okMes);
-    put_text(b, s.nosndPath);
-    put_int(b, s.noMes);
+    image::File f = image::file_of(s);
     if (s.unseenOnly)
-        b.insert(b.end(), {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC});
+        f.bytes.insert(f.bytes.end(), image::UNSEEN_ONLY_BLOCK.begin(), image::UNSEEN_ONLY_BLOCK.end());
     std::string path = dir + "\\Sorvane.dat";
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD n = 0;
-    WriteFile(f, b.data(), (DWORD)b.size(), &n, NULL);
-    CloseHandle(f);
+    WriteFile(file, f.bytes.data(), (DWORD)f.bytes.size(), &n, NULL);
+    CloseHandle(file);
+}
+
+void write_account(const std::string &dir, const char *server, const char *user, const char *pass, int options)
+{
+    FileSettings s;
+    s.server = server;
+    s.user = user;
+    s.pass = pass;
+    s.showProgress = (options & SHOW_PROGRESS) != 0;
+    s.okMes = (options & OK_MESSAGE) != 0;
+    s.noMes = (options & NO_MESSAGE) != 0;
+    s.unseenOnly = (options & UNSEEN_ONLY) != 0;
+    write_settings_file(dir, s);
 }
 
 Program::~Program()
@@ -193,6 +181,19 @@ static bool read_tray_tool(HANDLE shell, HWND tooltip, TrayTool *out)
     return true;
 }
 
+// A picture of `w` x `h` pixels of 32 bits, its first row at the top.
+static BITMAPINFO top_down_32(int w, int h)
+{
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+
 // The 16 x 16 image of icon `id` of the program: colours where it is
 // opaque, -1 where it is transparent.
 static std::vector<long> icon_pixels(HMODULE module, int id)
@@ -202,13 +203,7 @@ static std::vector<long> icon_pixels(HMODULE module, int id)
     ICONINFO info;
     if (!icon || !GetIconInfo(icon, &info))
         return out;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = 16;
-    bi.bmiHeader.biHeight = -16;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = top_down_32(16, 16);
     std::vector<DWORD> colour(256), mask(256);
     HDC dc = GetDC(NULL);
     GetDIBits(dc, info.hbmColor, 0, 16, colour.data(), &bi, DIB_RGB_COLORS);
@@ -231,13 +226,7 @@ static std::vector<DWORD> screen_pixels(const RECT &r, int *w, int *h)
     *h = r.bottom - r.top;
     if (*w <= 0 || *h <= 0 || *w > 256 || *h > 256)
         return out;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = *w;
-    bi.bmiHeader.biHeight = -*h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = top_down_32(*w, *h);
     void *bits = NULL;
     HDC screen = GetDC(NULL);
     HDC mem = CreateCompatibleDC(screen);

@@ -13,6 +13,7 @@ namespace e2e {
 const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
 const UINT TRAY_CALLBACK_MESSAGE = 9669;
 const UINT TRAY_ICON_ID = 3291;
+enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 }; // the menu's commands
 
 // The program under test, set from the command line of the driver, and,
 // for a suite that compares two builds, the build it is compared with.
@@ -49,6 +50,10 @@ struct FileSettings {
     int unseenOnly = 0; // in the extension block, written only when set
 };
 void write_settings_file(const std::string &dir, const FileSettings &s);
+// The usual file: a check of `server` as `user`, with what `options` asks.
+enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8 };
+void write_account(const std::string &dir, const char *server, const char *user, const char *pass,
+                   int options = 0);
 
 class Program {
 public:

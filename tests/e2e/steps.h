@@ -8,19 +8,14 @@
 
 #include <gtest/gtest.h>
 #include "program.h"
+#include "texts.h"
 #include "ui_driver.h"
 #include <string>
 
 namespace e2e {
 
-const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
-const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-const char ERROR_CAPTION[] = "Sorvane エラー";
+using namespace texts;
 const char CAUTION_CAPTION[] = "注意";
-const char NEW_MAIL[] = "新着メールが届いています。";
-const char NO_MAIL[] = "新しいメッセージはありませんでした。";
 
 // Accounts of the test mail server (tests/services/dovecot.sh).
 const char SERVER[] = "127.0.0.1";
@@ -29,7 +24,6 @@ const char PASSWORD_EMPTY[] = "empty-pass";
 const char USER_FULL[] = "three";
 const char PASSWORD_FULL[] = "three-pass";
 
-enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
 enum {
     IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_OK_MESSAGE = 1008, IDC_NO_MESSAGE = 1010,
     IDC_SERVER = 1009, IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,

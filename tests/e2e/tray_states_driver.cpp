@@ -5,6 +5,7 @@
 // Usage: tray_states_driver <sorvane.exe> <start folder> <picture folder>
 #include "pop3_peer.h"
 #include "program.h"
+#include "texts.h"
 #include "ui_driver.h"
 #include <stdio.h>
 #include <string>
@@ -19,18 +20,14 @@ int main(int argc, char **argv)
     e2e::programPath = argv[1];
     std::string pictures = argv[3];
     const char PEER[] = "127.0.0.8";
-    e2e::FileSettings s;
-    s.server = PEER;
-    s.user = "taro";
-    s.pass = "secret";
-    e2e::write_settings_file(argv[2], s);
+    e2e::write_account(argv[2], PEER, "taro", "secret");
 
     pop3::Script failing;
     failing.greeting = pop3::close_now();
     const pop3::Script checks[] = {pop3::good_script(3), pop3::good_script(0), failing};
     const int faces[] = {e2e::Program::FACE_NEW_MAIL, e2e::Program::FACE_NORMAL, e2e::Program::FACE_FAILED};
     const char *names[] = {"new-mail", "no-new-mail", "failed"};
-    const std::string tips[] = {"Sorvane - 新着 3 通", "Sorvane - 新着なし", "Sorvane - 確認できませんでした"};
+    const std::string tips[] = {texts::tip_new_mail(3), texts::TIP_NO_NEW_MAIL, texts::TIP_FAILED};
     e2e::Program app;
     int status = 0;
     for (int i = 0; i < 3; i++) {
@@ -40,7 +37,7 @@ int main(int argc, char **argv)
             return 1;
         }
         if (i > 0)
-            app.command(1000); // check now
+            app.command(e2e::CMD_CHECK_NOW);
         e2e::Program::TrayView v;
         bool shown = peer.wait_connections(1, 30000) && ui::wait_until(
                                                             [&] {
@@ -68,7 +65,7 @@ int main(int argc, char **argv)
         printf("%s: %s\n", names[i], v.tip.c_str());
         fflush(stdout);
     }
-    app.command(1004);
+    app.command(e2e::CMD_EXIT);
     app.wait_exit();
     return status;
 }

@@ -1,6 +1,7 @@
 // Any file's bytes: decoding stays within its buffers, decides the same on
 // the prefix that the loader reads, and what it decoded (the extension
-// block's values included) is stored and read back to the same record.
+// block's values included, a later version's kept) is stored and read back
+// to the same record and the same bytes.
 #include "settings/settings_codec.h"
 #include <stdint.h>
 #include <stdlib.h>
@@ -19,6 +20,19 @@ static int same_record(const SettingsRecord *a, const SettingsRecord *b)
     return a->unseenOnly == b->unseenOnly;
 }
 
+static int decode(const uint8_t *bytes, size_t size, SettingsRecord *record, SettingsExtension *kept,
+                  SettingsDecodeResult *result)
+{
+    memset(record, 0, sizeof *record);
+    memset(kept, 0, sizeof *kept);
+    return decode_settings(bytes, size, record, kept, result);
+}
+
+static int same_block(const SettingsExtension *a, const SettingsExtension *b)
+{
+    return a->version == b->version && a->length == b->length && memcmp(a->values, b->values, a->length) == 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // Exactly the input's bytes, so that a read past them is caught.
@@ -26,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size)
         memcpy(bytes, data, size);
     SettingsRecord record;
-    memset(&record, 0, sizeof record);
+    SettingsExtension kept;
     SettingsDecodeResult result;
-    int ok = decode_settings(bytes, size, &record, &result);
+    int ok = decode(bytes, size, &record, &kept, &result);
     if (ok != (result.outcome == SETTINGS_DECODED))
         abort();
     if (result.outcome == SETTINGS_FIELD_UNREADABLE && (result.field < 0 || result.field >= SETTINGS_FIELD_COUNT))
@@ -36,24 +50,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (ok && (result.end > size || result.end > SETTINGS_FILE_MAX_SIZE))
         abort();
     SettingsRecord prefixRecord;
-    memset(&prefixRecord, 0, sizeof prefixRecord);
+    SettingsExtension prefixKept;
     SettingsDecodeResult prefix;
-    decode_settings(bytes, size < SETTINGS_FILE_MAX_SIZE ? size : SETTINGS_FILE_MAX_SIZE, &prefixRecord, &prefix);
+    decode(bytes, size < SETTINGS_FILE_MAX_SIZE ? size : SETTINGS_FILE_MAX_SIZE, &prefixRecord, &prefixKept, &prefix);
     free(bytes);
     if (prefix.outcome != result.outcome || prefix.field != result.field || prefix.end != result.end
-        || !same_record(&record, &prefixRecord))
+        || !same_record(&record, &prefixRecord) || !same_block(&kept, &prefixKept))
         abort();
 
-    // Whatever was read, even part of a record, can be saved again.
-    unsigned char out[SETTINGS_FILE_MAX_SIZE];
-    size_t written = 0;
+    // Whatever was read, even part of a record, can be saved again; what
+    // was saved reads back to the same record, and saves to the same bytes
+    // (a later version's block included).
+    unsigned char out[SETTINGS_FILE_MAX_SIZE], again[SETTINGS_FILE_MAX_SIZE];
+    size_t written = 0, rewritten = 0;
     int failed;
-    if (!encode_settings(&record, out, sizeof out, &written, &failed))
+    if (!encode_settings(&record, &kept, out, sizeof out, &written, &failed))
         abort();
     SettingsRecord back;
-    memset(&back, 0, sizeof back);
-    SettingsDecodeResult again;
-    if (!decode_settings(out, written, &back, &again) || !same_record(&record, &back))
+    SettingsExtension backKept;
+    SettingsDecodeResult reread;
+    if (!decode(out, written, &back, &backKept, &reread) || !same_record(&record, &back))
+        abort();
+    if (!encode_settings(&back, &backKept, again, sizeof again, &rewritten, &failed) || rewritten != written
+        || memcmp(out, again, written) != 0)
         abort();
     return 0;
 }

@@ -33,6 +33,17 @@ TEST(ServerAddress, EachFormGivesHostPortAndSecurity)
         {"StartTLS://mail.example.jp:995", "mail.example.jp", 995, SERVER_STARTTLS, 0},
         {longest.c_str(), longest.c_str(), 110, SERVER_PLAIN, 0},
         {"\x83\x81\x81\x5B\x83\x8B.jp", "\x83\x81\x81\x5B\x83\x8B.jp", 110, SERVER_PLAIN, 0},
+        // A fully-qualified name's dot is dropped: TLS sends and checks the
+        // name without it.
+        {"mail.example.jp.", "mail.example.jp", 110, SERVER_PLAIN, 0},
+        {"pop3s://mail.example.jp.:1995", "mail.example.jp", 1995, SERVER_TLS, 0},
+        {"localhost.", "localhost", 110, SERVER_PLAIN, 0},
+        // A zone as a URL writes it (RFC 6874) or plain; "%25" alone is zone 25.
+        {"[fe80::1%25eth0]", "fe80::1%eth0", 110, SERVER_PLAIN, 1},
+        {"pop3s://[fe80::1%253]:995", "fe80::1%3", 995, SERVER_TLS, 1},
+        {"[fe80::1%eth0.100]", "fe80::1%eth0.100", 110, SERVER_PLAIN, 1},
+        {"[fe80::1%25]", "fe80::1%25", 110, SERVER_PLAIN, 1},
+        {"[fe80::1%2525]", "fe80::1%25", 110, SERVER_PLAIN, 1},
         // refused
         {"", NULL, 0, 0, 0},
         {"imap://mail.example.jp", NULL, 0, 0, 0},
@@ -55,6 +66,13 @@ TEST(ServerAddress, EachFormGivesHostPortAndSecurity)
         {"[]", NULL, 0, 0, 0},
         {"[mail.example.jp]", NULL, 0, 0, 0},
         {"[::1%]", NULL, 0, 0, 0},
+        {"[::1%25%]", NULL, 0, 0, 0},
+        {"[::1%eth 0]", NULL, 0, 0, 0},
+        {"[::1%eth/0]", NULL, 0, 0, 0},
+        {".", NULL, 0, 0, 0},
+        {"pop3s://.", NULL, 0, 0, 0},
+        {"mail.example.jp..", NULL, 0, 0, 0},
+        {"mail.example.jp.:", NULL, 0, 0, 0},
         {"[::1]x", NULL, 0, 0, 0},
         {"[::1]:", NULL, 0, 0, 0},
         {tooLong.c_str(), NULL, 0, 0, 0},

@@ -2,6 +2,7 @@
 // under AddressSanitizer and UBSan.
 #include <gtest/gtest.h>
 #include "settings/settings_codec.h"
+#include "tests/support/sample_settings.h"
 #include <limits.h>
 #include <string.h>
 #include <string>
@@ -11,60 +12,24 @@ namespace {
 
 typedef std::vector<unsigned char> Bytes;
 
-Bytes encode(const SettingsRecord &r)
+const SettingsExtension NO_BLOCK = {};
+
+Bytes encode(const SettingsRecord &r, const SettingsExtension &kept = NO_BLOCK)
 {
     Bytes out(SETTINGS_FILE_MAX_SIZE);
     size_t size = 0;
     int failed = -2;
-    EXPECT_EQ(encode_settings(&r, out.data(), out.size(), &size, &failed), 1);
+    EXPECT_EQ(encode_settings(&r, &kept, out.data(), out.size(), &size, &failed), 1);
     EXPECT_EQ(failed, -1);
     out.resize(size);
     return out;
 }
 
-SettingsRecord blank()
-{
-    SettingsRecord r;
-    memset(&r, 0, sizeof r);
-    return r;
-}
-
+using sample::blank;
+using sample::full;
 // Every field holds something other than the zero record, so that a field
 // left unchanged by a failed load can be told from one that was read.
-SettingsRecord sentinel()
-{
-    SettingsRecord r = blank();
-    for (int f = 0; f < SETTINGS_FIELD_COUNT; f++) {
-        if (SETTINGS_FIELDS[f].kind == FIELD_KIND_TEXT)
-            strcpy(settings_text_of(&r, f), "old");
-        else
-            *settings_int_of(&r, f) = 777;
-    }
-    return r;
-}
-
-std::string repeat(char c, size_t n)
-{
-    return std::string(n, c);
-}
-
-// A record at every capacity, with values that exercise each encoding.
-SettingsRecord full()
-{
-    SettingsRecord r = blank();
-    strcpy(r.server, repeat('s', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    strcpy(r.user, repeat('u', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    strcpy(r.pass, repeat('p', ACCOUNT_TEXT_CAPACITY - 1).c_str());
-    r.autoCheckTime = INT_MIN;
-    r.showProgress = 1;
-    strcpy(r.mailPath, repeat('m', PATH_TEXT_CAPACITY - 1).c_str());
-    r.mailPathAsk = -1;
-    strcpy(r.oksndPath, repeat('o', PATH_TEXT_CAPACITY - 1).c_str());
-    r.okMes = 0x12345678;
-    strcpy(r.nosndPath, repeat('n', PATH_TEXT_CAPACITY - 1).c_str());
-    r.noMes = INT_MAX;
-    return r;
-}
+const SettingsRecord SENTINEL = sample::untouched();
 
 void expect_same(const SettingsRecord &a, const SettingsRecord &b)
 {
@@ -77,10 +42,11 @@ void expect_same(const SettingsRecord &a, const SettingsRecord &b)
     }
 }
 
-SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r)
+SettingsDecodeResult decode(const Bytes &bytes, SettingsRecord *r, SettingsExtension *kept = NULL)
 {
+    SettingsExtension unused;
     SettingsDecodeResult result = {-1, -2, 99999};
-    int ok = decode_settings(bytes.data(), bytes.size(), r, &result);
+    int ok = decode_settings(bytes.data(), bytes.size(), r, kept ? kept : &unused, &result);
     EXPECT_EQ(ok, result.outcome == SETTINGS_DECODED);
     return result;
 }
@@ -90,7 +56,7 @@ TEST(SettingsGolden, EmptyRecordIsTwentyFiveBytes)
     const Bytes expected = {0x14, 0xEF, 0xEF, 0xEF, 0xD5, 0xEF, 0, 0, 0, 0, 0xEF, 0, 0,
                             0,    0,    0xEF, 0,    0,    0,    0, 0xEF, 0, 0, 0, 0};
     EXPECT_EQ(encode(blank()), expected);
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     EXPECT_EQ(decode(expected, &r).outcome, SETTINGS_DECODED);
     expect_same(r, blank());
 }
@@ -113,7 +79,7 @@ TEST(SettingsGolden, IntervalIsScrambledDecimalText)
         r.autoCheckTime = c.value;
         Bytes bytes = encode(r);
         EXPECT_EQ(Bytes(bytes.begin() + 4, bytes.begin() + 4 + c.field.size()), c.field);
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
         EXPECT_EQ(back.autoCheckTime, c.value);
     }
@@ -150,7 +116,7 @@ TEST(SettingsGolden, ValuesHoldingTheKeyByteComeBackWhole)
         for (size_t i = 0; i < n; i++)
             EXPECT_EQ(bytes[3 + i], (unsigned char)(v[i] ^ 0xE5)) << i;
         EXPECT_EQ(bytes[3 + n], 0xEF);
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
         expect_same(back, r);
     }
@@ -193,11 +159,11 @@ TEST(SettingsDecode, EmptyAndForeignFilesLeaveTheRecordAlone)
     cases[4].bytes[0] = 0x15; // a whole record of another version
     cases[4].outcome = SETTINGS_BAD_VERSION;
     for (const auto &c : cases) {
-        SettingsRecord r = sentinel();
+        SettingsRecord r = SENTINEL;
         SettingsDecodeResult result = decode(c.bytes, &r);
         EXPECT_EQ(result.outcome, c.outcome);
         EXPECT_EQ(result.field, -1);
-        expect_same(r, sentinel());
+        expect_same(r, SENTINEL);
     }
 }
 
@@ -223,11 +189,11 @@ TEST(SettingsDecode, TruncationAtEveryOffsetFailsTheFieldItFallsIn)
         int expected = 0;
         while (ends[expected] <= cut)
             expected++;
-        SettingsRecord r = sentinel();
+        SettingsRecord r = SENTINEL;
         SettingsDecodeResult result = decode(Bytes(bytes.begin(), bytes.begin() + cut), &r);
         ASSERT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
         ASSERT_EQ(result.field, expected);
-        SettingsRecord want = sentinel();
+        SettingsRecord want = SENTINEL;
         for (int f = 0; f < expected; f++) {
             const SettingsFieldInfo &info = SETTINGS_FIELDS[f];
             memcpy((char *)&want + info.offset, (const char *)&original + info.offset,
@@ -263,7 +229,7 @@ TEST(SettingsDecode, OverlongTextFieldsAreUnreadable)
         Bytes raw(c.length, (unsigned char)('7' ^ 0xE5));
         raw.push_back(0xEF);
         bytes.insert(bytes.begin() + at, raw.begin(), raw.end());
-        SettingsRecord back = sentinel();
+        SettingsRecord back = SENTINEL;
         SettingsDecodeResult result = decode(bytes, &back);
         if (c.readable) {
             EXPECT_EQ(result.outcome, SETTINGS_DECODED);
@@ -275,7 +241,7 @@ TEST(SettingsDecode, OverlongTextFieldsAreUnreadable)
             EXPECT_EQ(result.outcome, SETTINGS_FIELD_UNREADABLE);
             EXPECT_EQ(result.field, c.field);
             if (SETTINGS_FIELDS[c.field].kind == FIELD_KIND_TEXT)
-                EXPECT_STREQ(settings_text_of(&back, c.field), "old");
+                EXPECT_STREQ(settings_text_of(&back, c.field), settings_const_text_of(&SENTINEL, c.field));
         }
     }
 }
@@ -288,7 +254,7 @@ TEST(SettingsDecode, AnEmbeddedNulEndsTheValueButNotTheField)
     const unsigned char raw[] = {'a' ^ 0xE5, 0xE5, 'b' ^ 0xE5};
     bytes.insert(bytes.begin() + 1, raw, raw + sizeof raw);
     bytes[bytes.size() - 4] = 1; // noMes
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     EXPECT_EQ(decode(bytes, &r).outcome, SETTINGS_DECODED);
     EXPECT_STREQ(r.server, "a");
     EXPECT_STREQ(r.user, "");
@@ -311,7 +277,7 @@ TEST(SettingsEncode, ValuesThatCannotBeStoredNameTheirField)
         unsigned char out[SETTINGS_FILE_MAX_SIZE];
         size_t size = 0;
         int failed = -2;
-        EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+        EXPECT_EQ(encode_settings(&r, &NO_BLOCK, out, sizeof out, &size, &failed), 0);
         EXPECT_EQ(failed, c.field);
     }
     // A member without its NUL is not read past.
@@ -320,11 +286,11 @@ TEST(SettingsEncode, ValuesThatCannotBeStoredNameTheirField)
     unsigned char out[SETTINGS_FILE_MAX_SIZE];
     size_t size = 0;
     int failed = -2;
-    EXPECT_EQ(encode_settings(&r, out, sizeof out, &size, &failed), 0);
+    EXPECT_EQ(encode_settings(&r, &NO_BLOCK, out, sizeof out, &size, &failed), 0);
     EXPECT_EQ(failed, FIELD_USER);
     // Nor is the output buffer written past: the 25-byte record in 24.
     SettingsRecord empty = blank();
-    EXPECT_EQ(encode_settings(&empty, out, 24, &size, &failed), 0);
+    EXPECT_EQ(encode_settings(&empty, &NO_BLOCK, out, 24, &size, &failed), 0);
     EXPECT_EQ(failed, FIELD_NO_MES);
 }
 
@@ -383,7 +349,7 @@ TEST(SettingsExtension, GoldenBlockAfterTheElevenFields)
     ASSERT_EQ(bytes.size(), plain.size() + block.size());
     EXPECT_EQ(Bytes(bytes.begin(), bytes.begin() + plain.size()), plain);
     EXPECT_EQ(Bytes(bytes.begin() + plain.size(), bytes.end()), block);
-    SettingsRecord back = sentinel();
+    SettingsRecord back = SENTINEL;
     EXPECT_EQ(decode(bytes, &back).outcome, SETTINGS_DECODED);
     EXPECT_EQ(back.unseenOnly, 1);
     // A full record with the block.
@@ -408,7 +374,8 @@ TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
         {"cut in the tag", {'S', 'V'}, 0},
         {"cut before the check", {'S', 'V', 'E', 'X', 1, 1, 1}, 0},
         {"another tag", {'s', 'V', 'E', 'X', 1, 1, 1, 0xFC}, 0},
-        {"another version", {'S', 'V', 'E', 'X', 2, 1, 1, 0xFB}, 0},
+        {"a later version", {'S', 'V', 'E', 'X', 2, 1, 1, 0xFB}, 1},
+        {"version 0", {'S', 'V', 'E', 'X', 0, 1, 1, 0xFD}, 0},
         {"no values", {'S', 'V', 'E', 'X', 1, 0, 0xFE}, 0},
         {"length past the end", {'S', 'V', 'E', 'X', 1, 5, 1, 0xF8}, 0},
         {"value damaged", {'S', 'V', 'E', 'X', 1, 1, 3, 0xFC}, 0},
@@ -426,12 +393,57 @@ TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
 
 TEST(SettingsExtension, AFailedLoadLeavesTheExtensionAlone)
 {
-    SettingsRecord r = sentinel();
+    SettingsRecord r = SENTINEL;
     r.unseenOnly = 1;
+    SettingsExtension kept = {2, 1, {0x81}};
     Bytes cut = encode(full());
     cut.pop_back();
-    EXPECT_EQ(decode(cut, &r).outcome, SETTINGS_FIELD_UNREADABLE);
+    EXPECT_EQ(decode(cut, &r, &kept).outcome, SETTINGS_FIELD_UNREADABLE);
     EXPECT_EQ(r.unseenOnly, 1);
+    EXPECT_EQ(kept.version, 2);
+    EXPECT_EQ(kept.values[0], 0x81);
+}
+
+// A block that a later version wrote (a higher version, more values, flag
+// bits unknown here) loads with the values this version knows; a save
+// gives the others back as they were and the known ones as they are now.
+TEST(SettingsExtension, ALaterVersionsValuesComeBackOutOfASave)
+{
+    const Bytes fields = encode(blank());
+    const Bytes newer = {'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFA};
+    const Bytes ours = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+    struct {
+        const char *name;
+        Bytes read;     // the bytes after `noMes`
+        int unseenOnly; // as read
+        Bytes saved[2]; // the block saved with unseenOnly off, and on
+    } rows[] = {
+        {"a higher version with more values", newer, 1, {{'S', 'V', 'E', 'X', 2, 3, 0x00, 0x7F, 0x80, 0xFB}, newer}},
+        {"flags unknown here", {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}, 1,
+         {{'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}, {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}}},
+        {"more values of this version", {'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, 0,
+         {{'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, {'S', 'V', 'E', 'X', 1, 2, 0x01, 0x55, 0xA6}}},
+        {"nothing but the flag known here", {'S', 'V', 'E', 'X', 2, 2, 0x01, 0x00, 0xFA}, 1,
+         {{}, {'S', 'V', 'E', 'X', 2, 2, 0x01, 0x00, 0xFA}}},
+        {"no block", {}, 0, {{}, ours}},
+        {"a damaged block", {'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFB}, 0, {{}, ours}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes file = fields;
+        file.insert(file.end(), row.read.begin(), row.read.end());
+        SettingsRecord r = SENTINEL;
+        SettingsExtension kept;
+        ASSERT_EQ(decode(file, &r, &kept).outcome, SETTINGS_DECODED);
+        expect_same(r, blank());
+        EXPECT_EQ(r.unseenOnly, row.unseenOnly);
+        for (int on = 0; on < 2; on++) {
+            r.unseenOnly = on;
+            Bytes want = fields;
+            want.insert(want.end(), row.saved[on].begin(), row.saved[on].end());
+            EXPECT_EQ(encode(r, kept), want) << "unseenOnly " << on;
+        }
+    }
 }
 
 } // namespace

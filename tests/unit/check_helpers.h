@@ -4,6 +4,7 @@
 #ifndef SORVANE_CHECK_HELPERS_H
 #define SORVANE_CHECK_HELPERS_H
 
+#include "texts.h"
 #include "ui_driver.h"
 #include "check/check.h"
 #include "settings/settings.h"
@@ -15,9 +16,9 @@
 
 namespace checktest {
 
-const char ERROR_CAPTION[] = "Sorvane エラー";
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
+using texts::ERROR_CAPTION;
+using texts::PROGRESS_CAPTION;
+using texts::RESULT_CAPTION;
 
 inline void set_account(const char *server, const char *user, const char *pass, int showProgress)
 {

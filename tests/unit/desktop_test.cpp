@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 #include "box_script.h"
 #include "recorder.h"
+#include "texts.h"
 #include "desktop/desktop.h"
 #include <string.h>
 
 namespace {
 
-const char ERROR_CAPTION[] = "Sorvane エラー";
+using texts::ERROR_CAPTION;
 
 TEST(ErrorBox, IsAnUnownedWarningWithOkOnly)
 {

@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 #include "box_script.h"
 #include "recorder.h"
+#include "texts.h"
 #include "check/notify.h"
 #include "settings/settings.h"
 #include <string.h>
 
 namespace {
 
-const char CONFIRM[] = "Sorvane 確認";
-const char RESULT[] = "Sorvane 結果報告";
-const char ERROR_CAPTION[] = "Sorvane エラー";
+using namespace texts;
 const char MISSING_PROGRAM[] = "C:\\no\\such\\folder\\mailer.exe";
 const char SOUND_NEW[] = "C:\\sounds\\new.wav";
 const char SOUND_NONE[] = "C:\\sounds\\none.wav";
@@ -32,6 +31,8 @@ protected:
 };
 
 std::vector<std::string> seq(std::initializer_list<std::string> l) { return l; }
+std::string box(const char *caption) { return std::string("box:") + caption; }
+std::string play(const char *path) { return std::string("play:") + path; }
 
 TEST_F(NotifyTest, NewMailAskedAndDeclinedSkipsLaunchThenSoundMessageStop)
 {
@@ -40,18 +41,17 @@ TEST_F(NotifyTest, NewMailAskedAndDeclinedSkipsLaunchThenSoundMessageStop)
     strcpy(Settings.oksndPath, SOUND_NEW);
     Settings.okMes = 1;
 
-    ui::BoxScript script({{CONFIRM, IDNO}, {RESULT, IDOK}});
+    ui::BoxScript script({{CONFIRM_CAPTION, IDNO}, {RESULT_CAPTION, IDOK}});
     notify_new_mail(note_started);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, "新着メールがあります。\nメールソフトを起動しますか？");
     EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
-    EXPECT_EQ(boxes[1].text, "新着メールが届いています。");
+    EXPECT_EQ(boxes[1].text, NEW_MAIL);
     EXPECT_EQ(boxes[1].buttons, (std::vector<int>{IDOK}));
     // No launch was tried, so no launch-failure box came between them.
-    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 確認", std::string("play:") + SOUND_NEW,
-                                 "box:Sorvane 結果報告", "stop"}));
+    EXPECT_EQ(rec::kinds(), seq({box(CONFIRM_CAPTION), play(SOUND_NEW), box(RESULT_CAPTION), "stop"}));
 
     auto ev = rec::events();
     EXPECT_EQ(ev[0].type, (UINT)(MB_YESNO | MB_ICONQUESTION));
@@ -69,14 +69,14 @@ TEST_F(NotifyTest, LaunchFailureBoxComesBeforeTheSound)
     strcpy(Settings.oksndPath, SOUND_NEW);
     Settings.okMes = 1;
 
-    ui::BoxScript script({{CONFIRM, IDYES}, {ERROR_CAPTION, IDOK}, {RESULT, IDOK}});
+    ui::BoxScript script({{CONFIRM_CAPTION, IDYES}, {ERROR_CAPTION, IDOK}, {RESULT_CAPTION, IDOK}});
     notify_new_mail(note_started);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[1].text, "アプリケーションを正しく起動することができませんでした。");
-    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 確認", "box:Sorvane エラー",
-                                 std::string("play:") + SOUND_NEW, "box:Sorvane 結果報告", "stop"}));
+    EXPECT_EQ(rec::kinds(),
+              seq({box(CONFIRM_CAPTION), box(ERROR_CAPTION), play(SOUND_NEW), box(RESULT_CAPTION), "stop"}));
     EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONWARNING));
     EXPECT_EQ(started, 0);
 }
@@ -104,23 +104,23 @@ TEST_F(NotifyTest, FailedLaunchWithoutAskingStillPlaysTheSound)
     notify_new_mail(note_started);
     script.finish();
     // Without the message the sound is not stopped: it plays to its end.
-    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane エラー", std::string("play:") + SOUND_NEW}));
+    EXPECT_EQ(rec::kinds(), seq({box(ERROR_CAPTION), play(SOUND_NEW)}));
 }
 
 TEST_F(NotifyTest, AskFlagWithoutMailProgramAsksNothing)
 {
     Settings.mailPathAsk = 1;
     Settings.okMes = 1;
-    ui::BoxScript script({{RESULT, IDOK}});
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
     notify_new_mail(note_started);
     script.finish();
-    EXPECT_EQ(rec::kinds(), seq({"box:Sorvane 結果報告", "stop"}));
+    EXPECT_EQ(rec::kinds(), seq({box(RESULT_CAPTION), "stop"}));
 }
 
 TEST_F(NotifyTest, NonZeroFlagOtherThanOneCounts)
 {
     Settings.okMes = 2;
-    ui::BoxScript script({{RESULT, IDOK}});
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
     notify_new_mail(note_started);
     EXPECT_EQ(script.finish().size(), 1u);
 }
@@ -133,14 +133,14 @@ TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
     strcpy(Settings.oksndPath, SOUND_NEW);
     Settings.okMes = 1;
 
-    ui::BoxScript script({{RESULT, IDOK}});
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
     notify_no_mail();
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "新しいメッセージはありませんでした。");
+    EXPECT_EQ(boxes[0].text, NO_MAIL);
     EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDOK}));
-    EXPECT_EQ(rec::kinds(), seq({std::string("play:") + SOUND_NONE, "box:Sorvane 結果報告"}));
+    EXPECT_EQ(rec::kinds(), seq({play(SOUND_NONE), box(RESULT_CAPTION)}));
     EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONINFORMATION));
 }
 

@@ -3,6 +3,8 @@
 // the choosers, the sounds, the help button, the password and the ways out.
 #include "dialog_harness.h"
 #include "recorder.h"
+#include "sample_settings.h"
+#include "texts.h"
 #include "settings/settings_dialog.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
@@ -12,13 +14,12 @@
 
 namespace {
 
-const char CAPTION[] = "Sorvane - 動作設定";
-const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
+using texts::PASSWORD_CAPTION;
 const char WARNING[] = "警告";
 const char CAUTION[] = "注意";
 const char CONFIRM[] = "確認";
 const char ERROR_CAPTION[] = "エラー";
-const char ERROR_BOX[] = "Sorvane エラー";
+const char *const ERROR_BOX = texts::ERROR_CAPTION;
 const char SAVE_FAILED[] = "設定の保存に失敗しました。";
 const char MAIL_PATH_MISSING[] = "起動するメールソフトのパスが指定されていません。";
 const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
@@ -37,6 +38,8 @@ const int CHOOSER_NAME = 1148;   // the chooser's file name box
 // so it shows which steps of the store have run.
 const int UNTOUCHED = 7;
 const int ARMED = 42;
+// A user's record, every flag 2: a store writes it as 1.
+const SettingsRecord FULL = sample::user(2);
 
 class SettingsDialog : public ::testing::Test {
 protected:
@@ -53,9 +56,7 @@ protected:
         DeleteFileA(SETTINGS_FILE_NAME);
         RemoveDirectoryA(SETTINGS_FILE_NAME); // left by a failed run
         DeleteFileA("ReadMe.txt");
-        settings_lock();
-        memset(&Settings, 0, sizeof Settings);
-        settings_unlock();
+        set_settings(sample::blank());
         checkCountdown = 0;
         rec::install();
     }
@@ -63,22 +64,14 @@ protected:
 
     static INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(CAPTION, [] { return run_settings_dialog(); }, drive);
+        return harness::run_driven(texts::SETTINGS_CAPTION, [] { return run_settings_dialog(); }, drive);
     }
 
-    static void fill_full_record()
+    static void set_settings(const SettingsRecord &r)
     {
-        SETTINGS_SET_TEXT(Settings.server, "pop.example.jp");
-        SETTINGS_SET_TEXT(Settings.user, "taro");
-        SETTINGS_SET_TEXT(Settings.pass, "secret");
-        SETTINGS_SET_TEXT(Settings.mailPath, "C:\\mail\\mailer.exe");
-        SETTINGS_SET_TEXT(Settings.oksndPath, "C:\\sounds\\new.wav");
-        SETTINGS_SET_TEXT(Settings.nosndPath, "C:\\sounds\\none.wav");
-        Settings.autoCheckTime = 15;
-        Settings.showProgress = 2;
-        Settings.mailPathAsk = 2;
-        Settings.okMes = 2;
-        Settings.noMes = 2;
+        settings_lock();
+        Settings = r;
+        settings_unlock();
     }
 
     // Flags that a store sets to 0 or 1, and a countdown it re-arms.
@@ -128,19 +121,19 @@ TEST_F(SettingsDialog, EmptyRecordShowsEmptyBoxesAndClearChecks)
 
 TEST_F(SettingsDialog, FullRecordShowsEverythingAndStoresFlagsOfTwoAsOne)
 {
-    fill_full_record();
+    set_settings(FULL);
     Shown s;
     INT_PTR r = run([&](HWND d) {
         s = read_shown(d);
         ui::click(d, IDC_OK_BUTTON);
     });
     EXPECT_EQ(r, 0);
-    EXPECT_EQ(s.server, "pop.example.jp");
-    EXPECT_EQ(s.user, "taro");
+    EXPECT_EQ(s.server, FULL.server);
+    EXPECT_EQ(s.user, FULL.user);
     EXPECT_EQ(s.password, "(設定済み)");
-    EXPECT_EQ(s.mailPath, "C:\\mail\\mailer.exe");
-    EXPECT_EQ(s.okSound, "C:\\sounds\\new.wav");
-    EXPECT_EQ(s.noSound, "C:\\sounds\\none.wav");
+    EXPECT_EQ(s.mailPath, FULL.mailPath);
+    EXPECT_EQ(s.okSound, FULL.oksndPath);
+    EXPECT_EQ(s.noSound, FULL.nosndPath);
     EXPECT_EQ(s.interval, "15");
     for (bool b : {s.launch, s.ask, s.okSoundOn, s.okMes, s.noSoundOn, s.noMes, s.autoCheck, s.progress})
         EXPECT_TRUE(b);
@@ -150,12 +143,10 @@ TEST_F(SettingsDialog, FullRecordShowsEverythingAndStoresFlagsOfTwoAsOne)
     for (int v : {Settings.showProgress, Settings.mailPathAsk, Settings.okMes, Settings.noMes})
         EXPECT_EQ(v, 1);
     EXPECT_EQ(checkCountdown, 15 * 60);
-    settings_lock();
-    memset(&Settings, 0, sizeof Settings);
-    settings_unlock();
+    set_settings(sample::blank());
     ASSERT_EQ(load_settings(), 1);
-    EXPECT_STREQ(Settings.server, "pop.example.jp");
-    EXPECT_STREQ(Settings.pass, "secret");
+    EXPECT_STREQ(Settings.server, FULL.server);
+    EXPECT_STREQ(Settings.pass, FULL.pass);
     EXPECT_EQ(Settings.autoCheckTime, 15);
     for (int v : {Settings.showProgress, Settings.mailPathAsk, Settings.okMes, Settings.noMes})
         EXPECT_EQ(v, 1);
@@ -194,12 +185,9 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
     for (int button : {IDC_OK_BUTTON, IDC_APPLY_AND_CHECK}) {
         for (const Refusal &c : cases) {
             SCOPED_TRACE(std::string(c.name) + (button == IDC_OK_BUTTON ? " (OK)" : " (apply and check)"));
-            settings_lock();
-            memset(&Settings, 0, sizeof Settings);
-            settings_unlock();
+            set_settings(sample::blank());
             mark_untouched();
             rec::clear();
-            bool open = false;
             run([&](HWND d) {
                 ui::set_item_text(d, IDC_SERVER, "mail.example.jp");
                 ui::set_item_text(d, IDC_USER, "hanako");
@@ -207,10 +195,9 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
                 ui::click(d, button);
                 EXPECT_EQ(harness::answer_box(c.caption, c.answer).text, c.text);
                 EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
-                open = harness::stays_open(d);
+                EXPECT_TRUE(harness::stays_open(d)) << c.name; // this thread has no trace
                 ui::click(d, IDC_CANCEL_BUTTON);
             });
-            EXPECT_TRUE(open);
             EXPECT_STREQ(Settings.server, c.server);
             EXPECT_STREQ(Settings.user, c.user);
             EXPECT_EQ(Settings.mailPathAsk, c.mailPathAsk);
@@ -252,17 +239,15 @@ TEST_F(SettingsDialog, FailedSaveReportsWithTheWholeRecordStored)
     // A folder where the file belongs: it cannot be replaced.
     std::string blocker = dir + "\\" + SETTINGS_FILE_NAME;
     ASSERT_TRUE(CreateDirectoryA(blocker.c_str(), NULL));
-    bool open = false;
     run([&](HWND d) {
         ui::set_check(d, IDC_SHOW_PROGRESS, true);
         ui::set_check(d, IDC_AUTO_CHECK, true);
         ui::set_item_text(d, IDC_AUTO_CHECK_TIME, "3");
         ui::click(d, IDC_OK_BUTTON);
         EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
-        open = harness::stays_open(d);
+        EXPECT_TRUE(harness::stays_open(d));
         ui::click(d, IDC_CANCEL_BUTTON);
     });
-    EXPECT_TRUE(open);
     EXPECT_EQ(Settings.showProgress, 1);
     EXPECT_EQ(Settings.autoCheckTime, 3);
     EXPECT_EQ(checkCountdown, 180);
@@ -286,9 +271,7 @@ TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
     };
     for (const Interval &c : cases) {
         SCOPED_TRACE(std::string("interval \"") + c.text + "\"");
-        settings_lock();
-        memset(&Settings, 0, sizeof Settings);
-        settings_unlock();
+        set_settings(sample::blank());
         Settings.okMes = 1;
         Settings.autoCheckTime = 99;
         checkCountdown = ARMED;
@@ -312,7 +295,7 @@ TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
 
 TEST_F(SettingsDialog, ClearedAutomaticCheckStoresZero)
 {
-    fill_full_record();
+    set_settings(FULL);
     run([&](HWND d) {
         ui::set_check(d, IDC_AUTO_CHECK, false);
         ui::click(d, IDC_OK_BUTTON);
@@ -323,7 +306,7 @@ TEST_F(SettingsDialog, ClearedAutomaticCheckStoresZero)
 
 TEST_F(SettingsDialog, ClearedSoundBoxEmptiesItsPath)
 {
-    fill_full_record();
+    set_settings(FULL);
     run([&](HWND d) {
         ui::set_check(d, IDC_OK_SOUND, false);
         ui::set_check(d, IDC_MAIL_LAUNCH, false);
@@ -331,7 +314,7 @@ TEST_F(SettingsDialog, ClearedSoundBoxEmptiesItsPath)
     });
     EXPECT_STREQ(Settings.oksndPath, "");
     EXPECT_STREQ(Settings.mailPath, "");
-    EXPECT_STREQ(Settings.nosndPath, "C:\\sounds\\none.wav");
+    EXPECT_STREQ(Settings.nosndPath, FULL.nosndPath);
     Shown s;
     run([&](HWND d) {
         s = read_shown(d);
@@ -357,17 +340,15 @@ TEST_F(SettingsDialog, ServerAndUserAreCutTo127Bytes)
 
 TEST_F(SettingsDialog, CloseRequestAsksEveryTime)
 {
-    bool openAfterNo = false;
     ui::Box question;
     INT_PTR r = run([&](HWND d) {
         ui::close_request(d);
         question = harness::answer_box(CONFIRM, IDNO);
-        openAfterNo = harness::stays_open(d);
+        EXPECT_TRUE(harness::stays_open(d));
         ui::close_request(d);
         harness::answer_box(CONFIRM, IDYES);
     });
     EXPECT_EQ(r, 0);
-    EXPECT_TRUE(openAfterNo);
     EXPECT_EQ(question.text, CLOSE_QUESTION);
     EXPECT_EQ(question.buttons, (std::vector<int>{IDYES, IDNO}));
     auto ev = rec::events();
@@ -379,31 +360,27 @@ TEST_F(SettingsDialog, CloseRequestAsksEveryTime)
 
 TEST_F(SettingsDialog, EscapeDoesNothing)
 {
-    bool open = false;
     run([&](HWND d) {
         ui::press_key(d, VK_ESCAPE);
-        open = harness::stays_open(d);
+        EXPECT_TRUE(harness::stays_open(d));
         ui::click(d, IDC_CANCEL_BUTTON);
     });
-    EXPECT_TRUE(open);
     EXPECT_TRUE(rec::events().empty());
 }
 
 TEST_F(SettingsDialog, ApplyAndCheckStoresStartsACheckAndStaysOpen)
 {
-    fill_full_record();
+    set_settings(FULL);
     SETTINGS_SET_TEXT(Settings.pass, "");
-    bool open = false;
     std::string told;
     run([&](HWND d) {
         ui::click(d, IDC_APPLY_AND_CHECK);
         // The check refuses for want of a password: proof that it was asked.
         told = harness::answer_box(ERROR_BOX, IDOK).text;
-        open = harness::stays_open(d);
+        EXPECT_TRUE(harness::stays_open(d));
         ui::click(d, IDC_CANCEL_BUTTON);
     });
     EXPECT_EQ(told, "パスワードが入力されていません。");
-    EXPECT_TRUE(open);
     EXPECT_TRUE(file_saved());
     EXPECT_EQ(checkCountdown, 15 * 60);
 }
@@ -412,21 +389,19 @@ TEST_F(SettingsDialog, ApplyAndCheckStoresStartsACheckAndStaysOpen)
 
 TEST_F(SettingsDialog, HelpWithoutTheDocumentSaysSoAndStaysOpen)
 {
-    bool open = false;
     std::string told;
     run([&](HWND d) {
         ui::click(d, IDC_HELP_BUTTON);
         told = harness::answer_box(ERROR_BOX, IDOK).text;
-        open = harness::stays_open(d);
+        EXPECT_TRUE(harness::stays_open(d));
         ui::click(d, IDC_CANCEL_BUTTON);
     });
     EXPECT_EQ(told, "ReadMe.txt が開けませんでした。");
-    EXPECT_TRUE(open);
 }
 
 TEST_F(SettingsDialog, PlayButtonsPlayTheShownPathAndStopStops)
 {
-    fill_full_record();
+    set_settings(FULL);
     SETTINGS_SET_TEXT(Settings.nosndPath, "");
     run([&](HWND d) {
         ui::click(d, IDC_OK_SOUND_PLAY);
@@ -435,24 +410,31 @@ TEST_F(SettingsDialog, PlayButtonsPlayTheShownPathAndStopStops)
         ui::wait_until([] { return rec::events().size() >= 3; }, 3000);
         ui::click(d, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(rec::kinds(), (std::vector<std::string>{"play:C:\\sounds\\new.wav", "play:", "stop"}));
+    EXPECT_EQ(rec::kinds(), (std::vector<std::string>{std::string("play:") + FULL.oksndPath, "play:", "stop"}));
     for (const rec::Event &e : rec::events())
         EXPECT_EQ(e.type, (UINT)SND_ASYNC);
 }
 
 // ---- The password, through its dialog
 
+// Types `password` into the password dialog that the settings dialog `d`
+// opens, and OKs it.
+void enter_password(HWND d, const std::string &password)
+{
+    ui::click(d, IDC_CHANGE_PASSWORD);
+    HWND p = harness::wait_dialog(PASSWORD_CAPTION);
+    ASSERT_TRUE(p);
+    ui::set_item_text(p, IDC_PASSWORD, password);
+    ui::click(p, IDC_OK_BUTTON);
+    ui::wait_gone(p);
+}
+
 TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
 {
     std::string before, after, cleared;
     run([&](HWND d) {
         before = ui::item_text(d, IDC_PASSWORD);
-        ui::click(d, IDC_CHANGE_PASSWORD);
-        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
-        ASSERT_TRUE(p);
-        ui::set_item_text(p, IDC_PASSWORD, "himitsu");
-        ui::click(p, IDC_OK_BUTTON);
-        ui::wait_gone(p);
+        enter_password(d, "himitsu");
         ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) != before; }, 3000);
         after = ui::item_text(d, IDC_PASSWORD);
         ui::click(d, IDC_CANCEL_BUTTON);
@@ -463,11 +445,7 @@ TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
     EXPECT_FALSE(file_saved());
 
     run([&](HWND d) {
-        ui::click(d, IDC_CHANGE_PASSWORD);
-        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
-        ASSERT_TRUE(p);
-        ui::click(p, IDC_OK_BUTTON);
-        ui::wait_gone(p);
+        enter_password(d, "");
         ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) == "(設定なし)"; }, 3000);
         cleared = ui::item_text(d, IDC_PASSWORD);
         ui::click(d, IDC_CANCEL_BUTTON);
@@ -484,19 +462,12 @@ TEST_F(SettingsDialog, PasswordHoldingTheKeyByteSurvivesTheFile)
     ASSERT_NE(password.find('\xE5'), std::string::npos);
     Settings.okMes = 1;
     run([&](HWND d) {
-        ui::click(d, IDC_CHANGE_PASSWORD);
-        HWND p = harness::wait_dialog(PASSWORD_CAPTION);
-        ASSERT_TRUE(p);
-        ui::set_item_text(p, IDC_PASSWORD, password);
-        ui::click(p, IDC_OK_BUTTON);
-        ui::wait_gone(p);
+        enter_password(d, password);
         ui::click(d, IDC_OK_BUTTON);
     });
     EXPECT_EQ(std::string(Settings.pass), password);
     ASSERT_TRUE(file_saved());
-    settings_lock();
-    memset(&Settings, 0, sizeof Settings);
-    settings_unlock();
+    set_settings(sample::blank());
     ASSERT_EQ(load_settings(), 1);
     EXPECT_EQ(std::string(Settings.pass), password);
 }

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include "box_script.h"
 #include "recorder.h"
+#include "sample_settings.h"
+#include "settings_image.h"
+#include "texts.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include <string.h>
@@ -12,9 +15,9 @@
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
+using image::Bytes;
+using texts::ERROR_CAPTION;
 
-const char ERROR_CAPTION[] = "Sorvane エラー";
 const char FIELD_CAPTION[] = "エラー";
 const char COMPAT_CAPTION[] = "互換性";
 const char READ_FAILED[] = "動作設定の読み込みに失敗しました。";
@@ -51,87 +54,11 @@ std::vector<std::string> fields_of(const SettingsRecord &r)
             r.oksndPath, n(r.okMes), r.nosndPath, n(r.noMes)};
 }
 
-// What a test puts in the record before loading, so that fields left alone
-// can be told from fields read.
-SettingsRecord before()
-{
-    SettingsRecord r;
-    memset(&r, 0, sizeof r);
-    strcpy(r.server, "old.example.jp");
-    strcpy(r.user, "old-user");
-    strcpy(r.pass, "old-pass");
-    r.autoCheckTime = 3;
-    r.showProgress = 77;
-    strcpy(r.mailPath, "C:\\old\\mailer.exe");
-    r.mailPathAsk = 77;
-    strcpy(r.oksndPath, "C:\\old\\new.wav");
-    r.okMes = 77;
-    strcpy(r.nosndPath, "C:\\old\\none.wav");
-    r.noMes = 77;
-    return r;
-}
-
-// A record as a user has it: Japanese paths, a password holding the key
-// byte 0xE5 as lead and trail byte, every flag set.
-SettingsRecord stored()
-{
-    SettingsRecord r;
-    memset(&r, 0, sizeof r);
-    strcpy(r.server, "pop.example.jp");
-    strcpy(r.user, "taro");
-    strcpy(r.pass, "\x8A\xE5\x93\xFA\xE5\x40");
-    r.autoCheckTime = 15;
-    r.showProgress = 1;
-    strcpy(r.mailPath, "C:\\メール\\mailer.exe");
-    r.mailPathAsk = 1;
-    strcpy(r.oksndPath, "C:\\サウンド\\新着.wav");
-    r.okMes = 1;
-    strcpy(r.nosndPath, "C:\\Sounds\\none.wav");
-    r.noMes = -1;
-    return r;
-}
-
-Bytes text_field(const std::string &value)
-{
-    Bytes b;
-    for (char c : value + "\n")
-        b.push_back((unsigned char)(c ^ 0xE5));
-    return b;
-}
-
-Bytes int_field(int v)
-{
-    unsigned u = (unsigned)v;
-    return {(unsigned char)u, (unsigned char)(u >> 8), (unsigned char)(u >> 16), (unsigned char)(u >> 24)};
-}
-
-// The file written out by hand, with the offset just past each field.
-struct Image {
-    Bytes bytes{20};
-    std::vector<size_t> ends;
-    void add(const Bytes &b)
-    {
-        bytes.insert(bytes.end(), b.begin(), b.end());
-        ends.push_back(bytes.size());
-    }
-};
-
-Image image_of(const SettingsRecord &r)
-{
-    Image img;
-    img.add(text_field(r.server));
-    img.add(text_field(r.user));
-    img.add(text_field(r.pass));
-    img.add(text_field(std::to_string(r.autoCheckTime)));
-    img.add(int_field(r.showProgress));
-    img.add(text_field(r.mailPath));
-    img.add(int_field(r.mailPathAsk));
-    img.add(text_field(r.oksndPath));
-    img.add(int_field(r.okMes));
-    img.add(text_field(r.nosndPath));
-    img.add(int_field(r.noMes));
-    return img;
-}
+// A record as a user has it, a negative flag among its values; and what a
+// test puts in the record before loading, so that fields left alone can be
+// told from fields read.
+const SettingsRecord STORED = sample::user(-1);
+const SettingsRecord BEFORE = sample::untouched();
 
 bool exists(const std::string &path)
 {
@@ -203,7 +130,7 @@ protected:
         ASSERT_TRUE(SetCurrentDirectoryA(dir.c_str()));
         lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
         file = dir + "\\Sorvane.dat";
-        Settings = before();
+        Settings = BEFORE;
         rec::install();
     }
 
@@ -248,12 +175,30 @@ protected:
         EXPECT_EQ(fields_of(Settings), fields_of(want));
     }
 
-    // The only recorded event is one box with this caption and these flags.
-    void expect_one_box(const char *caption, UINT type)
+    // The fields before `field` were read from STORED's file; it and the
+    // later ones hold what they held before.
+    void expect_read_before(int field)
     {
+        std::vector<std::string> want = fields_of(BEFORE), read = fields_of(STORED);
+        for (int f = 0; f < field; f++)
+            want[f] = read[f];
+        EXPECT_EQ(fields_of(Settings), want);
+    }
+
+    // The script met one box, showing `text` with Yes and No for a question
+    // and OK otherwise, and the log holds it alone: flags `type`, no owner.
+    void expect_one_box(ui::BoxScript &script, const std::string &text, UINT type)
+    {
+        const auto &boxes = script.finish();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, text);
+        std::vector<int> buttons = {IDOK};
+        if ((type & MB_TYPEMASK) == MB_YESNO)
+            buttons = {IDYES, IDNO};
+        EXPECT_EQ(boxes[0].buttons, buttons);
         auto ev = rec::events();
         ASSERT_EQ(ev.size(), 1u);
-        EXPECT_EQ(ev[0].caption, caption);
+        EXPECT_EQ(ev[0].caption, boxes[0].caption);
         EXPECT_EQ(ev[0].type, type);
         EXPECT_FALSE(ev[0].owned);
     }
@@ -263,7 +208,7 @@ TEST_F(SettingsFileTest, MissingFileIsSilentAndChangesNothing)
 {
     EXPECT_EQ(load_settings(), 0);
     EXPECT_TRUE(rec::events().empty());
-    expect_record(before());
+    expect_record(BEFORE);
 }
 
 TEST_F(SettingsFileTest, EmptyFileIsReportedAndKept)
@@ -271,13 +216,9 @@ TEST_F(SettingsFileTest, EmptyFileIsReportedAndKept)
     write_file(file, {});
     ui::BoxScript script({{ERROR_CAPTION, IDOK}});
     EXPECT_EQ(load_settings(), 0);
-    const auto &boxes = script.finish();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, READ_FAILED);
-    EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDOK}));
-    expect_one_box(ERROR_CAPTION, WARNING);
+    expect_one_box(script, READ_FAILED, WARNING);
     EXPECT_TRUE(exists(file));
-    expect_record(before());
+    expect_record(BEFORE);
 }
 
 TEST_F(SettingsFileTest, ForeignVersionAsksAndDeletesOnlyOnYes)
@@ -288,19 +229,15 @@ TEST_F(SettingsFileTest, ForeignVersionAsksAndDeletesOnlyOnYes)
     } cases[] = {{19, IDYES}, {19, IDNO}, {21, IDYES}, {21, IDNO}, {0, IDNO}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.version) + (c.answer == IDYES ? " yes" : " no"));
-        Bytes bytes = image_of(stored()).bytes;
+        Bytes bytes = image::file_of(STORED).bytes;
         bytes[0] = c.version;
         write_file(file, bytes);
         rec::clear();
         ui::BoxScript script({{COMPAT_CAPTION, c.answer}});
         EXPECT_EQ(load_settings(), 0);
-        const auto &boxes = script.finish();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, COMPAT_TEXT);
-        EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
-        expect_one_box(COMPAT_CAPTION, QUESTION);
+        expect_one_box(script, COMPAT_TEXT, QUESTION);
         EXPECT_EQ(exists(file), c.answer == IDNO);
-        expect_record(before());
+        expect_record(BEFORE);
     }
 }
 
@@ -310,7 +247,7 @@ TEST_F(SettingsFileTest, ForeignVersionAsksAndDeletesOnlyOnYes)
 // after their first byte.
 TEST_F(SettingsFileTest, EachFieldEndingEarlyAsksItsQuestion)
 {
-    const Image img = image_of(stored());
+    const image::File img = image::file_of(STORED);
     for (int field = 0; field < FIELD_COUNT; field++) {
         for (int answer : {IDYES, IDNO}) {
             SCOPED_TRACE(std::string(FIELD_NAMES[field]) + (answer == IDYES ? " yes" : " no"));
@@ -318,22 +255,14 @@ TEST_F(SettingsFileTest, EachFieldEndingEarlyAsksItsQuestion)
             bool integer = field == 4 || field == 6 || field == 8 || field == 10;
             size_t cut = start + (integer ? 2 : (field == 0 ? 0 : 1));
             write_file(file, Bytes(img.bytes.begin(), img.bytes.begin() + cut));
-            Settings = before();
+            Settings = BEFORE;
             rec::clear();
             ui::BoxScript script({{FIELD_CAPTION, answer}});
             EXPECT_EQ(load_settings(), 0);
-            const auto &boxes = script.finish();
-            ASSERT_EQ(boxes.size(), 1u);
-            EXPECT_EQ(boxes[0].text, read_message(field));
-            EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
-            expect_one_box(FIELD_CAPTION, QUESTION);
+            expect_one_box(script, read_message(field), QUESTION);
             EXPECT_EQ(exists(file), answer == IDNO);
 
-            std::vector<std::string> want = fields_of(before());
-            std::vector<std::string> read = fields_of(stored());
-            for (int f = 0; f < field; f++)
-                want[f] = read[f];
-            EXPECT_EQ(fields_of(Settings), want);
+            expect_read_before(field);
         }
     }
 }
@@ -348,48 +277,42 @@ TEST_F(SettingsFileTest, OverlongTextIsThatFieldsQuestion)
     } cases[] = {{0, 128}, {2, 300}, {5, 256}, {9, 5000}};
     for (const auto &c : cases) {
         SCOPED_TRACE(FIELD_NAMES[c.field]);
-        SettingsRecord r = stored();
-        Image img = image_of(r);
+        const image::File img = image::file_of(STORED);
         size_t start = c.field == 0 ? 1 : img.ends[c.field - 1];
         Bytes bytes(img.bytes.begin(), img.bytes.begin() + start);
-        Bytes longText = text_field(std::string(c.length, 'x'));
+        Bytes longText = image::text_field(std::string(c.length, 'x'));
         bytes.insert(bytes.end(), longText.begin(), longText.end());
         bytes.insert(bytes.end(), img.bytes.begin() + img.ends[c.field], img.bytes.end());
         write_file(file, bytes);
-        Settings = before();
+        Settings = BEFORE;
         rec::clear();
         ui::BoxScript script({{FIELD_CAPTION, IDNO}});
         EXPECT_EQ(load_settings(), 0);
-        const auto &boxes = script.finish();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, read_message(c.field));
-        std::vector<std::string> want = fields_of(before());
-        for (int f = 0; f < c.field; f++)
-            want[f] = fields_of(r)[f];
-        EXPECT_EQ(fields_of(Settings), want);
+        expect_one_box(script, read_message(c.field), QUESTION);
+        expect_read_before(c.field);
         EXPECT_TRUE(exists(file));
     }
 }
 
 TEST_F(SettingsFileTest, WholeFileLoadsSilentlyAndIgnoresWhatFollows)
 {
-    Bytes bytes = image_of(stored()).bytes;
+    Bytes bytes = image::file_of(STORED).bytes;
     bytes.insert(bytes.end(), {0x14, 0xEF, 0x00});
     write_file(file, bytes);
     EXPECT_EQ(load_settings(), 1);
     EXPECT_TRUE(rec::events().empty());
-    expect_record(stored());
+    expect_record(STORED);
 }
 
 // Every text at its longest, through the real load: a path of 255 bytes
 // (one more is OverlongTextIsThatFieldsQuestion's refusal).
 TEST_F(SettingsFileTest, LongestValuesLoad)
 {
-    SettingsRecord r = stored();
+    SettingsRecord r = STORED;
     strcpy(r.server, std::string(127, 's').c_str());
     strcpy(r.mailPath, std::string(255, 'm').c_str());
     strcpy(r.nosndPath, std::string(255, 'n').c_str());
-    write_file(file, image_of(r).bytes);
+    write_file(file, image::file_of(r).bytes);
     EXPECT_EQ(load_settings(), 1);
     EXPECT_TRUE(rec::events().empty());
     expect_record(r);
@@ -399,26 +322,22 @@ TEST_F(SettingsFileTest, LongestValuesLoad)
 // only Yes lets a later save of the run replace it.
 TEST_F(SettingsFileTest, FileThatCannotBeOpenedIsReplacedOnlyWhenAgreed)
 {
-    const Bytes held = image_of(stored()).bytes;
+    const Bytes held = image::file_of(STORED).bytes;
     for (int answer : {IDNO, IDYES}) {
         SCOPED_TRACE(answer == IDYES ? "yes" : "no");
         write_file(file, held);
         HANDLE holder = CreateFileA(file.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
         ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-        Settings = before();
+        Settings = BEFORE;
         rec::clear();
         ui::BoxScript script({{FIELD_CAPTION, answer}});
         EXPECT_EQ(load_settings(), 0);
-        const auto &boxes = script.finish();
+        expect_one_box(script, UNREADABLE_TEXT, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
         CloseHandle(holder);
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, UNREADABLE_TEXT);
-        EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
-        expect_one_box(FIELD_CAPTION, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
-        expect_record(before());
+        expect_record(BEFORE);
 
         EXPECT_EQ(save_settings(), answer == IDYES ? 1 : 0);
-        EXPECT_EQ(read_file(file), answer == IDYES ? image_of(before()).bytes : held);
+        EXPECT_EQ(read_file(file), answer == IDYES ? image::file_of(BEFORE).bytes : held);
     }
 }
 
@@ -431,13 +350,13 @@ TEST_F(SettingsFileTest, SavedBytesAreTheLayoutAndLoadBack)
     EXPECT_EQ(save_settings(), 1);
     EXPECT_EQ(read_file(file), empty);
 
-    Settings = stored();
+    Settings = STORED;
     EXPECT_EQ(save_settings(), 1);
-    EXPECT_EQ(read_file(file), image_of(stored()).bytes);
+    EXPECT_EQ(read_file(file), image::file_of(STORED).bytes);
     EXPECT_FALSE(exists(dir + "\\" + SETTINGS_TEMP_FILE_NAME));
-    Settings = before();
+    Settings = BEFORE;
     EXPECT_EQ(load_settings(), 1);
-    expect_record(stored());
+    expect_record(STORED);
     EXPECT_TRUE(rec::events().empty());
 }
 
@@ -446,27 +365,41 @@ TEST_F(SettingsFileTest, SavedBytesAreTheLayoutAndLoadBack)
 // with the default.
 TEST_F(SettingsFileTest, ExtensionBlockFollowsNoMesOnlyWhenASettingUsesIt)
 {
-    const Bytes block = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
-    Settings = stored();
+    const Bytes block = image::UNSEEN_ONLY_BLOCK;
+    Settings = STORED;
     Settings.unseenOnly = 1;
     EXPECT_EQ(save_settings(), 1);
-    Bytes withBlock = image_of(stored()).bytes;
+    Bytes withBlock = image::file_of(STORED).bytes;
     withBlock.insert(withBlock.end(), block.begin(), block.end());
     EXPECT_EQ(read_file(file), withBlock);
 
+    // Loaded, then saved with the setting off: a later version's block
+    // keeps what this version does not know.
     struct {
         Bytes tail;
         int unseenOnly;
-    } cases[] = {{block, 1}, {{}, 0}, {{'S', 'V', 'E', 'X', 1, 1, 1, 0xFD}, 0}, {{'S', 'V', 'E'}, 0}};
+        Bytes saved;
+    } cases[] = {
+        {block, 1, {}},
+        {{'S', 'V', 'E', 'X', 2, 3, 0x01, 0x7F, 0x80, 0xFA}, 1, {'S', 'V', 'E', 'X', 2, 3, 0x00, 0x7F, 0x80, 0xFB}},
+        {{}, 0, {}},
+        {{'S', 'V', 'E', 'X', 1, 1, 1, 0xFD}, 0, {}},
+        {{'S', 'V', 'E'}, 0, {}},
+    };
     for (auto &c : cases) {
-        Bytes bytes = image_of(stored()).bytes;
+        Bytes bytes = image::file_of(STORED).bytes;
         bytes.insert(bytes.end(), c.tail.begin(), c.tail.end());
         write_file(file, bytes);
-        Settings = before();
+        Settings = BEFORE;
         Settings.unseenOnly = !c.unseenOnly;
         EXPECT_EQ(load_settings(), 1);
-        expect_record(stored());
+        expect_record(STORED);
         EXPECT_EQ(Settings.unseenOnly, c.unseenOnly);
+        Settings.unseenOnly = 0;
+        EXPECT_EQ(save_settings(), 1);
+        bytes = image::file_of(STORED).bytes;
+        bytes.insert(bytes.end(), c.saved.begin(), c.saved.end());
+        EXPECT_EQ(read_file(file), bytes);
     }
     EXPECT_TRUE(rec::events().empty());
 }
@@ -476,9 +409,9 @@ TEST_F(SettingsFileTest, SaveGoesToStartDirectoryWhateverIsCurrent)
     std::string elsewhere = dir + "\\chosen";
     ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), NULL));
     ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
-    Settings = stored();
+    Settings = STORED;
     EXPECT_EQ(save_settings(), 1);
-    EXPECT_EQ(read_file(file), image_of(stored()).bytes);
+    EXPECT_EQ(read_file(file), image::file_of(STORED).bytes);
     EXPECT_FALSE(exists(elsewhere + "\\Sorvane.dat"));
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof current, current);
@@ -492,7 +425,7 @@ TEST_F(SettingsFileTest, VanishedStartDirectoryWritesNothingElsewhere)
     ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), NULL));
     ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.c_str()));
     lstrcpynA(startDirectory, gone.c_str(), sizeof startDirectory);
-    Settings = stored();
+    Settings = STORED;
     EXPECT_EQ(save_settings(), 0);
     EXPECT_TRUE(rec::events().empty());
     EXPECT_FALSE(exists(elsewhere + "\\Sorvane.dat"));
@@ -507,9 +440,9 @@ protected:
     void SetUp() override
     {
         SettingsFileTest::SetUp();
-        previous = image_of(before()).bytes;
+        previous = image::file_of(BEFORE).bytes;
         write_file(file, previous);
-        Settings = stored();
+        Settings = STORED;
     }
     void expect_previous_kept()
     {
@@ -544,15 +477,12 @@ TEST_F(SaveFailureTest, FieldThatCannotBeWrittenShowsItsMessage)
     } cases[] = {{0, Settings.server}, {5, Settings.mailPath}, {9, Settings.nosndPath}};
     for (const auto &c : cases) {
         SCOPED_TRACE(FIELD_NAMES[c.field]);
-        Settings = stored();
+        Settings = STORED;
         strcpy(c.member, "C:\\a\nb");
         rec::clear();
         ui::BoxScript script({{ERROR_CAPTION, IDOK}});
         EXPECT_EQ(save_settings(), 0);
-        const auto &boxes = script.finish();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, write_message(c.field));
-        expect_one_box(ERROR_CAPTION, WARNING);
+        expect_one_box(script, write_message(c.field), WARNING);
         expect_previous_kept();
         EXPECT_FALSE(exists(dir + "\\" + SETTINGS_TEMP_FILE_NAME));
     }
@@ -567,10 +497,7 @@ TEST_F(SaveFailureTest, FullDiskShowsTheWriteMessage)
     ASSERT_TRUE(ui::wait_until([&] { return listed(dir + "\\" + SETTINGS_TEMP_FILE_NAME); }, 5000));
     ui::BoxScript script({{ERROR_CAPTION, IDOK}});
     EXPECT_EQ(save_settings(), 0);
-    const auto &boxes = script.finish();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, WRITE_FAILED);
-    expect_one_box(ERROR_CAPTION, WARNING);
+    expect_one_box(script, WRITE_FAILED, WARNING);
     expect_previous_kept();
 }
 

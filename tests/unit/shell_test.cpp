@@ -3,18 +3,21 @@
 // shows its message at once, which makes every start_check visible.
 #include <gtest/gtest.h>
 #include "box_script.h"
+#include "dialog_harness.h"
 #include "recorder.h"
+#include "texts.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 #include "check/check.h"
 #include "resources/resource.h"
 #include <stdio.h>
 #include <string.h>
+#include <atomic>
 #include <string>
 
 namespace {
 
-const char ERROR_CAPTION[] = "Sorvane エラー";
+using namespace texts;
 const char NO_USER[] = "ユーザー名が入力されていません。";
 
 class TrayTest : public ::testing::Test {
@@ -128,12 +131,38 @@ TEST_F(TrayTest, ManualChecksLeaveTheCountdownAlone)
     EXPECT_EQ(checkCountdown, 42);
 }
 
+// The tray stays reachable while the settings dialog is up: a second
+// Settings command, taken inside the dialog's modal loop as the main window
+// would take it, opens nothing and returns at once.
+std::atomic<bool> secondReturned;
+void CALLBACK ask_settings_again(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(NULL, timer);
+    on_command(NULL, CMD_SETTINGS);
+    secondReturned = true;
+}
+
 TEST_F(TrayTest, SettingsCommandDoesNothingWhileItsDialogIsUp)
 {
-    settingsDialogFree = 0;
-    on_command(NULL, CMD_SETTINGS);
+    add_tray_icon(NULL); // the dialog is free from here on
+    secondReturned = false;
+    SetTimer(NULL, 0, 100, ask_settings_again);
+    size_t open = 0;
+    auto first = [] {
+        on_command(NULL, CMD_SETTINGS);
+        return (INT_PTR)0;
+    };
+    harness::run_driven(SETTINGS_CAPTION, first, [&](HWND) {
+        ui::wait_until([] { return secondReturned.load(); }, 3000);
+        std::vector<HWND> shown = ui::find_windows(ui::DIALOG_CLASS, SETTINGS_CAPTION, GetCurrentProcessId());
+        open = shown.size();
+        for (HWND w : shown) // a second one, if any, first
+            ui::click(w, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(open, 1u);
+    EXPECT_TRUE(settings_dialog_free());
     EXPECT_EQ(boxes(), 0);
-    EXPECT_EQ(settingsDialogFree, 0);
+    remove_tray(NULL);
 }
 
 TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
@@ -147,7 +176,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         {CMD_HELP, "ヘルプ(&H)"}, {CMD_ABOUT, "バージョン情報(&A)..."}, {0, NULL},
         {CMD_EXIT, "終了(&X)"},
     };
-    ASSERT_EQ(GetMenuItemCount(TrayMenu), 7);
+    ASSERT_EQ(GetMenuItemCount(tray_menu()), 7);
     for (int i = 0; i < 7; i++) {
         MENUITEMINFOA mi = {};
         char text[64] = "";
@@ -155,7 +184,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         mi.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STATE | MIIM_STRING;
         mi.dwTypeData = text;
         mi.cch = sizeof text;
-        ASSERT_TRUE(GetMenuItemInfoA(TrayMenu, i, TRUE, &mi));
+        ASSERT_TRUE(GetMenuItemInfoA(tray_menu(), i, TRUE, &mi));
         if (!expected[i].caption) {
             EXPECT_TRUE(mi.fType & MFT_SEPARATOR) << i;
             continue;
@@ -164,8 +193,7 @@ TEST_F(TrayTest, MenuHoldsTheSevenItemsInOrder)
         EXPECT_STREQ(text, expected[i].caption) << i;
         EXPECT_EQ(mi.fState & (MFS_GRAYED | MFS_CHECKED | MFS_DEFAULT), 0u) << i;
     }
-    DestroyMenu(TrayMenu);
-    TrayMenu = NULL;
+    remove_tray(NULL);
 }
 
 // What a finished check posts shows in the icon record: the face (normal,
@@ -176,19 +204,20 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
     struct {
         int outcome; // -1: just added
         LPARAM count;
-        const char *tip; // without the time; NULL: unchanged
+        std::string tip; // without the time; empty: unchanged
         int face;
     } steps[] = {
         {-1, 0, "Sorvane", NORMAL},
-        {CHECK_OUTCOME_NEW_MAIL, 3, "Sorvane - 新着 3 通", NEW_MAIL},
-        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, NORMAL},
-        {CHECK_OUTCOME_NEW_MAIL, 4294967295u, "Sorvane - 新着 4294967295 通", NEW_MAIL},
-        {CHECK_OUTCOME_FAILED, 0, "Sorvane - 確認できませんでした", FAILED},
-        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, NULL, FAILED},
-        {CHECK_OUTCOME_NO_NEW_MAIL, 0, "Sorvane - 新着なし", NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 3, tip_new_mail(3), NEW_MAIL},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, "", NORMAL},
+        {CHECK_OUTCOME_NEW_MAIL, 4294967295u, tip_new_mail(4294967295u), NEW_MAIL},
+        {CHECK_OUTCOME_FAILED, 0, TIP_FAILED, FAILED},
+        {CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0, "", FAILED},
+        {CHECK_OUTCOME_NO_NEW_MAIL, 0, TIP_NO_NEW_MAIL, NORMAL},
     };
     HICON faces[3] = {};
     std::string tip;
+    const NOTIFYICONDATAA *icon = tray_icon_record();
     for (auto &step : steps) {
         SYSTEMTIME before, after;
         GetLocalTime(&before);
@@ -197,27 +226,57 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
         else
             on_check_outcome(step.outcome, step.count);
         GetLocalTime(&after);
-        if (step.tip && step.outcome < 0) {
+        if (!step.tip.empty() && step.outcome < 0) {
             tip = step.tip;
-        } else if (step.tip) {
+        } else if (!step.tip.empty()) {
             char at[2][16];
             snprintf(at[0], sizeof at[0], " (%02d:%02d)", before.wHour, before.wMinute);
             snprintf(at[1], sizeof at[1], " (%02d:%02d)", after.wHour, after.wMinute);
-            tip = std::string(step.tip) + (trayIconData.szTip == std::string(step.tip) + at[0] ? at[0] : at[1]);
+            tip = step.tip + (icon->szTip == step.tip + at[0] ? at[0] : at[1]);
         }
-        EXPECT_EQ(trayIconData.szTip, tip);
-        EXPECT_LE(strlen(trayIconData.szTip), 63u);
+        EXPECT_EQ(icon->szTip, tip);
+        EXPECT_LE(strlen(icon->szTip), 63u);
         if (!faces[step.face])
-            faces[step.face] = trayIconData.hIcon;
-        EXPECT_EQ(trayIconData.hIcon, faces[step.face]) << step.face;
-        EXPECT_TRUE(trayIconData.hIcon);
+            faces[step.face] = icon->hIcon;
+        EXPECT_EQ(icon->hIcon, faces[step.face]) << step.face;
+        EXPECT_TRUE(icon->hIcon);
     }
     EXPECT_NE(faces[NORMAL], faces[NEW_MAIL]);
     EXPECT_NE(faces[NORMAL], faces[FAILED]);
     EXPECT_NE(faces[NEW_MAIL], faces[FAILED]);
     // The shell may have taken the icon (Wine does, without a window): it
     // must not outlive the test.
-    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+    remove_tray(NULL);
+}
+
+// The tip stays within the 63 bytes the first-version record carries and
+// is cut between characters: "新" is two bytes of code page 932, "ｱ" one.
+TEST(TrayTip, IsCutWithinTheFirstVersionRecordBetweenCharacters)
+{
+    const std::string a61(61, 'a'), a62(62, 'a'), a63(63, 'a');
+    auto shin = [](int n) {
+        std::string s;
+        while (n--)
+            s += "新";
+        return s;
+    };
+    const struct {
+        std::string tip, text, expected;
+    } rows[] = {
+        {"", std::string(70, 'a'), std::string(63, 'a')},
+        {"Sorvane - ", shin(30), "Sorvane - " + shin(26)},
+        {a61, "新", a61 + "新"},
+        {a62, "新", a62},
+        {a62, "ｱｲ", a62 + "ｱ"},
+        {a63, "b", a63},
+        {"a", "\x90", "a"}, // a lead byte without its trail byte
+    };
+    for (const auto &row : rows) {
+        char tip[sizeof(NOTIFYICONDATAA().szTip)] = "";
+        strcpy(tip, row.tip.c_str());
+        tray_tip_append(tip, row.text.c_str());
+        EXPECT_EQ(tip, row.expected) << row.tip << " + " << row.text;
+    }
 }
 
 } // namespace

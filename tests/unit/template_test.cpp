@@ -3,6 +3,7 @@
 // table below of what each dialog must hold.
 #include <gtest/gtest.h>
 #include "resource.h"
+#include "texts.h"
 #include <windows.h>
 #include <winver.h>
 #include <algorithm>
@@ -123,7 +124,7 @@ const DWORD DIALOG = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SET
 const char FONT[] = "ＭＳ Ｐゴシック";
 
 const Template SETTINGS = {
-    DIALOG | DS_CENTER, 0, 0, 415, 210, "Sorvane - 動作設定", 9, FONT,
+    DIALOG | DS_CENTER, 0, 0, 415, 210, texts::SETTINGS_CAPTION, 9, FONT,
     {
         {1009, "Edit", "", 50, 20, 108, 12, EDIT},
         {1000, "Edit", "", 50, 34, 108, 12, EDIT},
@@ -165,7 +166,7 @@ const Template SETTINGS = {
 };
 
 const Template PASSWORD = {
-    DIALOG, 0, 0, 130, 56, "Sorvane - パスワード設定", 9, FONT,
+    DIALOG, 0, 0, 130, 56, texts::PASSWORD_CAPTION, 9, FONT,
     {
         {1001, "Edit", "", 14, 18, 106, 12, PASSWORD_EDIT},
         {1015, "Button", "OK", 70, 34, 50, 14, DEFPUSH},
@@ -175,7 +176,7 @@ const Template PASSWORD = {
 };
 
 const Template PROGRESS = {
-    DIALOG | DS_CENTER, 0, 0, 174, 55, "Sorvane - 新着メール確認", 9, FONT,
+    DIALOG | DS_CENTER, 0, 0, 174, 55, texts::PROGRESS_CAPTION, 9, FONT,
     {
         {1014, "Button", "キャンセル", 117, 34, 50, 14, DEFPUSH},
         {1017, "Static", "準備中です...", 7, 7, 160, 8, LABEL},

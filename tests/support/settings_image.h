@@ -1,0 +1,65 @@
+// A settings file written out by hand, field by field as the format lays it
+// out, independent of the program's own writer: for files that the tests
+// give the program, and for the bytes they expect back.
+#ifndef SORVANE_SETTINGS_IMAGE_H
+#define SORVANE_SETTINGS_IMAGE_H
+
+#include <stddef.h>
+#include <string>
+#include <vector>
+
+namespace image {
+
+typedef std::vector<unsigned char> Bytes;
+
+// The extension block that says "only mail not seen before".
+const Bytes UNSEEN_ONLY_BLOCK = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+
+// A text field: the value and its line end, scrambled.
+inline Bytes text_field(const std::string &value)
+{
+    Bytes b;
+    for (char c : value + "\n")
+        b.push_back((unsigned char)(c ^ 0xE5));
+    return b;
+}
+
+struct File {
+    Bytes bytes{20};          // the version byte, then the fields
+    std::vector<size_t> ends; // the offset just past each field
+
+    void text(const std::string &value) { add(text_field(value)); }
+    void number(int value)
+    {
+        unsigned u = (unsigned)value;
+        add({(unsigned char)u, (unsigned char)(u >> 8), (unsigned char)(u >> 16), (unsigned char)(u >> 24)});
+    }
+    void add(const Bytes &field)
+    {
+        bytes.insert(bytes.end(), field.begin(), field.end());
+        ends.push_back(bytes.size());
+    }
+};
+
+// The eleven fields in file order, of any record that names them as the
+// format does (the program's record, or a driver's own).
+template <class Record> File file_of(const Record &r)
+{
+    File f;
+    f.text(r.server);
+    f.text(r.user);
+    f.text(r.pass);
+    f.text(std::to_string(r.autoCheckTime));
+    f.number(r.showProgress);
+    f.text(r.mailPath);
+    f.number(r.mailPathAsk);
+    f.text(r.oksndPath);
+    f.number(r.okMes);
+    f.text(r.nosndPath);
+    f.number(r.noMes);
+    return f;
+}
+
+} // namespace image
+
+#endif
