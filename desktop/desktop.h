@@ -9,10 +9,12 @@
 extern const char ERROR_BOX_CAPTION[];
 
 // Warning box without owner; returns when the user has dismissed it.
+// Found in message_box.cpp, as are message_box and the observer below.
 void ErrorBox(const char *text);
 
 // Opens a document or starts a program through the shell's "open" verb.
-// 1 = opened, 0 = failed. Shows nothing.
+// 1 = opened, 0 = failed. Shows nothing. Found in shell_open.cpp, as are
+// ShellOpenIn and the shell thread's beginning and end.
 int ShellOpen(const char *path);
 // The same for a document by its name in `folder` (the name alone when
 // `folder` is empty), whatever the current directory is.
@@ -29,7 +31,9 @@ void shell_thread_end(int begun);
 // CHOOSE_FILE_PATH_CAPACITY bytes: on entry the initial content (a full path,
 // or a folder and a wildcard pattern), on success the chosen file's full path.
 // 1 = a file was chosen; 0 = cancelled or failed, `path` untouched. The
-// current directory is the same afterwards.
+// current directory is the same afterwards. A chosen path that code page
+// 932 cannot hold (or too long for `path`) is refused with a warning that
+// names the chooser. Found in choose_file.cpp.
 enum { CHOOSE_FILE_PATH_CAPACITY = 256 };
 int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
 
@@ -38,6 +42,7 @@ int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
 int message_box(HWND owner, const char *text, const char *caption, UINT type);
 
 // Asynchronous WAV playback; starting a sound stops the one playing.
+// Found in sound.cpp, with the sound seam below.
 void play_sound(const char *path);
 void stop_sound(void);
 

@@ -1,6 +1,6 @@
 // The mail a check has seen: the set of unique-ids the server listed, and
 // the small file that keeps it from one check to the next. Pure: bytes in,
-// values out; the file itself is read and written by seen_mail.cpp.
+// values out; the file itself is read and written by seen_file.cpp.
 //
 // The file is plain text, one item a line, each ended by LF:
 //   "Sorvane seen-mail 1"   the format and its version

@@ -14,7 +14,6 @@ static const char STARTUP_FAILED_CAPTION[] = "エラー";
 static const char TIMER_FAILED[] = "タイマーの初期化に失敗しました。";
 static const char START_DIRECTORY_TOO_LONG[] = "起動時のフォルダーのパスが長すぎます。";
 
-HWND mainWindow;
 int shellStarting;
 int exitHeldBack;
 
@@ -81,7 +80,6 @@ void exit_shell(HWND window)
 
 static LRESULT on_create(HWND window)
 {
-    mainWindow = window;
     check_report_to(window);
     taskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
     shellStarting = 1;

@@ -16,7 +16,6 @@ enum {
     CHECK_TIMER_PERIOD_MS = 1000
 };
 
-extern HWND mainWindow;
 
 // ---- Tray icon, menu, timer and their handlers. Found in tray.cpp.
 
