@@ -34,6 +34,9 @@ static const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えた�
 static const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
 static const char OUT_OF_MEMORY[] = "メモリが不足しているため、確認を中止しました。";
 
+// WinSock's error codes (WSAEINTR 10004 to WSA_QOS_RESERVED_PETYPE 11031).
+enum { WINSOCK_CODES_FIRST = 10000, WINSOCK_CODES_LAST = 11999 };
+
 static_assert(POP3_MULTILINE_MAX_LINES == 50000, "the message above names the limit");
 
 struct CommandFailures {
@@ -125,6 +128,13 @@ static int fail_command(Session *p, const char *message, const CommandFailures *
     return failures->withCode ? fail_with_code(p, message) : fail(p, message);
 }
 
+// A failure for want of a network (or of a server at that address).
+static int fail_offline(Session *p, const char *message)
+{
+    p->outcome->offline = 1;
+    return fail(p, message);
+}
+
 static uint32_t deadline_after(Session *p)
 {
     return p->net->now(p->net->self) + p->limitMs;
@@ -190,7 +200,7 @@ static int find_server(Session *p)
     write_step(p, STEP_LOOKUP, STATUS_SERVER);
     if (!parse_server_address(p->account->server, &p->server))
         return fail(p, LOOKUP_FAILED);
-    return p->net->look_up(p->net->self, &p->server) || fail(p, LOOKUP_FAILED);
+    return p->net->look_up(p->net->self, &p->server) || fail_offline(p, LOOKUP_FAILED);
 }
 
 static int connect_server(Session *p)
@@ -199,9 +209,9 @@ static int connect_server(Session *p)
     write_step(p, STEP_CONNECT, STATUS_SERVER);
     int outcome = p->net->open(p->net->self, p->limitMs);
     if (outcome == NET_NO_SOCKET)
-        return fail(p, SOCKET_FAILED);
+        return fail_offline(p, SOCKET_FAILED);
     if (outcome != NET_CONNECTED)
-        return fail(p, CONNECT_FAILED);
+        return fail_offline(p, CONNECT_FAILED);
     return 1;
 }
 
@@ -210,9 +220,14 @@ static int connect_server(Session *p)
 static int start_tls(Session *p)
 {
     int outcome = p->net->start_tls(p->net->self, p->server.host, p->limitMs);
-    if (outcome != TLS_UP)
-        return fail_with_code(p, outcome > 0 && outcome < TLS_OUTCOME_COUNT ? TLS_FAILURES[outcome]
-                                                                             : HANDSHAKE_FAILED);
+    if (outcome != TLS_UP) {
+        fail_with_code(p, outcome > 0 && outcome < TLS_OUTCOME_COUNT ? TLS_FAILURES[outcome] : HANDSHAKE_FAILED);
+        // A handshake that failed on the socket (WinSock's codes), not on
+        // what the server said.
+        uint32_t code = p->outcome->code;
+        p->outcome->offline = outcome == TLS_HANDSHAKE_FAILED && code >= WINSOCK_CODES_FIRST && code <= WINSOCK_CODES_LAST;
+        return 0;
+    }
     int version = p->net->tls_version(p->net->self);
     write_status(p, STATUS_DETAIL_LINE,
                  version == 13 ? DETAIL_TLS_13 : version == 12 ? DETAIL_TLS_12 : STATUS_EMPTY);

@@ -79,6 +79,10 @@ struct Pop3Outcome {
     unsigned long newCount;
     const char *failure; // the message for the user, when not ok
     uint32_t code;       // the system's code to show after it, 0 for none
+    // It failed before the server answered: the name not found, no
+    // connection, or the network gone under the TLS handshake. A check
+    // nobody asked for may keep quiet about that.
+    int offline;
 };
 
 // The whole dialogue: socket layer, look-up, connect, TLS where the

@@ -208,6 +208,7 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
                                SettingsExtension *kept)
 {
     record->unseenOnly = 0;
+    record->quietOffline = 0;
     kept->version = 0;
     kept->length = 0;
     if (!extension_block_valid(bytes, size))
@@ -217,6 +218,7 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
     kept->length = version[1];
     memcpy(kept->values, version + 2, kept->length);
     record->unseenOnly = (version[2] & SETTINGS_EXTENSION_UNSEEN_ONLY) != 0;
+    record->quietOffline = (version[2] & SETTINGS_EXTENSION_QUIET_OFFLINE) != 0;
 }
 
 // The values a save writes: those of the block read, with the ones this
@@ -229,9 +231,11 @@ static size_t extension_values(const SettingsRecord *record, const SettingsExten
         length = kept->length;
         memcpy(values, kept->values, length);
     }
-    values[0] &= (unsigned char)~SETTINGS_EXTENSION_UNSEEN_ONLY;
+    values[0] &= (unsigned char)~(SETTINGS_EXTENSION_UNSEEN_ONLY | SETTINGS_EXTENSION_QUIET_OFFLINE);
     if (record->unseenOnly)
         values[0] |= SETTINGS_EXTENSION_UNSEEN_ONLY;
+    if (record->quietOffline)
+        values[0] |= SETTINGS_EXTENSION_QUIET_OFFLINE;
     return length;
 }
 

@@ -113,6 +113,7 @@ static void on_init(HWND dialog)
     show_interval(dialog);
     set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
     set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
+    set_checked(dialog, IDC_QUIET_OFFLINE, Settings.quietOffline);
 }
 
 // ---- The store step
@@ -234,6 +235,7 @@ int store_settings(HWND dialog)
         return 0;
     store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
     store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
+    store_flag(dialog, IDC_QUIET_OFFLINE, &Settings.quietOffline);
     return save_settings();
 }
 

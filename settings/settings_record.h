@@ -25,6 +25,7 @@ struct SettingsRecord {
     int noMes; // flag
     // Extension block; 0 is the default, which an older file loads as.
     int unseenOnly; // flag: new mail is only mail no earlier check has seen
+    int quietOffline; // flag: an automatic check that cannot reach the server shows no box
 };
 
 #endif
