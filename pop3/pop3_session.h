@@ -62,13 +62,13 @@ struct Pop3Status {
 // caller fills `active`, `lastCount` and `before`), and what this check
 // saw, for the caller to keep after a clean end.
 struct Pop3Seen {
-    int active;              // the setting was on when the check began
-    unsigned long lastCount; // messages at the last clean check
-    SeenList before;         // uids seen by the last clean check
-    SeenList now;            // uids of this check
-    unsigned long count;     // messages now
-    int listed;              // `now` holds this check's uids
-    int judged;              // the judgement ran to its end
+    int active;         // the setting was on when the check began
+    uint32_t lastCount; // messages at the last clean check
+    SeenList before;    // uids seen by the last clean check
+    SeenList now;       // uids of this check
+    uint32_t count;     // messages now (a larger STAT count is held at the maximum)
+    int listed;         // `now` holds this check's uids
+    int judged;         // the judgement ran to its end
 };
 void pop3_seen_init(Pop3Seen *seen);
 void pop3_seen_free(Pop3Seen *seen);
@@ -76,7 +76,7 @@ void pop3_seen_free(Pop3Seen *seen);
 struct Pop3Outcome {
     int ok; // the dialogue ended with a clean logout
     int newMail;
-    unsigned long newCount;
+    uint32_t newCount;
     const char *failure; // the message for the user, when not ok
     uint32_t code;       // the system's code to show after it, 0 for none
 };

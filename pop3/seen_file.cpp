@@ -21,7 +21,7 @@ static int seen_path(const char *folder, const char *name, char *path, size_t ca
     return 1;
 }
 
-int load_seen_file(const char *folder, const char *server, const char *user, unsigned long *count, SeenList *uids)
+int load_seen_file(const char *folder, const char *server, const char *user, uint32_t *count, SeenList *uids)
 {
     *count = 0;
     seen_list_free(uids);
@@ -55,7 +55,7 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written == size;
 }
 
-int save_seen_file(const char *folder, const char *server, const char *user, unsigned long count, const SeenList *uids)
+int save_seen_file(const char *folder, const char *server, const char *user, uint32_t count, const SeenList *uids)
 {
     int saved = 0;
     char path[POP3_FOLDER_CAPACITY + 32], temp[POP3_FOLDER_CAPACITY + 32];

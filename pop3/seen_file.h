@@ -15,9 +15,9 @@ extern const char SEEN_TEMP_FILE_NAME[]; // written first, then moved over it
 // 0 and the empty list: all mail is new. Saving writes the whole image
 // aside, flushes it and moves it over the file, so a save cut short leaves
 // the old file; 1 when the file was replaced.
-int load_seen_file(const char *folder, const char *server, const char *user, unsigned long *count,
+int load_seen_file(const char *folder, const char *server, const char *user, uint32_t *count,
                    SeenList *uids);
-int save_seen_file(const char *folder, const char *server, const char *user, unsigned long count,
+int save_seen_file(const char *folder, const char *server, const char *user, uint32_t count,
                    const SeenList *uids);
 
 // At the start of a check: takes the setting from the account and, when

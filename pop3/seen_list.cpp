@@ -1,5 +1,4 @@
 #include "seen_list.h"
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -102,14 +101,14 @@ static int line_is(const char *line, size_t length, const char *text)
     return length == strlen(text) && memcmp(line, text, length) == 0;
 }
 
-static int parse_count(const char *line, size_t length, unsigned long *count)
+static int parse_count(const char *line, size_t length, uint32_t *count)
 {
-    unsigned long n = 0;
+    uint32_t n = 0;
     if (length == 0)
         return 0;
     for (size_t i = 0; i < length; i++) {
-        unsigned long d = (unsigned long)(line[i] - '0');
-        if (line[i] < '0' || line[i] > '9' || n > (ULONG_MAX - d) / 10)
+        uint32_t d = (uint32_t)(line[i] - '0');
+        if (line[i] < '0' || line[i] > '9' || n > (UINT32_MAX - d) / 10)
             return 0;
         n = n * 10 + d;
     }
@@ -144,7 +143,7 @@ static int decode_uids(const unsigned char *bytes, size_t size, size_t at, SeenL
 }
 
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
-                     unsigned long *count, SeenList *uids)
+                     uint32_t *count, SeenList *uids)
 {
     const char *line;
     size_t length;
@@ -161,7 +160,7 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
         if (!line_is(line, length, account[i]))
             outcome = SEEN_FILE_OTHER_ACCOUNT;
     }
-    unsigned long n;
+    uint32_t n;
     if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &n))
         return SEEN_FILE_DAMAGED;
     if (outcome == SEEN_FILE_OTHER_ACCOUNT)
@@ -197,10 +196,11 @@ static int put_text(unsigned char *out, size_t outSize, size_t *at, const char *
     return put_line(out, outSize, at, text, strlen(text));
 }
 
-int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+int encode_seen_file(const char *server, const char *user, uint32_t count, const SeenList *uids,
                      unsigned char *out, size_t outSize, size_t *size)
 {
-    char digits[12];
+    char digits[10]; // UINT32_MAX has ten
+
     size_t n = 0;
     do {
         digits[sizeof digits - 1 - n++] = (char)('0' + count % 10);

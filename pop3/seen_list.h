@@ -13,6 +13,7 @@
 #define SORVANE_SEEN_LIST_H
 
 #include <stddef.h>
+#include <stdint.h>
 #include "pop3_reply.h"
 
 enum {
@@ -54,13 +55,15 @@ enum SeenFileOutcome {
 // Reads a file image for the account `server` and `user`: on
 // SEEN_FILE_READ `*count` and `uids` (finished) hold what it says; on any
 // other outcome 0 and the empty list, as if no check had been before.
+// The count has a fixed width, so that the file reads the same wherever
+// it was written, and its digits have a fixed bound.
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
-                     unsigned long *count, SeenList *uids);
+                     uint32_t *count, SeenList *uids);
 
 // The image of a finished list, into `out` of `outSize` bytes; `*size` is
 // its length. 0 when it does not fit or the server or user holds a line
 // break (it could not be read back).
-int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+int encode_seen_file(const char *server, const char *user, uint32_t count, const SeenList *uids,
                      unsigned char *out, size_t outSize, size_t *size);
 // The bytes encode_seen_file needs for this list.
 size_t seen_file_size(const char *server, const char *user, const SeenList *uids);

@@ -16,7 +16,7 @@ static void check_seen_file(const uint8_t *data, size_t size)
         memcpy(bytes, data, size);
     SeenList list;
     seen_list_init(&list);
-    unsigned long count;
+    uint32_t count;
     if (decode_seen_file(bytes, size, "srv", "usr", &count, &list) != SEEN_FILE_READ && list.count != 0)
         abort();
     free(bytes);

@@ -1,8 +1,10 @@
 // The uids a check has seen: what counts as unseen, and the file that keeps
 // them, read back only for its own account and only when whole.
 #include <gtest/gtest.h>
+#include "pop3/pop3_session.h"
 #include "pop3/seen_list.h"
 #include <string.h>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,7 @@ struct List {
     Uids sorted() const { return Uids(l.sorted, l.sorted + l.count); }
 };
 
-Bytes encode(const char *server, const char *user, unsigned long count, const List &list)
+Bytes encode(const char *server, const char *user, uint32_t count, const List &list)
 {
     Bytes out(seen_file_size(server, user, &list.l));
     size_t size = 0;
@@ -64,10 +66,25 @@ TEST(SeenFile, GoldenImageAndRoundTrip)
 
     SeenList back;
     seen_list_init(&back);
-    unsigned long count = 0;
+    uint32_t count = 0;
     EXPECT_EQ(decode_seen_file(file.data(), file.size(), "pop.example.jp", "taro", &count, &back), SEEN_FILE_READ);
     EXPECT_EQ(count, 4u);
     EXPECT_EQ(Uids(back.sorted, back.sorted + back.count), uids.sorted());
+    seen_list_free(&back);
+}
+
+// The count is kept in a type of fixed width, so its digits always fit.
+TEST(SeenFile, TheLargestCountRoundTrips)
+{
+    const auto most = std::numeric_limits<decltype(Pop3Seen::count)>::max();
+    List uids({"a"});
+    Bytes file = encode("srv", "usr", most, uids);
+    EXPECT_EQ(file, bytes_of("Sorvane seen-mail 1\nsrv\nusr\n" + std::to_string(most) + "\na\n.\n"));
+    SeenList back;
+    seen_list_init(&back);
+    decltype(Pop3Seen::count) count = 0;
+    EXPECT_EQ(decode_seen_file(file.data(), file.size(), "srv", "usr", &count, &back), SEEN_FILE_READ);
+    EXPECT_EQ(count, most);
     seen_list_free(&back);
 }
 
@@ -96,7 +113,7 @@ TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
         seen_list_init(&l);
         seen_list_add(&l, "old", 3);
         seen_list_finish(&l);
-        unsigned long count = 9;
+        uint32_t count = 9;
         Bytes b = bytes_of(c.file);
         EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &count, &l), c.outcome) << c.name;
         EXPECT_EQ(count, 0u) << c.name;
@@ -107,7 +124,7 @@ TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
     for (size_t cut = 0; cut < good.size(); cut++) {
         SeenList l;
         seen_list_init(&l);
-        unsigned long count = 9;
+        uint32_t count = 9;
         Bytes b = bytes_of(good.substr(0, cut));
         EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &count, &l), SEEN_FILE_DAMAGED) << cut;
         seen_list_free(&l);

@@ -65,8 +65,8 @@ static bool seen_file_is(int i)
     seen_list_init(&want);
     seen_list_init(&got);
     seen_for(i, &want);
-    unsigned long count = 0;
-    bool same = load_seen_file(startDirectory, r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (unsigned long)i &&
+    uint32_t count = 0;
+    bool same = load_seen_file(startDirectory, r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (uint32_t)i &&
                 got.count == want.count;
     for (size_t k = 0; same && k < got.count; k++)
         same = !strcmp(got.sorted[k], want.sorted[k]);
@@ -105,7 +105,7 @@ static int child(const char *round)
         return 4;
     SetEvent(ready);
     for (;;) {
-        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, (unsigned long)i, &seen))
+        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, (uint32_t)i, &seen))
             return 3;
     }
 }
@@ -150,7 +150,7 @@ static double time_one_save(int round)
     const int n = 200;
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
-        save_settings() && save_seen_file(startDirectory, r.server, r.user, (unsigned long)round, &seen);
+        save_settings() && save_seen_file(startDirectory, r.server, r.user, (uint32_t)round, &seen);
     seen_list_free(&seen);
     return (stress::now_ms() - t0) / n;
 }
