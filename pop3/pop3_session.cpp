@@ -71,7 +71,8 @@ struct Session {
     ServerAddress server;
     Pop3LineReader reader;
     char request[POP3_REQUEST_CAPACITY];
-    int waited; // the caller has been told that a reply is on its way
+    uint32_t deadline; // of the reply to the last command, lines after its first included
+    int waited;        // the caller has been told that a reply is on its way
 };
 
 void pop3_wipe(void *bytes, size_t size)
@@ -170,7 +171,8 @@ static int exchange(Session *p, const char *command, const char *argument, const
     if (!send_command(p, command, argument))
         return fail_command(p, failures->send, failures);
     note_waiting(p);
-    if (!receive_line(p, deadline_after(p)))
+    p->deadline = deadline_after(p);
+    if (!receive_line(p, p->deadline))
         return fail_command(p, failures->receive, failures);
     if (failures->refused && !pop3_reply_positive(p->reader.line, p->reader.length))
         return fail_command(p, failures->refused, failures);
@@ -260,15 +262,14 @@ static int log_in(Session *p)
     return ok;
 }
 
-// The listing after "+OK", up to its ".", into `now`; the whole listing
-// within one time limit.
+// The listing after "+OK", up to its ".", into `now`; the whole reply
+// within the one limit of the command.
 static int read_listing(Session *p)
 {
     Pop3MultiLine listing;
     pop3_multiline_begin(&listing);
-    uint32_t deadline = deadline_after(p);
     for (;;) {
-        if (!receive_line(p, deadline))
+        if (!receive_line(p, p->deadline))
             return fail_with_code(p, UIDL_RECEIVE_FAILED);
         size_t length = p->reader.length;
         int step = pop3_multiline_line(&listing, p->reader.line, &length);
@@ -291,7 +292,7 @@ static int read_listing(Session *p)
 // did not see; a server that refuses UIDL is judged by "more messages
 // than at the last check", and the uids seen earlier are kept for when it
 // lists again.
-static int judge_seen(Session *p, unsigned long count)
+static int judge_seen(Session *p, uint32_t count)
 {
     Pop3Seen *m = p->seen;
     m->count = count;
@@ -312,7 +313,9 @@ static int judge_seen(Session *p, unsigned long count)
     }
     if (!read_listing(p))
         return 0;
-    p->outcome->newCount = seen_list_unseen(&m->now, &m->before);
+    // A listing longer than STAT's count makes no more new mail than that.
+    size_t unseen = seen_list_unseen(&m->now, &m->before);
+    p->outcome->newCount = unseen < count ? (uint32_t)unseen : count;
     return 1;
 }
 
@@ -324,7 +327,7 @@ static int ask_status(Session *p)
         return 0;
     if (!pop3_stat_count(p->reader.line, p->reader.length, &count))
         return fail(p, STAT_REFUSED);
-    if (!judge_seen(p, count))
+    if (!judge_seen(p, count == (uint32_t)count ? (uint32_t)count : UINT32_MAX))
         return 0;
     p->outcome->newMail = p->outcome->newCount > 0;
     write_status(p, STATUS_DETAIL_LINE, p->outcome->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
