@@ -21,9 +21,9 @@ static int seen_path(const char *folder, const char *name, char *path, size_t ca
     return 1;
 }
 
-int load_seen_file(const char *folder, const char *server, const char *user, uint32_t *count, SeenList *uids)
+int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
 {
-    *count = 0;
+    memset(mark, 0, sizeof *mark);
     seen_list_free(uids);
     char path[POP3_FOLDER_CAPACITY + 32];
     if (!seen_path(folder, SEEN_FILE_NAME, path, sizeof path))
@@ -44,7 +44,7 @@ int load_seen_file(const char *folder, const char *server, const char *user, uin
     CloseHandle(file);
     int outcome = SEEN_FILE_DAMAGED;
     if (bytes && got == size)
-        outcome = decode_seen_file(bytes, size, server, user, count, uids);
+        outcome = decode_seen_file(bytes, size, server, user, mark, uids);
     free(bytes);
     return outcome;
 }
@@ -55,7 +55,8 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written == size;
 }
 
-int save_seen_file(const char *folder, const char *server, const char *user, uint32_t count, const SeenList *uids)
+int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
+                   const SeenList *uids)
 {
     int saved = 0;
     char path[POP3_FOLDER_CAPACITY + 32], temp[POP3_FOLDER_CAPACITY + 32];
@@ -65,7 +66,7 @@ int save_seen_file(const char *folder, const char *server, const char *user, uin
     unsigned char *bytes = (unsigned char *)malloc(capacity);
     if (!bytes)
         return 0;
-    if (encode_seen_file(server, user, count, uids, bytes, capacity, &size)) {
+    if (encode_seen_file(server, user, mark, uids, bytes, capacity, &size)) {
         HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) {
             int ok = write_all(file, bytes, size) && FlushFileBuffers(file);
@@ -84,13 +85,13 @@ void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
     pop3_seen_init(seen);
     seen->active = account->unseenOnly != 0;
     if (seen->active)
-        load_seen_file(account->folder, account->server, account->user, &seen->lastCount, &seen->before);
+        load_seen_file(account->folder, account->server, account->user, &seen->last, &seen->before);
 }
 
 void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean)
 {
-    if (clean && seen->active && seen->judged)
-        save_seen_file(account->folder, account->server, account->user, seen->count,
+    if (clean && seen->active && seen->judged && pop3_seen_changed(seen))
+        save_seen_file(account->folder, account->server, account->user, &seen->mark,
                        seen->listed ? &seen->now : &seen->before);
     pop3_seen_free(seen);
 }

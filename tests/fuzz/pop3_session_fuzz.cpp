@@ -7,10 +7,11 @@
 // PASS, and the uids kept are each once and in order.
 //
 // Input: a byte of settings (bits 0-1 the server's form, bit 2 silence
-// rather than a close after the last byte, bits 3-5 the TLS outcome), a
-// byte of the last clean check's count, then chunks: a byte of length
-// (low 6 bits, plus one) and delay (bit 7: 900 ms, half the limit) and
-// that many bytes.
+// rather than a close after the last byte, bits 3-5 the TLS outcome, bit 6
+// the last clean check's last uid known, bit 7 the server known to
+// pipeline), a byte of the last clean check's count, then chunks: a byte
+// of length (low 6 bits, plus one) and delay (bit 7: 900 ms, half the
+// limit) and that many bytes.
 #include "scripted_link.h"
 #include "pop3/pop3_session.h"
 #include <stdint.h>
@@ -74,7 +75,7 @@ void check_outcome(const Pop3Outcome &o, const Pop3Seen &seen)
     require(o.ok ? o.failure == NULL : o.failure != NULL && o.newMail == 0);
     if (o.ok) {
         require(o.newMail == (o.newCount > 0));
-        require(o.newCount <= seen.count);
+        require(o.newCount <= seen.mark.count);
     }
     for (size_t i = 1; i < seen.now.count; i++)
         require(strcmp(seen.now.sorted[i - 1], seen.now.sorted[i]) < 0);
@@ -101,7 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Pop3Seen seen;
     pop3_seen_init(&seen);
     seen.active = 1;
-    seen.lastCount = data[1];
+    seen.last.count = data[1];
+    strcpy(seen.last.uid, data[0] & 64 ? "uid-1" : "");
+    Pop3Memory memory;
+    memset(&memory, 0, sizeof memory);
+    strcpy(memory.server, account.server);
+    strcpy(memory.user, account.user);
+    memory.asked = data[0] >> 7;
+    memory.pipelining = memory.asked;
+    seen.memory = &memory;
     for (const char *uid : SEEN_BEFORE)
         seen_list_add(&seen.before, uid, strlen(uid));
     require(seen_list_finish(&seen.before));

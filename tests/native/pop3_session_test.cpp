@@ -9,6 +9,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
+#include <algorithm>
 #include <limits>
 #include <string>
 #include <vector>
@@ -371,53 +372,285 @@ Reply listing(const std::string &lines)
     return scripted::raw("+OK\r\n" + lines + ".\r\n");
 }
 
+// Nothing known of where the last clean check left off (a first check, a
+// file of the first version): the whole listing.
 TEST(Pop3Session, UnseenOnlyCountsUidsNoCleanCheckHasSeen)
 {
     const Reply OK = line("+OK"), REFUSED = line("-ERR not here");
     struct {
         const char *name;
         std::vector<std::string> before;
-        unsigned long lastCount;
+        uint32_t lastCount;
         std::vector<Reply> replies;
         int ok;
-        unsigned long newCount;
+        uint32_t newCount;
         Lines lines;
-        unsigned long count;
+        uint32_t count;
+        const char *lastUid; // of message `count`, as the listing told it
         int listed;
         std::vector<std::string> now;
     } cases[] = {
-        {"first check", {}, 0, {OK, OK, line("+OK 2 20"), listing("1 a\r\n2 b\r\n"), OK}, 1, 2, WITH_UIDL, 2, 1,
+        {"first check", {}, 0, {OK, OK, line("+OK 2 20"), listing("1 a\r\n2 b\r\n"), OK}, 1, 2, WITH_UIDL, 2, "b", 1,
          {"a", "b"}},
         {"same uids", {"a", "b"}, 2, {OK, OK, line("+OK 2 20"), listing("1 b\r\n2 a\r\n"), OK}, 1, 0, WITH_UIDL, 2,
-         1, {"a", "b"}},
+         "a", 1, {"a", "b"}},
         {"one more", {"a", "b"}, 2, {OK, OK, line("+OK 3 30"), listing("1 a\r\n2 b\r\n3 c\r\n"), OK}, 1, 1,
-         WITH_UIDL, 3, 1, {"a", "b", "c"}},
-        {"no UIDL, fewer", {"a", "b", "c"}, 3, {OK, OK, line("+OK 2 20"), REFUSED, OK}, 1, 0, WITH_UIDL, 2, 0, {}},
-        {"no UIDL, more", {"a", "b", "c"}, 2, {OK, OK, line("+OK 4 40"), REFUSED, OK}, 1, 2, WITH_UIDL, 4, 0, {}},
+         WITH_UIDL, 3, "c", 1, {"a", "b", "c"}},
+        {"no UIDL, fewer", {"a", "b", "c"}, 3, {OK, OK, line("+OK 2 20"), REFUSED, OK}, 1, 0, WITH_UIDL, 2, "", 0, {}},
+        {"no UIDL, more", {"a", "b", "c"}, 2, {OK, OK, line("+OK 4 40"), REFUSED, OK}, 1, 2, WITH_UIDL, 4, "", 0, {}},
         {"uids kept", {"a", "b", "c"}, 4, {OK, OK, line("+OK 3 30"), listing("1 a\r\n2 c\r\n3 ..d\r\n"), OK}, 1, 1,
-         WITH_UIDL, 3, 1, {"..d", "a", "c"}},
+         WITH_UIDL, 3, "..d", 1, {"..d", "a", "c"}},
         {"listing past the count", {}, 0, {OK, OK, line("+OK 1 10"), listing("1 a\r\n2 b\r\n3 c\r\n"), OK}, 1, 1,
-         WITH_UIDL, 1, 1, {"a", "b", "c"}},
+         WITH_UIDL, 1, "a", 1, {"a", "b", "c"}},
+        {"last line numbered otherwise", {}, 0, {OK, OK, line("+OK 2 10"), listing("1 a\r\n3 b\r\n"), OK}, 1, 2,
+         WITH_UIDL, 2, "", 1, {"a", "b"}},
         {"repeated uids count once", {}, 0, {OK, OK, line("+OK 3 30"), listing("1 d\r\n2 d\r\n3 d\r\n"), OK}, 1, 1,
-         WITH_UIDL, 3, 1, {"d"}},
-        {"logout refused", {"a"}, 1, {OK, OK, line("+OK 1 1"), listing("1 x\r\n"), REFUSED}, 0, 1, WITH_UIDL, 1, 1,
+         WITH_UIDL, 3, "d", 1, {"d"}},
+        {"logout refused", {"a"}, 1, {OK, OK, line("+OK 1 1"), listing("1 x\r\n"), REFUSED}, 0, 1, WITH_UIDL, 1, "x", 1,
          {"x"}},
-        {"empty mailbox", {"a"}, 1, {OK, OK, line("+OK 0 0"), OK}, 1, 0, ALL, 0, 1, {}},
+        {"empty mailbox", {"a"}, 1, {OK, OK, line("+OK 0 0"), OK}, 1, 0, ALL, 0, "", 1, {}},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
         Check check(dialogue(c.replies), SERVER, 1);
         fill(&check.seen.before, c.before);
-        check.seen.lastCount = c.lastCount;
+        check.seen.last.count = c.lastCount;
         EXPECT_EQ(check.run(), c.ok) << check.failure();
         EXPECT_EQ(check.outcome.newCount, c.newCount);
         EXPECT_EQ(check.outcome.newMail, c.ok && c.newCount > 0);
         EXPECT_EQ(check.link.lines(), c.lines);
-        EXPECT_EQ(check.seen.count, c.count);
+        EXPECT_EQ(check.seen.mark.count, c.count);
+        EXPECT_STREQ(check.seen.mark.uid, c.lastUid);
         EXPECT_EQ(check.seen.judged, 1);
         EXPECT_EQ(check.seen.listed, c.listed);
-        EXPECT_EQ(sorted(check.seen.now), c.now);
+        if (c.listed)
+            EXPECT_EQ(sorted(check.seen.now), c.now);
         EXPECT_EQ(sorted(check.seen.before), c.before) << "what the last check saw stays for the caller";
+    }
+}
+
+// What the caller keeps of the server across checks.
+enum Memory { NO_MEMORY, NOT_ASKED, PIPELINING, ONE_BY_ONE, OTHER_ACCOUNT };
+
+Pop3Memory memory_of(Memory kind)
+{
+    Pop3Memory m;
+    memset(&m, 0, sizeof m);
+    strcpy(m.server, kind == OTHER_ACCOUNT ? "pop.example.com" : SERVER);
+    strcpy(m.user, "taro");
+    m.asked = kind != NOT_ASKED;
+    m.pipelining = kind == PIPELINING || kind == OTHER_ACCOUNT;
+    return m;
+}
+
+struct FollowCase {
+    const char *name;
+    uint32_t stat;
+    Memory memory;
+    std::vector<Reply> replies; // after STAT's, before QUIT's
+    Lines commands;             // after STAT, before QUIT
+    int sends;                  // for those commands
+    uint32_t newCount;
+    const char *lastUid;
+    std::vector<std::string> kept; // what the file is to hold: `now` when listed, else `before`
+    int changed;
+};
+
+// The last clean check saw three messages, a, b and c; the server keeps
+// them in the order they came.
+TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
+{
+    const std::vector<std::string> ABC = {"a", "b", "c"};
+    const Reply C3 = line("+OK 3 c"), D4 = line("+OK 4 d"), E5 = line("+OK 5 e");
+    const Reply CAPA = listing("TOP\r\nuser\r\npipelining\r\nUIDL\r\n");
+    const Lines U345 = {"UIDL 3", "UIDL 4", "UIDL 5"};
+    const FollowCase cases[] = {
+        {"unchanged", 3, PIPELINING, {C3}, {"UIDL 3"}, 1, 0, "c", ABC, 0},
+        {"unchanged, nothing asked of the server", 3, NOT_ASKED, {C3}, {"UIDL 3"}, 1, 0, "c", ABC, 0},
+        {"two new, pipelined", 5, PIPELINING, {C3, D4, E5}, U345, 1, 2, "e", {"a", "b", "c", "d", "e"}, 1},
+        {"two new, one by one", 5, ONE_BY_ONE, {C3, D4, E5}, U345, 3, 2, "e", {"a", "b", "c", "d", "e"}, 1},
+        {"two new, CAPA asked first", 5, NOT_ASKED, {CAPA, C3, D4, E5}, {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 2, 2,
+         "e", {"a", "b", "c", "d", "e"}, 1},
+        {"two new, CAPA refused", 5, NOT_ASKED, {line("-ERR"), C3, D4, E5}, {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 4,
+         2, "e", {"a", "b", "c", "d", "e"}, 1},
+        {"two new, nothing kept of the server", 5, NO_MEMORY, {CAPA, C3, D4, E5},
+         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 2, 2, "e", {"a", "b", "c", "d", "e"}, 1},
+        {"two new, what is kept is of another account", 5, OTHER_ACCOUNT, {listing("USER\r\n"), C3, D4, E5},
+         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 4, 2, "e", {"a", "b", "c", "d", "e"}, 1},
+        {"one new that was seen before", 4, PIPELINING, {C3, line("+OK 4 b")}, {"UIDL 3", "UIDL 4"}, 1, 0, "b", ABC, 1},
+        {"a deleted before it, d new", 3, PIPELINING, {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n")},
+         {"UIDL 3", "UIDL"}, 2, 1, "d", {"b", "c", "d"}, 1},
+        {"a deleted before it, d and e new", 4, PIPELINING,
+         {line("+OK 3 d"), line("+OK 4 e"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL 4", "UIDL"},
+         2, 2, "e", {"b", "c", "d", "e"}, 1},
+        {"the last deleted", 2, PIPELINING, {listing("1 a\r\n2 b\r\n")}, {"UIDL"}, 1, 0, "b", {"a", "b"}, 1},
+        {"the last deleted, d new", 3, PIPELINING, {line("+OK 3 d"), listing("1 a\r\n2 b\r\n3 d\r\n")},
+         {"UIDL 3", "UIDL"}, 2, 1, "d", {"a", "b", "d"}, 1},
+        {"UIDL n refused", 3, PIPELINING, {line("-ERR no such message"), listing("1 a\r\n2 b\r\n3 c\r\n")},
+         {"UIDL 3", "UIDL"}, 2, 0, "c", ABC, 0},
+        {"UIDL n refused for a new one", 4, PIPELINING, {C3, line("-ERR"), listing("1 a\r\n2 b\r\n3 c\r\n4 d\r\n")},
+         {"UIDL 3", "UIDL 4", "UIDL"}, 2, 1, "d", {"a", "b", "c", "d"}, 1},
+        {"UIDL n and UIDL refused", 4, PIPELINING, {line("-ERR"), line("-ERR"), line("-ERR")},
+         {"UIDL 3", "UIDL 4", "UIDL"}, 2, 1, "", ABC, 1},
+    };
+    for (const FollowCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Reply> replies = {line("+OK"), line("+OK"), line("+OK " + std::to_string(c.stat) + " 100")};
+        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
+        replies.push_back(line("+OK bye"));
+        Check check(dialogue(replies), SERVER, 1);
+        fill(&check.seen.before, ABC);
+        check.seen.last = SeenMark{3, "c"};
+        Pop3Memory memory = memory_of(c.memory);
+        if (c.memory != NO_MEMORY)
+            check.seen.memory = &memory;
+        EXPECT_EQ(check.run(), 1) << check.failure();
+        Lines lines = check.link.lines();
+        EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.commands);
+        EXPECT_EQ(check.link.sends(), 3 + c.sends + 1) << "USER, PASS, STAT, these, QUIT";
+        EXPECT_EQ(check.outcome.newCount, c.newCount);
+        EXPECT_EQ(check.seen.mark.count, c.stat);
+        EXPECT_STREQ(check.seen.mark.uid, c.lastUid);
+        EXPECT_EQ(sorted(check.seen.listed ? check.seen.now : check.seen.before), c.kept);
+        EXPECT_EQ(pop3_seen_changed(&check.seen), c.changed);
+        // CAPA once, and then kept for this account.
+        const bool capa = std::find(c.commands.begin(), c.commands.end(), "CAPA") != c.commands.end();
+        if (c.memory != NO_MEMORY) {
+            EXPECT_EQ(memory.asked, c.memory != NOT_ASKED || capa);
+            EXPECT_STREQ(memory.server, SERVER);
+        }
+    }
+}
+
+// Up to 64 new messages are asked one by one, in one flight; more, and the
+// whole listing tells them.
+TEST(Pop3Session, TheWholeListingTellsManyNewMessages)
+{
+    for (uint32_t added : {64u, 65u}) {
+        SCOPED_TRACE(added);
+        std::vector<Reply> replies = {line("+OK"), line("+OK"), line("+OK " + std::to_string(3 + added) + " 1")};
+        std::string whole;
+        std::vector<std::string> kept = {"a", "b", "c"};
+        for (uint32_t n = 1; n <= 3 + added; n++) {
+            std::string uid = n <= 3 ? kept[n - 1] : "u" + std::to_string(n);
+            if (added == 64)
+                replies.push_back(line("+OK " + std::to_string(n) + " " + uid));
+            whole += std::to_string(n) + " " + uid + "\r\n";
+            if (n > 3)
+                kept.push_back(uid);
+        }
+        if (added == 64)
+            replies.erase(replies.begin() + 3, replies.begin() + 5); // from message 3 on
+        else
+            replies.push_back(listing(whole));
+        replies.push_back(line("+OK"));
+        Check check(dialogue(replies), SERVER, 1);
+        fill(&check.seen.before, {"a", "b", "c"});
+        check.seen.last = SeenMark{3, "c"};
+        Pop3Memory memory = memory_of(PIPELINING);
+        check.seen.memory = &memory;
+        EXPECT_EQ(check.run(), 1) << check.failure();
+        EXPECT_EQ(check.outcome.newCount, added);
+        EXPECT_EQ(check.link.lines()[3], added == 64 ? "UIDL 3" : "UIDL");
+        EXPECT_EQ(check.link.lines().size(), added == 64 ? 3 + 65 + 1u : 5u);
+        EXPECT_EQ(check.link.sends(), 5);
+        EXPECT_EQ(check.seen.mark.uid, "u" + std::to_string(3 + added));
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(sorted(check.seen.now), kept);
+    }
+}
+
+// Past the listing's bound the check does not fail: it judges by where
+// the last clean check left off, or by "more messages than at the last
+// check", and asks the uid of the last message for the next check.
+TEST(Pop3Session, PastTheListingsBoundTheCountJudges)
+{
+    const uint32_t MAX = POP3_MULTILINE_MAX_LINES;
+    std::vector<std::string> many;
+    for (uint32_t n = 1; n <= MAX; n++)
+        many.push_back("u" + std::to_string(n));
+    std::string longListing;
+    for (uint32_t n = 1; n <= MAX + 1; n++)
+        longListing += "1 v" + std::to_string(n) + "\r\n";
+    auto uidl = [](uint32_t n, const std::string &uid) { return line("+OK " + std::to_string(n) + " " + uid); };
+    auto number = [](const char *command, uint32_t n) { return command + std::to_string(n); };
+    struct {
+        const char *name;
+        SeenMark last;
+        bool manyBefore;
+        uint32_t stat;
+        std::vector<Reply> replies;
+        Lines commands;
+        uint32_t newCount;
+        const char *lastUid;
+    } cases[] = {
+        {"one new after the last", {MAX, "u100000"}, true, MAX + 1, {uidl(MAX, "u100000"), uidl(MAX + 1, "w")},
+         {number("UIDL ", MAX), number("UIDL ", MAX + 1)}, 1, "w"},
+        {"the last has another uid", {MAX, "x"}, false, MAX + 1, {uidl(MAX, "y"), uidl(MAX + 1, "z")},
+         {number("UIDL ", MAX), number("UIDL ", MAX + 1)}, 1, "z"},
+        {"nothing known", {0, ""}, false, 150000, {uidl(150000, "q")}, {"UIDL 150000"}, 150000, "q"},
+        {"nothing known, UIDL n refused", {0, ""}, false, 150000, {line("-ERR")}, {"UIDL 150000"}, 150000, ""},
+        {"more new than are asked one by one", {MAX, "u100000"}, true, MAX + 100, {uidl(MAX + 100, "r")},
+         {number("UIDL ", MAX + 100)}, 100, "r"},
+        {"fewer than at the last check", {150000, "q"}, false, 149999, {uidl(149999, "p")}, {"UIDL 149999"}, 0, "p"},
+        {"a listing longer than the bound", {3, ""}, false, 5, {listing(longListing)}, {"UIDL"}, 2, ""},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Reply> replies = {line("+OK"), line("+OK"), line("+OK " + std::to_string(c.stat) + " 1")};
+        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
+        replies.push_back(line("+OK"));
+        Check check(dialogue(replies), SERVER, 1);
+        fill(&check.seen.before, c.manyBefore ? many : std::vector<std::string>{"a"});
+        check.seen.last = c.last;
+        Pop3Memory memory = memory_of(PIPELINING);
+        check.seen.memory = &memory;
+        EXPECT_EQ(check.run(), 1) << check.failure();
+        Lines lines = check.link.lines();
+        EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.commands);
+        EXPECT_EQ(check.outcome.newCount, c.newCount);
+        EXPECT_EQ(check.seen.mark.count, c.stat);
+        EXPECT_STREQ(check.seen.mark.uid, c.lastUid);
+        EXPECT_EQ(check.seen.listed, 0) << "the uids seen before stay: no more fit beside them";
+        EXPECT_EQ(pop3_seen_changed(&check.seen), 1);
+    }
+}
+
+// The replies of one flight come within one limit from the flight; one
+// command at a time, each reply has its own.
+TEST(Pop3Session, AFlightHasOneLimit)
+{
+    for (Memory kind : {PIPELINING, ONE_BY_ONE}) {
+        SCOPED_TRACE(kind);
+        Script s = dialogue({line("+OK"), line("+OK"), line("+OK 5 1"), slowly({"+OK 3 c\r\n"}, 600),
+                             slowly({"+OK 4 d\r\n"}, 600), slowly({"+OK 5 e\r\n"}, 600), line("+OK")});
+        Check check(s, SERVER, 1);
+        fill(&check.seen.before, {"a", "b", "c"});
+        check.seen.last = SeenMark{3, "c"};
+        Pop3Memory memory = memory_of(kind);
+        check.seen.memory = &memory;
+        if (kind == PIPELINING) {
+            EXPECT_EQ(check.run(), 0);
+            EXPECT_EQ(check.failure(), UIDL_NO_REPLY);
+            EXPECT_EQ(check.outcome.code, CODE);
+            EXPECT_EQ(check.link.now(), check.link.last_sent_at() + LIMIT);
+        } else {
+            EXPECT_EQ(check.run(), 1) << check.failure();
+            EXPECT_EQ(check.outcome.newCount, 2u);
+        }
+    }
+}
+
+// A reply to "UIDL n" that is neither "+OK n uid" nor a refusal.
+TEST(Pop3Session, AnUnreadableUidlReplyEndsTheCheck)
+{
+    for (const char *reply : {"+OK 3", "+OK 4 c", "+OK c", "+OK 3 " "a b"}) {
+        SCOPED_TRACE(reply);
+        Check check(dialogue({line("+OK"), line("+OK"), line("+OK 3 1"), line(reply), line("+OK")}), SERVER, 1);
+        check.seen.last = SeenMark{3, "c"};
+        EXPECT_EQ(check.run(), 0);
+        EXPECT_EQ(check.failure(), UIDL_UNREADABLE);
+        EXPECT_EQ(check.outcome.code, 0u);
     }
 }
 
@@ -426,11 +659,14 @@ TEST(Pop3Session, WithoutTheSettingEveryMessageCounts)
 {
     Check check(dialogue({line("+OK"), line("+OK"), line("+OK 5 50"), line("+OK")}));
     fill(&check.seen.before, {"a", "b", "c", "d", "e"});
-    check.seen.lastCount = 5;
+    check.seen.last = SeenMark{5, "e"};
+    Pop3Memory memory = memory_of(NOT_ASKED);
+    check.seen.memory = &memory;
     EXPECT_EQ(check.run(), 1);
     EXPECT_EQ(check.outcome.newCount, 5u);
     EXPECT_EQ(check.link.lines(), ALL);
     EXPECT_EQ(check.seen.judged, 0);
+    EXPECT_EQ(memory.asked, 0);
 }
 
 // ---- The password

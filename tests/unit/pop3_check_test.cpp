@@ -241,46 +241,62 @@ TEST_F(Pop3CheckTest, WorkerRunsInASingleThreadedApartment)
     EXPECT_TRUE(boxApartment == APTTYPE_STA || boxApartment == APTTYPE_MAINSTA) << boxApartment;
 }
 
+// The last-write time of a file, 0 when there is none.
+ULONGLONG written_at(const std::string &path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d))
+        return 0;
+    return ((ULONGLONG)d.ftLastWriteTime.dwHighDateTime << 32) | d.ftLastWriteTime.dwLowDateTime;
+}
+
 // With the setting on, through the real file in the start directory: a
-// check that ended cleanly is remembered, one that did not is not, and the
-// file of one user is no memory for another.
+// check that ended cleanly is remembered, one that did not is not, a check
+// that finds nothing new leaves the file alone, and the file of one user
+// is no memory for another.
 TEST_F(Pop3CheckTest, UnseenOnlyKeepsWhatCleanChecksSawInTheFile)
 {
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     std::string dir = std::string(temp) + "sorvane-unseen";
+    const std::string file = dir + "\\Sorvane.seen";
     CreateDirectoryA(dir.c_str(), NULL);
-    DeleteFileA((dir + "\\Sorvane.seen").c_str());
+    DeleteFileA(file.c_str());
     lstrcpynA(startDirectory, dir.c_str(), sizeof startDirectory);
     Settings.unseenOnly = 1;
 
     const char *NEW_MAIL = "新着メールが届いています。", *NO_MAIL = "新しいメッセージはありませんでした。";
-    const Reply ok = line("+OK"), refused = line("-ERR not here");
+    const Reply ok = line("+OK"), refused = line("-ERR not here"), stat = line("+OK 2 20");
     auto listing = [](const char *lines) { return pop3::raw(std::string("+OK\r\n") + lines + ".\r\n"); };
-    const Lines withUidl = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"};
+    const Lines whole = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"};
+    const Lines after = {"USER taro", "PASS secret", "STAT", "UIDL 2", "QUIT"};
+    const Lines afterThenWhole = {"USER taro", "PASS secret", "STAT", "UIDL 2", "UIDL", "QUIT"};
     struct {
         const char *name;
         const char *user;
         std::vector<Reply> replies; // after the greeting
         const char *text;
         Lines lines;
+        bool rewritten;
     } checks[] = {
-        {"first check", "taro", {ok, ok, line("+OK 2 20"), listing("1 a\r\n2 b\r\n"), ok}, NEW_MAIL, withUidl},
-        {"same uids", "taro", {ok, ok, line("+OK 2 20"), listing("1 b\r\n2 a\r\n"), ok}, NO_MAIL, withUidl},
-        {"logout refused", "taro", {ok, ok, line("+OK 3 30"), listing("1 a\r\n2 b\r\n3 c\r\n"), refused},
-         "正しくログアウトされませんでした。", withUidl},
-        {"not saved after it", "taro", {ok, ok, line("+OK 3 30"), listing("1 a\r\n2 b\r\n3 c\r\n"), ok}, NEW_MAIL,
-         withUidl},
+        {"first check", "taro", {ok, ok, stat, listing("1 a\r\n2 b\r\n"), ok}, NEW_MAIL, whole, true},
+        {"nothing new", "taro", {ok, ok, stat, line("+OK 2 b"), ok}, NO_MAIL, after, false},
+        {"logout refused", "taro", {ok, ok, stat, line("+OK 2 c"), listing("1 a\r\n2 c\r\n"), refused},
+         "正しくログアウトされませんでした。", afterThenWhole, false},
+        {"not saved after it", "taro", {ok, ok, stat, line("+OK 2 c"), listing("1 a\r\n2 c\r\n"), ok}, NEW_MAIL,
+         afterThenWhole, true},
         // The file now holds these very uids, for taro.
-        {"another user", "jiro", {ok, ok, line("+OK 3 30"), listing("1 a\r\n2 b\r\n3 c\r\n"), ok}, NEW_MAIL,
-         {"USER jiro", "PASS secret", "STAT", "UIDL", "QUIT"}},
+        {"another user", "jiro", {ok, ok, stat, listing("1 a\r\n2 c\r\n"), ok}, NEW_MAIL,
+         {"USER jiro", "PASS secret", "STAT", "UIDL", "QUIT"}, true},
     };
     for (auto &c : checks) {
         SCOPED_TRACE(c.name);
         strcpy(Settings.user, c.user);
+        ULONGLONG before = written_at(file);
         Seen s = run(after_replies(c.replies), false);
         EXPECT_EQ(s.box.text, c.text);
         EXPECT_EQ(s.lines, c.lines);
+        EXPECT_EQ(written_at(file) != before, c.rewritten);
     }
     startDirectory[0] = '\0';
 }
