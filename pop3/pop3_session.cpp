@@ -105,6 +105,13 @@ void pop3_seen_free(Pop3Seen *seen)
     seen_list_free(&seen->now);
 }
 
+void pop3_seen_recall(Pop3Seen *seen)
+{
+    if (seen->recall)
+        seen->recall(seen->recallSelf, &seen->before);
+    seen->recall = NULL;
+}
+
 int pop3_seen_changed(const Pop3Seen *seen)
 {
     return seen->mark.count != seen->last.count || strcmp(seen->mark.uid, seen->last.uid) != 0
@@ -353,6 +360,7 @@ static int judge_by_listing(Session *p)
     }
     if (!seen_list_finish(&m->now))
         return fail(p, OUT_OF_MEMORY);
+    pop3_seen_recall(m);
     // A listing longer than STAT's count makes no more new mail than that.
     size_t unseen = seen_list_unseen(&m->now, &m->before);
     p->outcome->newCount = unseen < m->mark.count ? (uint32_t)unseen : m->mark.count;
@@ -474,8 +482,13 @@ static int judge_followed(Session *p)
     Pop3Seen *m = p->seen;
     if (!seen_list_finish(&m->now))
         return fail(p, OUT_OF_MEMORY);
+    m->listed = 0;
+    p->outcome->newCount = 0;
+    if (m->now.count == 0)
+        return 1; // nothing after it: nothing to read of the file
+    pop3_seen_recall(m);
     p->outcome->newCount = (uint32_t)seen_list_unseen(&m->now, &m->before);
-    m->listed = m->now.count > 0 && m->now.count + m->before.count <= POP3_MULTILINE_MAX_LINES;
+    m->listed = m->now.count + m->before.count <= POP3_MULTILINE_MAX_LINES;
     for (size_t i = 0; m->listed && i < m->before.count; i++) {
         if (!keep_uid(p, m->before.sorted[i], strlen(m->before.sorted[i])))
             return 0;
@@ -497,7 +510,11 @@ static int follow_on(Session *p)
         return 1;
     if (count > last && !learn_pipelining(p))
         return 0;
-    if (!ask_uids(p, last, count))
+    // One command at a time, the last message first: when it has gone,
+    // the messages after it need not be asked.
+    if (!ask_uids(p, last, p->pipelining ? count : last))
+        return 0;
+    if (p->followed && !p->pipelining && count > last && !ask_uids(p, last + 1, count))
         return 0;
     return !p->followed || judge_followed(p);
 }
@@ -516,8 +533,10 @@ static int judge_seen(Session *p, uint32_t count)
         return 1;
     m->judged = 1;
     m->listed = 1; // an empty mailbox lists nothing, and needs no UIDL
-    if (count == 0)
+    if (count == 0) {
+        pop3_seen_recall(m); // to tell whether the file holds uids
         return 1;
+    }
     write_status(p, STATUS_DETAIL_LINE, DETAIL_UIDL);
     if (!follow_on(p))
         return 0;

@@ -82,9 +82,16 @@ struct Pop3Seen {
     int listed;          // `now` holds them; else `before` stays as it is
     int judged;          // the judgement ran to its end
     Pop3Memory *memory;  // the caller's, kept across checks; NULL for none
+    // Fills `before` when it is first needed, so that a check that finds
+    // nothing new reads no more of the file than its head; NULL when
+    // `before` is filled already.
+    void (*recall)(const void *self, SeenList *before);
+    const void *recallSelf;
 };
 void pop3_seen_init(Pop3Seen *seen);
 void pop3_seen_free(Pop3Seen *seen);
+// Fills `before` through `recall`, once.
+void pop3_seen_recall(Pop3Seen *seen);
 // Whether what this check would keep differs from what the last one kept.
 int pop3_seen_changed(const Pop3Seen *seen);
 

@@ -24,7 +24,8 @@ static int seen_path(const char *folder, const char *name, char *path, size_t ca
 int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
 {
     memset(mark, 0, sizeof *mark);
-    seen_list_free(uids);
+    if (uids)
+        seen_list_free(uids);
     char path[POP3_FOLDER_CAPACITY + 32];
     if (!seen_path(folder, SEEN_FILE_NAME, path, sizeof path))
         return SEEN_FILE_DAMAGED;
@@ -33,6 +34,8 @@ int load_seen_file(const char *folder, const char *server, const char *user, See
         return SEEN_FILE_DAMAGED;
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
+    if (!uids && size > SEEN_FILE_HEAD_MAX_SIZE)
+        size = SEEN_FILE_HEAD_MAX_SIZE;
     unsigned char *bytes = NULL;
     DWORD got = 0;
     if (size != INVALID_FILE_SIZE && high == 0 && size <= SEEN_FILE_MAX_SIZE
@@ -80,18 +83,32 @@ int save_seen_file(const char *folder, const char *server, const char *user, con
     return saved;
 }
 
+static void recall_uids(const void *self, SeenList *before)
+{
+    const Pop3Account *account = (const Pop3Account *)self;
+    SeenMark mark;
+    load_seen_file(account->folder, account->server, account->user, &mark, before);
+}
+
 void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
 {
     pop3_seen_init(seen);
     seen->active = account->unseenOnly != 0;
-    if (seen->active)
-        load_seen_file(account->folder, account->server, account->user, &seen->last, &seen->before);
+    if (!seen->active)
+        return;
+    load_seen_file(account->folder, account->server, account->user, &seen->last, NULL);
+    seen->recall = recall_uids;
+    seen->recallSelf = account;
 }
 
 void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean)
 {
-    if (clean && seen->active && seen->judged && pop3_seen_changed(seen))
+    if (clean && seen->active && seen->judged && pop3_seen_changed(seen)) {
+        // A check that listed no uids of its own keeps those seen before.
+        if (!seen->listed)
+            pop3_seen_recall(seen);
         save_seen_file(account->folder, account->server, account->user, &seen->mark,
                        seen->listed ? &seen->now : &seen->before);
+    }
     pop3_seen_free(seen);
 }

@@ -178,7 +178,8 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
     size_t length;
     size_t at = 0;
     int outcome = SEEN_FILE_DAMAGED;
-    seen_list_free(uids);
+    if (uids)
+        seen_list_free(uids);
     memset(mark, 0, sizeof *mark);
     if (!next_line(bytes, size, &at, &line, &length))
         return SEEN_FILE_DAMAGED;
@@ -195,9 +196,10 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
     if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &mark->count)
         || (version == 2 && !decode_last_uid(bytes, size, &at, mark)))
         outcome = SEEN_FILE_DAMAGED;
-    else if (outcome != SEEN_FILE_OTHER_ACCOUNT && decode_uids(bytes, size, at, uids))
+    else if (outcome != SEEN_FILE_OTHER_ACCOUNT && (!uids || decode_uids(bytes, size, at, uids)))
         return SEEN_FILE_READ;
-    seen_list_free(uids);
+    if (uids)
+        seen_list_free(uids);
     memset(mark, 0, sizeof *mark);
     return outcome;
 }

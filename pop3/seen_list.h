@@ -55,8 +55,9 @@ struct SeenMark {
 };
 
 enum {
-    SEEN_FILE_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 11 + POP3_UID_MAX + 1
-                         + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
+    // The magic, the account, the count and the last uid, each with its LF.
+    SEEN_FILE_HEAD_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 11 + POP3_UID_MAX + 1,
+    SEEN_FILE_MAX_SIZE = SEEN_FILE_HEAD_MAX_SIZE + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
 };
 
 enum SeenFileOutcome {
@@ -68,7 +69,8 @@ enum SeenFileOutcome {
 // Reads a file image (either version) for the account `server` and
 // `user`: on SEEN_FILE_READ `*mark` and `uids` (finished) hold what it
 // says; on any other outcome an empty mark and list, as if no check had
-// been before.
+// been before. With `uids` NULL, only the head is read: the image may end
+// after it.
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
                      SeenMark *mark, SeenList *uids);
 

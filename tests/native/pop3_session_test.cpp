@@ -480,6 +480,9 @@ TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
         {"one new that was seen before", 4, PIPELINING, {C3, line("+OK 4 b")}, {"UIDL 3", "UIDL 4"}, 1, 0, "b", ABC, 1},
         {"a deleted before it, d new", 3, PIPELINING, {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n")},
          {"UIDL 3", "UIDL"}, 2, 1, "d", {"b", "c", "d"}, 1},
+        {"a deleted before it, d and e new, one by one", 4, ONE_BY_ONE,
+         {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL"}, 2, 2, "e",
+         {"b", "c", "d", "e"}, 1},
         {"a deleted before it, d and e new", 4, PIPELINING,
          {line("+OK 3 d"), line("+OK 4 e"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL 4", "UIDL"},
          2, 2, "e", {"b", "c", "d", "e"}, 1},
@@ -519,6 +522,49 @@ TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
             EXPECT_EQ(memory.asked, c.memory != NOT_ASKED || capa);
             EXPECT_STREQ(memory.server, SERVER);
         }
+    }
+}
+
+// The uids seen before are read from the file only when the judgement
+// needs them: a check that finds nothing new reads no more than its head.
+int recalls;
+void recall_abc(const void *, SeenList *before)
+{
+    recalls++;
+    fill(before, {"a", "b", "c"});
+}
+
+TEST(Pop3Session, TheUidsSeenBeforeAreReadOnlyWhenNeeded)
+{
+    struct {
+        const char *name;
+        uint32_t stat;
+        std::vector<Reply> replies; // after STAT's, before QUIT's
+        int recalls;
+        uint32_t newCount;
+    } cases[] = {
+        {"nothing new", 3, {line("+OK 3 c")}, 0, 0},
+        {"one new", 4, {line("+OK 3 c"), line("+OK 4 d")}, 1, 1},
+        {"the last moved", 3, {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n")}, 1, 1},
+        {"fewer, no UIDL", 2, {line("-ERR")}, 0, 0},
+        {"empty mailbox", 0, {}, 1, 0},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Reply> replies = {line("+OK"), line("+OK"), line("+OK " + std::to_string(c.stat) + " 1")};
+        replies.insert(replies.end(), c.replies.begin(), c.replies.end());
+        replies.push_back(line("+OK"));
+        Check check(dialogue(replies), SERVER, 1);
+        check.seen.last = SeenMark{3, "c"};
+        check.seen.recall = recall_abc;
+        Pop3Memory memory = memory_of(PIPELINING);
+        check.seen.memory = &memory;
+        recalls = 0;
+        EXPECT_EQ(check.run(), 1) << check.failure();
+        EXPECT_EQ(recalls, c.recalls);
+        EXPECT_EQ(check.outcome.newCount, c.newCount);
+        pop3_seen_recall(&check.seen); // as the caller does before it keeps `before`
+        EXPECT_EQ(recalls, 1) << "once at most";
     }
 }
 

@@ -101,6 +101,32 @@ TEST(SeenFile, AFileOfTheFirstVersionLoadsWithoutItsLastUid)
     seen_list_free(&back);
 }
 
+// The head alone (the uids not asked for) gives the mark, however much
+// of the list follows it.
+TEST(SeenFile, TheHeadAloneGivesTheMark)
+{
+    const std::string head = "Sorvane seen-mail 2\nsrv\nusr\n7\nlast\n";
+    struct {
+        std::string file;
+        int outcome;
+        uint32_t count;
+        const char *uid;
+    } cases[] = {
+        {head, SEEN_FILE_READ, 7, "last"},
+        {head + "a\nb", SEEN_FILE_READ, 7, "last"},
+        {"Sorvane seen-mail 1\nsrv\nusr\n7\n", SEEN_FILE_READ, 7, ""},
+        {"Sorvane seen-mail 2\nsrv\nother\n7\nlast\n", SEEN_FILE_OTHER_ACCOUNT, 0, ""},
+        {head.substr(0, head.size() - 1), SEEN_FILE_DAMAGED, 0, ""},
+    };
+    for (auto &c : cases) {
+        SeenMark mark = mark_of(9, "x");
+        Bytes b = bytes_of(c.file);
+        EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &mark, NULL), c.outcome) << c.file;
+        EXPECT_EQ(mark.count, c.count) << c.file;
+        EXPECT_STREQ(mark.uid, c.uid) << c.file;
+    }
+}
+
 // The count is kept in a type of fixed width, so its digits always fit.
 TEST(SeenFile, TheLargestCountRoundTrips)
 {
