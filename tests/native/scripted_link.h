@@ -48,7 +48,7 @@ struct Script {
     int tlsVersion = 12;
     uint32_t code = 0;          // what last_error tells
     std::string failSendOf;     // a send holding a line that begins so fails
-    uint32_t clock = 0xFFFFF000u; // the clock at the start: near its wrap
+    uint32_t clock = 0xFFFFFC00u; // the clock at the start: a limit later it has wrapped
     Reply greeting = line("+OK ready");
     std::vector<Reply> replies; // one per command line, in order
 };
