@@ -24,6 +24,10 @@ static volatile LONG checkRunning;
 // Whether the admitted check is one nobody asked for; read by its worker.
 static volatile LONG checkAutomatic;
 
+// What servers said of themselves (CAPA), kept for as long as the program
+// runs; one check at a time uses it.
+static Pop3Memory serverMemory;
+
 // Where outcomes are posted; only values cross the threads.
 static HWND volatile outcomeWindow;
 
@@ -145,6 +149,7 @@ static DWORD WINAPI run_pop3_check(LPVOID)
     // The result actions may start the mail program through the shell.
     int shellReady = shell_thread_begin();
     seen_mail_begin(&account, &seen);
+    seen.memory = &serverMemory;
 
     const Pop3Status status = {NULL, write_status, prepare_windows};
     int ok = pop3_session_run(&account, &link, (uint32_t)timeLimitMs, &status, &seen, &outcome);
