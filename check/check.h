@@ -22,7 +22,7 @@ int check_running(void);
 // What a check tells the resident shell, which shows it in the tray. The
 // worker never touches the icon itself: it posts this message to the
 // window given here (none: nobody is told), with the outcome in wParam (with
-// CHECK_WAS_AUTOMATIC added for a check nobody asked for) and the number of
+// the flags below added) and the number of
 // new messages in lParam, and the user-interface thread does the rest.
 // Found in worker.cpp.
 enum { CHECK_OUTCOME_MESSAGE = WM_APP + 1 };
@@ -31,9 +31,11 @@ enum CheckOutcome {
     CHECK_OUTCOME_NEW_MAIL,
     CHECK_OUTCOME_FAILED,
     CHECK_OUTCOME_MAIL_PROGRAM_STARTED, // from the result: the new mail is being read
-    CHECK_OUTCOME_OFFLINE               // failed before the server answered: no network, or no server there
+    CHECK_OUTCOME_OFFLINE               // failed before the server answered, and kept quiet about it
 };
-enum { CHECK_WAS_AUTOMATIC = 0x100 };
+// Added to the outcome: a check nobody asked for; one that failed before
+// the server answered (no network, or no server at that address).
+enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200 };
 void check_report_to(HWND window);
 
 #endif

@@ -27,11 +27,6 @@ void wake_start(void)
     address_watch_start();
 }
 
-void wake_stop(void)
-{
-    address_watch_stop();
-}
-
 void wake_suspending(void)
 {
     suspended = 1;
@@ -52,12 +47,11 @@ int wake_suspended(void)
     return suspended;
 }
 
-void wake_check_outcome(int outcome, int automatic)
+void wake_check_outcome(int posted)
 {
-    if (outcome == CHECK_OUTCOME_OFFLINE)
-        offlineFailure = offlineFailure || automatic;
-    else if (outcome != CHECK_OUTCOME_MAIL_PROGRAM_STARTED)
-        offlineFailure = 0;
+    if (posted == CHECK_OUTCOME_MAIL_PROGRAM_STARTED)
+        return;
+    offlineFailure = (posted & CHECK_WAS_OFFLINE) && (posted & CHECK_WAS_AUTOMATIC);
 }
 
 static DWORD WINAPI look_for_server(LPVOID)

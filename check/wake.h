@@ -13,7 +13,6 @@
 
 // Sets up the watch on the machine's addresses (once, at start-up).
 void wake_start(void);
-void wake_stop(void);
 
 // The system's power notices (WM_POWERBROADCAST's PBT_APMSUSPEND, and
 // PBT_APMRESUMEAUTOMATIC or PBT_APMRESUMESUSPEND). `automatic`: automatic
@@ -23,10 +22,10 @@ void wake_resumed(int automatic);
 // While suspended, no automatic check starts.
 int wake_suspended(void);
 
-// What a check found (a CheckOutcome), and whether it was one nobody asked
-// for: an automatic check that failed for want of a network arms the retry
-// on a change of the addresses; a check that reached the server disarms it.
-void wake_check_outcome(int outcome, int automatic);
+// What a check found, as posted (a CheckOutcome with its flags): an
+// automatic check that failed for want of a network arms the retry on a
+// change of the addresses; any other end of a check disarms it.
+void wake_check_outcome(int posted);
 
 // Once a tick: 1 when an automatic check should start now, for the wake or
 // for the network that came back.

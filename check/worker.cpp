@@ -66,18 +66,19 @@ static void post_outcome(int outcome, unsigned long newCount)
         PostMessageA(window, CHECK_OUTCOME_MESSAGE, (WPARAM)outcome, (LPARAM)newCount);
 }
 
-static int outcome_of(const Pop3Outcome *outcome)
-{
-    if (!outcome->ok)
-        return outcome->offline ? CHECK_OUTCOME_OFFLINE : CHECK_OUTCOME_FAILED;
-    return outcome->newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL;
-}
-
 // A check nobody asked for that could not reach the server keeps quiet
 // when the user set it so: the tray says why. Anything else is told.
 static int quiet_failure(const Pop3Outcome *outcome, int automatic)
 {
-    return automatic && outcome->offline && settings_quiet_offline();
+    return !outcome->ok && automatic && outcome->offline && settings_quiet_offline();
+}
+
+static int outcome_of(const Pop3Outcome *outcome, int automatic)
+{
+    int flags = (automatic ? CHECK_WAS_AUTOMATIC : 0) | (!outcome->ok && outcome->offline ? CHECK_WAS_OFFLINE : 0);
+    if (!outcome->ok)
+        return (quiet_failure(outcome, automatic) ? CHECK_OUTCOME_OFFLINE : CHECK_OUTCOME_FAILED) | flags;
+    return (outcome->newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL) | flags;
 }
 
 static void post_mail_program_started(void)
@@ -155,7 +156,7 @@ static DWORD WINAPI run_pop3_check(LPVOID)
     int ok = pop3_session_run(&account, &link, (uint32_t)timeLimitMs, &status, &seen, &outcome);
     seen_mail_end(&account, &seen, ok);
     SecureZeroMemory(&account, sizeof account);
-    post_outcome(outcome_of(&outcome) | (automatic ? CHECK_WAS_AUTOMATIC : 0), outcome.newCount);
+    post_outcome(outcome_of(&outcome, automatic), outcome.newCount);
     if (!ok && !quiet_failure(&outcome, automatic))
         show_failure(&outcome);
     net_session_end(&network);

@@ -60,6 +60,12 @@ int read_control_text(HWND control, char *out, int capacity)
     return kept;
 }
 
+BOOL set_current_directory(const char *path)
+{
+    WCHAR wide[MAX_PATH];
+    return wide_from_932(path, -1, wide, MAX_PATH) && SetCurrentDirectoryW(wide);
+}
+
 void show_control_text(HWND control, const char *text)
 {
     WCHAR wide[WIDE_TEXT_CAPACITY];

@@ -30,6 +30,8 @@ int text_932_from_wide(const WCHAR *text, char *out, int capacity);
 // after the last whole character that fits: 0 (and `out` empty) when a
 // character has no form in code page 932.
 int read_control_text(HWND control, char *out, int capacity);
+// The current directory by its code page 932 path.
+BOOL set_current_directory(const char *path);
 // Sets a control's text from code page 932.
 void show_control_text(HWND control, const char *text);
 

@@ -29,7 +29,9 @@ int address_watch_start(void)
     pending.hEvent = WSACreateEvent();
     if (watchSocket != INVALID_SOCKET && pending.hEvent != WSA_INVALID_EVENT && ask_for_next_change())
         return 1;
-    address_watch_stop();
+    if (watchSocket != INVALID_SOCKET)
+        closesocket(watchSocket);
+    watchSocket = INVALID_SOCKET;
     return 0;
 }
 
@@ -39,18 +41,4 @@ int address_watch_changed(void)
         return 0;
     ask_for_next_change();
     return 1;
-}
-
-void address_watch_stop(void)
-{
-    if (!started)
-        return;
-    if (watchSocket != INVALID_SOCKET)
-        closesocket(watchSocket);
-    if (pending.hEvent && pending.hEvent != WSA_INVALID_EVENT)
-        WSACloseEvent(pending.hEvent);
-    watchSocket = INVALID_SOCKET;
-    pending.hEvent = NULL;
-    WSACleanup();
-    started = 0;
 }

@@ -5,11 +5,12 @@
 #ifndef SORVANE_ADDRESS_WATCH_H
 #define SORVANE_ADDRESS_WATCH_H
 
-// 1 when the watch is set up (the socket layer is started for it).
+// 1 when the watch is set up (the socket layer is started for it). It lasts
+// as long as the program: the end of the process closes its socket, rather
+// than a close racing the system's pending request at exit.
 int address_watch_start(void);
 // 1 when the addresses changed since the last look; the watch is then set
 // again for the next change.
 int address_watch_changed(void);
-void address_watch_stop(void);
 
 #endif

@@ -7,18 +7,21 @@ const char SEEN_FILE_NAME[] = "Sorvane.seen";
 const char SEEN_TEMP_FILE_NAME[] = "Sorvane.seen.new";
 
 // The file in the folder, whatever the current directory is by now (a
-// file chooser may have changed it). 0 when the path would not fit.
-static int seen_path(const char *folder, const char *name, char *path, size_t capacity)
+// file chooser may have changed it), by its wide form: the folder is code
+// page 932 whatever the system's code page is, and its last character is
+// looked at as a character (a double-byte character's second byte can be
+// the separator's). 0 when the path would not fit.
+enum { SEEN_PATH_CAPACITY = POP3_FOLDER_CAPACITY + 32 };
+static int seen_path(const char *folder, const char *name, WCHAR *path)
 {
-    size_t n = strlen(folder);
-    int slash = n > 0 && folder[n - 1] != '\\' && folder[n - 1] != '/';
-    if (n + slash + strlen(name) + 1 > capacity)
+    int n = 0;
+    if (folder[0] != '\0' && (n = MultiByteToWideChar(932, 0, folder, -1, path, SEEN_PATH_CAPACITY)) == 0)
         return 0;
-    memcpy(path, folder, n);
-    if (slash)
-        path[n++] = '\\';
-    strcpy(path + n, name);
-    return 1;
+    n = n ? n - 1 : 0;
+    if (n > 0 && path[n - 1] != L'\\' && path[n - 1] != L'/')
+        path[n++] = L'\\';
+    int m = MultiByteToWideChar(932, 0, name, -1, path + n, SEEN_PATH_CAPACITY - n);
+    return m > 0;
 }
 
 int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
@@ -26,10 +29,10 @@ int load_seen_file(const char *folder, const char *server, const char *user, See
     memset(mark, 0, sizeof *mark);
     if (uids)
         seen_list_free(uids);
-    char path[POP3_FOLDER_CAPACITY + 32];
-    if (!seen_path(folder, SEEN_FILE_NAME, path, sizeof path))
+    WCHAR path[SEEN_PATH_CAPACITY];
+    if (!seen_path(folder, SEEN_FILE_NAME, path))
         return SEEN_FILE_DAMAGED;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return SEEN_FILE_DAMAGED;
     DWORD high = 0;
@@ -62,21 +65,21 @@ int save_seen_file(const char *folder, const char *server, const char *user, con
                    const SeenList *uids)
 {
     int saved = 0;
-    char path[POP3_FOLDER_CAPACITY + 32], temp[POP3_FOLDER_CAPACITY + 32];
-    if (!seen_path(folder, SEEN_FILE_NAME, path, sizeof path) || !seen_path(folder, SEEN_TEMP_FILE_NAME, temp, sizeof temp))
+    WCHAR path[SEEN_PATH_CAPACITY], temp[SEEN_PATH_CAPACITY];
+    if (!seen_path(folder, SEEN_FILE_NAME, path) || !seen_path(folder, SEEN_TEMP_FILE_NAME, temp))
         return 0;
     size_t capacity = seen_file_size(server, user, uids), size;
     unsigned char *bytes = (unsigned char *)malloc(capacity);
     if (!bytes)
         return 0;
     if (encode_seen_file(server, user, mark, uids, bytes, capacity, &size)) {
-        HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) {
             int ok = write_all(file, bytes, size) && FlushFileBuffers(file);
             ok = CloseHandle(file) && ok;
-            saved = ok && MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            saved = ok && MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
             if (!saved)
-                DeleteFileA(temp);
+                DeleteFileW(temp);
         }
     }
     free(bytes);

@@ -55,7 +55,7 @@ rm -f "$native_rc"
   rc=0
   if [ -f "$b/native/CTestTestfile.cmake" ]; then
     started=$(date +%s)
-    ctest --test-dir "$b/native" --output-on-failure || rc=1
+    ctest --test-dir "$b/native" --output-on-failure -j2 || rc=1
     part_done "native tests (beside the Wine prefix)" "$started"
   fi
   echo $rc > "$native_rc"

@@ -4,6 +4,7 @@
 #include "settings.h"
 #include "settings_codec.h"
 #include "desktop/desktop.h"
+#include "desktop/wide_text.h"
 
 const char SETTINGS_FILE_NAME[] = "Sorvane.dat";
 // A save is written here first and replaces the file only when complete, so
@@ -158,7 +159,7 @@ int save_settings(void)
 {
     // A start directory that is gone must not send the file into whatever
     // folder happens to be current: that counts as a file not created.
-    if (!SetCurrentDirectoryA(startDirectory))
+    if (!set_current_directory(startDirectory))
         return 0;
     if (keepUnreadFile || !file_replaceable(SETTINGS_FILE_NAME))
         return 0; // the settings dialog tells the user

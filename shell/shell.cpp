@@ -3,6 +3,7 @@
 #include "../check/check.h"
 #include "../check/wake.h"
 #include "../desktop/desktop.h"
+#include "../desktop/wide_text.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
 #include "../settings/settings_file.h"
@@ -14,6 +15,7 @@ static const char STARTUP_FAILED[] = "QeSorvaneを正常に起動できません
 static const char STARTUP_FAILED_CAPTION[] = "エラー";
 static const char TIMER_FAILED[] = "タイマーの初期化に失敗しました。";
 static const char START_DIRECTORY_TOO_LONG[] = "起動時のフォルダーのパスが長すぎます。";
+static const char START_DIRECTORY_NOT_STORABLE[] = "起動時のフォルダーのパスに、扱えない文字が含まれています。";
 
 int shellStarting;
 int exitHeldBack;
@@ -42,10 +44,12 @@ ATOM register_main_window_class(HINSTANCE instance)
 // folder, and the settings file would be written there.
 static int record_start_directory(void)
 {
-    DWORD n = GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
-    if (n == 0 || n >= sizeof startDirectory) {
+    WCHAR wide[MAX_PATH];
+    DWORD n = GetCurrentDirectoryW(MAX_PATH, wide);
+    int kept = n == 0 || n >= MAX_PATH ? TEXT_TOO_LONG : text_932_from_wide(wide, startDirectory, sizeof startDirectory);
+    if (kept != TEXT_KEPT) {
         startDirectory[0] = '\0';
-        ErrorBox(START_DIRECTORY_TOO_LONG);
+        ErrorBox(kept == TEXT_TOO_LONG ? START_DIRECTORY_TOO_LONG : START_DIRECTORY_NOT_STORABLE);
         return 0;
     }
     return 1;
@@ -77,8 +81,7 @@ int init_shell(HWND window)
 void exit_shell(HWND window)
 {
     check_report_to(NULL);
-    wake_stop();
-    SetCurrentDirectoryA(startDirectory);
+    set_current_directory(startDirectory);
     remove_tray(window);
 }
 

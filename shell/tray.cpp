@@ -4,6 +4,7 @@
 #include "../check/check.h"
 #include "../check/wake.h"
 #include "../desktop/desktop.h"
+#include "../desktop/wide_text.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
 #include "../settings/settings_dialog.h"
@@ -14,6 +15,7 @@
 // whatever the header's record holds.
 #ifndef _WIN64
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first-version NOTIFYICONDATAA is 88 bytes");
+static_assert(NOTIFYICONDATAW_V1_SIZE == 152, "first-version NOTIFYICONDATAW is 152 bytes");
 #endif
 static_assert(sizeof(((NOTIFYICONDATAA *)0)->szTip) >= TRAY_TIP_CAPACITY, "the tip fits the record");
 
@@ -56,6 +58,23 @@ static const WORD TRAY_ICON_RESOURCES[TRAY_STATE_COUNT] = {IDI_APP, IDI_NEW_MAIL
 static HICON trayIcons[TRAY_STATE_COUNT];
 static int trayState;
 
+// The record is kept in code page 932, the program's texts; the shell is
+// given its wide first-version form, so that the tip reads right under any
+// system code page.
+static BOOL notify_shell(DWORD message)
+{
+    NOTIFYICONDATAW wide;
+    memset(&wide, 0, sizeof wide);
+    wide.cbSize = NOTIFYICONDATAW_V1_SIZE;
+    wide.hWnd = trayIconData.hWnd;
+    wide.uID = trayIconData.uID;
+    wide.uFlags = trayIconData.uFlags;
+    wide.uCallbackMessage = trayIconData.uCallbackMessage;
+    wide.hIcon = trayIconData.hIcon;
+    wide_from_932(trayIconData.szTip, -1, wide.szTip, 64);
+    return Shell_NotifyIconW(message, &wide);
+}
+
 static HICON tray_icon(int state)
 {
     if (!trayIcons[state])
@@ -75,7 +94,7 @@ void add_tray_icon(HWND window)
     trayState = TRAY_NORMAL;
     trayIconData.hIcon = tray_icon(TRAY_NORMAL);
     tray_tip_append(trayIconData.szTip, TRAY_TIP_START);
-    Shell_NotifyIconA(NIM_ADD, &trayIconData);
+    notify_shell(NIM_ADD);
     settingsDialogFree = 1;
 }
 
@@ -84,7 +103,7 @@ void add_tray_icon(HWND window)
 void readd_tray_icon(void)
 {
     if (trayIconData.hWnd)
-        Shell_NotifyIconA(NIM_ADD, &trayIconData);
+        notify_shell(NIM_ADD);
 }
 
 // How many bytes of `text` fit in `room` without splitting a character:
@@ -153,14 +172,13 @@ static void show_state(int state)
 {
     trayState = state;
     trayIconData.hIcon = tray_icon(state);
-    Shell_NotifyIconA(NIM_MODIFY, &trayIconData);
+    notify_shell(NIM_MODIFY);
 }
 
 void on_check_outcome(WPARAM outcome, LPARAM newCount)
 {
-    int automatic = (outcome & CHECK_WAS_AUTOMATIC) != 0;
-    outcome &= ~(WPARAM)CHECK_WAS_AUTOMATIC;
-    wake_check_outcome((int)outcome, automatic);
+    wake_check_outcome((int)outcome);
+    outcome &= ~(WPARAM)(CHECK_WAS_AUTOMATIC | CHECK_WAS_OFFLINE);
     switch (outcome) {
     case CHECK_OUTCOME_NEW_MAIL:
         set_tip(TIP_NEW_MAIL, (unsigned long)newCount);
@@ -186,16 +204,23 @@ void on_check_outcome(WPARAM outcome, LPARAM newCount)
     }
 }
 
+static void append_item(int id, const char *text)
+{
+    WCHAR wide[64];
+    wide_from_932(text, -1, wide, 64);
+    AppendMenuW(TrayMenu, MF_STRING, id, wide);
+}
+
 int build_tray_menu(void)
 {
     TrayMenu = CreatePopupMenu();
-    AppendMenuA(TrayMenu, MF_STRING, CMD_CHECK_NOW, "メールチェック開始(&S)");
-    AppendMenuA(TrayMenu, MF_STRING, CMD_SETTINGS, "動作設定(&P)...");
-    AppendMenuA(TrayMenu, MF_SEPARATOR, 0, NULL);
-    AppendMenuA(TrayMenu, MF_STRING, CMD_HELP, "ヘルプ(&H)");
-    AppendMenuA(TrayMenu, MF_STRING, CMD_ABOUT, "バージョン情報(&A)...");
-    AppendMenuA(TrayMenu, MF_SEPARATOR, 0, NULL);
-    AppendMenuA(TrayMenu, MF_STRING, CMD_EXIT, "終了(&X)");
+    append_item(CMD_CHECK_NOW, "メールチェック開始(&S)");
+    append_item(CMD_SETTINGS, "動作設定(&P)...");
+    AppendMenuW(TrayMenu, MF_SEPARATOR, 0, NULL);
+    append_item(CMD_HELP, "ヘルプ(&H)");
+    append_item(CMD_ABOUT, "バージョン情報(&A)...");
+    AppendMenuW(TrayMenu, MF_SEPARATOR, 0, NULL);
+    append_item(CMD_EXIT, "終了(&X)");
     return TrayMenu != NULL;
 }
 
@@ -207,7 +232,7 @@ int start_check_timer(HWND window)
 
 void remove_tray(HWND window)
 {
-    Shell_NotifyIconA(NIM_DELETE, &trayIconData);
+    notify_shell(NIM_DELETE);
     DestroyMenu(TrayMenu);
     TrayMenu = NULL;
     KillTimer(window, checkTimerId);

@@ -4,6 +4,7 @@
 // The mail server is the test Dovecot on 127.0.0.1:110.
 #include <gtest/gtest.h>
 #include "steps.h"
+#include "pop3_peer.h"
 #include <ctype.h>
 
 using e2e::Program;
@@ -357,6 +358,138 @@ TEST_F(EndToEnd, FailedCheckShowsTheMutedIcon)
     EXPECT_TRUE(tray_shows(app, TIP_FAILED, Program::FACE_FAILED));
     ui::answer(error, IDOK);
     exit_and_expect_clean();
+}
+
+// ---- Sleep, wake and a missing network
+
+const UINT CHECK_TIMER_ID = 128;
+const char *const PASS_WRONG = "wrong-pass";
+
+// Ticks as the timer gives them, many at once: the countdown of a stored
+// interval of one minute runs out without a minute's wait.
+void post_ticks(Program &app, int n)
+{
+    for (int i = 0; i < n; i++)
+        PostMessageA(app.main_window(), WM_TIMER, CHECK_TIMER_ID, 0);
+}
+
+void post_power(Program &app, WPARAM event)
+{
+    PostMessageA(app.main_window(), WM_POWERBROADCAST, event, 0);
+}
+
+// Arms automatic checks as a user does: an interval of one minute stored
+// through the settings dialog of the menu.
+void arm_automatic_checks(EndToEnd *t)
+{
+    t->app.command(CMD_SETTINGS);
+    HWND dlg = t->wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    ui::set_check(dlg, IDC_AUTO_CHECK, true);
+    ui::set_item_text(dlg, IDC_AUTO_CHECK_TIME, "1");
+    ui::click(dlg, IDC_OK_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(dlg));
+}
+
+// The late address of tests/services/late_address.sh, asked for through its
+// request file in the build tree; 1 when it has been given.
+bool give_late_address()
+{
+    std::string folder = programPath.substr(0, programPath.find_last_of('\\'));
+    folder = folder.substr(0, folder.find_last_of('\\')) + "\\late-address";
+    HANDLE f = CreateFileA((folder + "\\request").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(f);
+    return ui::wait_until([&] { return GetFileAttributesA((folder + "\\given").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                          10000);
+}
+
+TEST_F(EndToEnd, NoAutomaticCheckWhileSuspendedAndOneCheckOnceTheServerAnswersAfterTheWake)
+{
+    const char *server = "127.0.0.5:1110"; // nobody listens there until the test says
+    write_account(dir, server, "taro", "secret", OK_MESSAGE | NO_MESSAGE);
+    ASSERT_TRUE(app.start(dir));
+    ui::Box refused = wait_box(ERROR_CAPTION, 30000); // the start-up check
+    ASSERT_TRUE(refused);
+    ui::answer(refused, IDOK);
+    ASSERT_TRUE(ui::wait_gone(refused.hwnd));
+    ASSERT_NO_FATAL_FAILURE(arm_automatic_checks(this));
+
+    {
+        pop3::Peer peer("127.0.0.5", pop3::good_script(1), 1110);
+        ASSERT_TRUE(peer.listening());
+        post_power(app, PBT_APMSUSPEND);
+        post_ticks(app, 70);
+        EXPECT_FALSE(ui::wait_box(NULL, 3000, app.pid())) << "a check while suspended";
+        EXPECT_EQ(peer.connections(), 0);
+    }
+    // Woken while the server is away: the program looks for it, and finds
+    // it a few seconds after it comes back; then exactly one check.
+    post_power(app, PBT_APMRESUMEAUTOMATIC);
+    Sleep(3000);
+    EXPECT_FALSE(ui::wait_box(NULL, 100, app.pid())) << "a check before the server answered";
+    pop3::Peer peer("127.0.0.5", pop3::good_script(1), 1110);
+    ASSERT_TRUE(peer.listening());
+    ui::Box result = wait_box(RESULT_CAPTION, 40000);
+    ASSERT_TRUE(result) << "no check after the wake";
+    EXPECT_EQ(result.text, NEW_MAIL);
+    EXPECT_EQ(peer.lines(), (std::vector<std::string>{"USER taro", "PASS secret", "STAT", "QUIT"}));
+    ui::answer(result, IDOK);
+    ASSERT_TRUE(ui::wait_gone(result.hwnd));
+    EXPECT_FALSE(ui::wait_box(NULL, 5000, app.pid())) << "a second check after the wake";
+    exit_and_expect_clean();
+}
+
+// With the setting on, an automatic check that cannot reach the server
+// shows nothing but the tray; a change of the machine's addresses brings
+// one check, which finds the mail.
+TEST_F(EndToEnd, QuietWithoutANetworkAndOneCheckWhenTheAddressComes)
+{
+    pop3::Peer peer("0.0.0.0", pop3::good_script(2), 1110);
+    ASSERT_TRUE(peer.listening());
+    write_account(dir, "10.77.0.1:1110", "taro", "secret", OK_MESSAGE | NO_MESSAGE | QUIET_OFFLINE);
+    ASSERT_TRUE(app.start(dir));
+    EXPECT_TRUE(tray_shows(app, TIP_OFFLINE, Program::FACE_FAILED));
+    EXPECT_FALSE(ui::wait_box(NULL, 2000, app.pid())) << "a box for an automatic check without a network";
+    ASSERT_TRUE(give_late_address());
+    ui::Box result = wait_box(RESULT_CAPTION, 20000);
+    ASSERT_TRUE(result) << "no check when the address came";
+    EXPECT_EQ(result.text, NEW_MAIL);
+    EXPECT_EQ(peer.connections(), 1);
+    ui::answer(result, IDOK);
+    EXPECT_TRUE(tray_shows(app, tip_new_mail(2), Program::FACE_NEW_MAIL));
+    exit_and_expect_clean();
+}
+
+// The setting keeps quiet only about automatic checks that cannot reach
+// the server: a check the user asks for, and a refused password, still
+// show their box.
+TEST_F(EndToEnd, QuietSettingLeavesAskedChecksAndRefusalsTold)
+{
+    write_account(dir, "127.0.0.3", USER_FULL, PASSWORD_FULL, OK_MESSAGE | QUIET_OFFLINE);
+    ASSERT_TRUE(app.start(dir));
+    EXPECT_TRUE(tray_shows(app, TIP_OFFLINE, Program::FACE_FAILED));
+    EXPECT_FALSE(ui::wait_box(NULL, 1500, app.pid()));
+    app.left_click();
+    ui::Box asked = wait_box(ERROR_CAPTION, 30000);
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked.text, "サーバーに接続できませんでした。");
+    ui::answer(asked, IDOK);
+    ASSERT_TRUE(ui::wait_gone(asked.hwnd));
+    EXPECT_TRUE(tray_shows(app, TIP_FAILED, Program::FACE_FAILED));
+    exit_and_expect_clean();
+
+    dir = make_start_directory("QuietWrongPassword");
+    write_account(dir, SERVER, USER_FULL, PASS_WRONG, OK_MESSAGE | QUIET_OFFLINE);
+    Program again;
+    ASSERT_TRUE(again.start(dir));
+    ui::Box refused = ui::wait_box(ERROR_CAPTION, 30000, again.pid());
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused.text, "パスワードが正しくありません。");
+    ui::answer(refused, IDOK);
+    again.command(CMD_EXIT);
+    EXPECT_EQ(again.wait_exit(), 0u);
 }
 
 } // namespace

@@ -45,8 +45,11 @@ std::string make_start_directory(const char *name)
 void write_settings_file(const std::string &dir, const FileSettings &s)
 {
     image::File f = image::file_of(s);
-    if (s.unseenOnly)
-        f.bytes.insert(f.bytes.end(), image::UNSEEN_ONLY_BLOCK.begin(), image::UNSEEN_ONLY_BLOCK.end());
+    unsigned char flags = (unsigned char)((s.unseenOnly ? 1 : 0) | (s.quietOffline ? 8 : 0));
+    if (flags) {
+        image::Bytes block = image::extension_block(flags);
+        f.bytes.insert(f.bytes.end(), block.begin(), block.end());
+    }
     std::string path = dir + "\\Sorvane.dat";
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD n = 0;
@@ -64,6 +67,7 @@ void write_account(const std::string &dir, const char *server, const char *user,
     s.okMes = (options & OK_MESSAGE) != 0;
     s.noMes = (options & NO_MESSAGE) != 0;
     s.unseenOnly = (options & UNSEEN_ONLY) != 0;
+    s.quietOffline = (options & QUIET_OFFLINE) != 0;
     write_settings_file(dir, s);
 }
 

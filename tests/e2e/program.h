@@ -47,11 +47,12 @@ struct FileSettings {
     int okMes = 0;
     std::string nosndPath;
     int noMes = 0;
-    int unseenOnly = 0; // in the extension block, written only when set
+    int unseenOnly = 0;   // in the extension block, written only when a flag is set
+    int quietOffline = 0;
 };
 void write_settings_file(const std::string &dir, const FileSettings &s);
 // The usual file: a check of `server` as `user`, with what `options` asks.
-enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8 };
+enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8, QUIET_OFFLINE = 16 };
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass,
                    int options = 0);
 

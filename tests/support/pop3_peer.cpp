@@ -3,7 +3,6 @@
 namespace pop3 {
 
 namespace {
-const u_short POP3_PORT = 110;
 const DWORD POLL_MS = 20;
 
 struct SocketLayer {
@@ -53,7 +52,7 @@ LONGLONG now()
     return t.QuadPart;
 }
 
-Peer::Peer(const char *address, Script script) : script_(std::move(script))
+Peer::Peer(const char *address, Script script, unsigned short port) : script_(std::move(script))
 {
     static SocketLayer layer;
     listen_ = socket(AF_INET, SOCK_STREAM, 0);
@@ -61,7 +60,7 @@ Peer::Peer(const char *address, Script script) : script_(std::move(script))
     setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, (const char *)&on, sizeof on);
     sockaddr_in a = {};
     a.sin_family = AF_INET;
-    a.sin_port = htons(POP3_PORT);
+    a.sin_port = htons(port);
     a.sin_addr.s_addr = inet_addr(address);
     listening_ = listen_ != INVALID_SOCKET && bind(listen_, (sockaddr *)&a, sizeof a) == 0 &&
                  listen(listen_, 4) == 0;

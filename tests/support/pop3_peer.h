@@ -66,9 +66,9 @@ LONGLONG now();
 
 class Peer {
 public:
-    // Listens on address:110 and serves one connection after another with
+    // Listens on address:port and serves one connection after another with
     // the same script.
-    Peer(const char *address, Script script);
+    Peer(const char *address, Script script, unsigned short port = 110);
     ~Peer();
     bool listening() const { return listening_; }
 

@@ -12,8 +12,15 @@ namespace image {
 
 typedef std::vector<unsigned char> Bytes;
 
-// The extension block that says "only mail not seen before".
-const Bytes UNSEEN_ONLY_BLOCK = {'S', 'V', 'E', 'X', 1, 1, 1, 0xFC};
+// The extension block of version 1 with its one byte of flags (bit 0:
+// only mail not seen before, bit 3: quiet when an automatic check cannot
+// reach the server); its check byte is the complement of the sum of
+// version, length and value.
+inline Bytes extension_block(unsigned char flags)
+{
+    return {'S', 'V', 'E', 'X', 1, 1, flags, (unsigned char)~(2 + flags)};
+}
+const Bytes UNSEEN_ONLY_BLOCK = extension_block(1);
 
 // A text field: the value and its line end, scrambled.
 inline Bytes text_field(const std::string &value)

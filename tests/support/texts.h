@@ -25,6 +25,7 @@ inline std::string tip_new_mail(unsigned long count)
 }
 const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
 const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
+const char TIP_OFFLINE[] = "Sorvane - サーバーに接続できません";
 
 } // namespace texts
 

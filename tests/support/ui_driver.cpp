@@ -187,8 +187,10 @@ Box wait_box(const char *caption, DWORD timeoutMs, DWORD pid)
     HWND found = NULL;
     wait_until(
         [&] {
+            // Shown, not merely made: the box's texts are set while it is
+            // still hidden, so a box found earlier can read as empty.
             for (HWND h : find_windows(DIALOG_CLASS, caption, pid)) {
-                if (is_message_box(h)) {
+                if (is_message_box(h) && IsWindowVisible(h)) {
                     found = h;
                     return true;
                 }

@@ -38,7 +38,7 @@ inline ui::Box wait_any_box(DWORD timeoutMs)
     ui::wait_until(
         [&] {
             for (HWND w : ui::find_windows(ui::DIALOG_CLASS, NULL, GetCurrentProcessId()))
-                if (ui::is_message_box(w)) {
+                if (ui::is_message_box(w) && IsWindowVisible(w)) {
                     found = ui::read_box(w);
                     return true;
                 }
