@@ -34,6 +34,10 @@ enum CheckOutcome {
     CHECK_OUTCOME_OFFLINE               // failed before the server answered: no network, or no server there
 };
 enum { CHECK_WAS_AUTOMATIC = 0x100 };
+// A result's message as a tray notification: lParam is a block of the
+// process heap with the title and then the text, each NUL-terminated, which
+// the receiver frees; wParam is 1 for new mail. Found in worker.cpp.
+enum { CHECK_NOTIFICATION_MESSAGE = WM_APP + 2 };
 void check_report_to(HWND window);
 
 #endif

@@ -32,6 +32,8 @@ static const char UIDL_SEND_FAILED[] = "コマンド#5を送信できません�
 static const char UIDL_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#5";
 static const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えたため、確認を中止しました。";
 static const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
+static const char TOP_SEND_FAILED[] = "コマンド#6を送信できませんでした。";
+static const char TOP_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#6";
 static const char OUT_OF_MEMORY[] = "メモリが不足しているため、確認を中止しました。";
 
 static_assert(POP3_MULTILINE_MAX_LINES == 50000, "the message above names the limit");
@@ -316,6 +318,20 @@ static int judge_seen(Session *p, unsigned long count)
     return 1;
 }
 
+// The sender and subject of the newest mail. With "only mail not seen
+// before" on, the newest messages need not be the new ones: nothing is
+// listed then.
+static int fetch_arrived(Session *p, unsigned long count)
+{
+    if (!p->account->showHeaders || !p->outcome->newMail || p->seen->active)
+        return 1;
+    const Pop3Wire wire = {p->net, &p->reader, p->limitMs};
+    int outcome = pop3_fetch_arrived(&wire, count, p->outcome->newCount, 0, p->account->pages, &p->outcome->arrived);
+    if (outcome == ARRIVED_SEND_FAILED)
+        return fail_with_code(p, TOP_SEND_FAILED);
+    return outcome == ARRIVED_DONE || fail_with_code(p, TOP_RECEIVE_FAILED);
+}
+
 static int ask_status(Session *p)
 {
     unsigned long count;
@@ -328,7 +344,7 @@ static int ask_status(Session *p)
         return 0;
     p->outcome->newMail = p->outcome->newCount > 0;
     write_status(p, STATUS_DETAIL_LINE, p->outcome->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
-    return 1;
+    return fetch_arrived(p, count);
 }
 
 static int log_out(Session *p)

@@ -208,6 +208,8 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
                                SettingsExtension *kept)
 {
     record->unseenOnly = 0;
+    record->showHeaders = 0;
+    record->notifyBalloon = 0;
     kept->version = 0;
     kept->length = 0;
     if (!extension_block_valid(bytes, size))
@@ -217,6 +219,8 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
     kept->length = version[1];
     memcpy(kept->values, version + 2, kept->length);
     record->unseenOnly = (version[2] & SETTINGS_EXTENSION_UNSEEN_ONLY) != 0;
+    record->showHeaders = (version[2] & SETTINGS_EXTENSION_SHOW_HEADERS) != 0;
+    record->notifyBalloon = (version[2] & SETTINGS_EXTENSION_NOTIFY_BALLOON) != 0;
 }
 
 // The values a save writes: those of the block read, with the ones this
@@ -229,9 +233,11 @@ static size_t extension_values(const SettingsRecord *record, const SettingsExten
         length = kept->length;
         memcpy(values, kept->values, length);
     }
-    values[0] &= (unsigned char)~SETTINGS_EXTENSION_UNSEEN_ONLY;
-    if (record->unseenOnly)
-        values[0] |= SETTINGS_EXTENSION_UNSEEN_ONLY;
+    values[0] &= (unsigned char)~(SETTINGS_EXTENSION_UNSEEN_ONLY | SETTINGS_EXTENSION_SHOW_HEADERS |
+                                  SETTINGS_EXTENSION_NOTIFY_BALLOON);
+    values[0] |= (unsigned char)((record->unseenOnly ? SETTINGS_EXTENSION_UNSEEN_ONLY : 0) |
+                                 (record->showHeaders ? SETTINGS_EXTENSION_SHOW_HEADERS : 0) |
+                                 (record->notifyBalloon ? SETTINGS_EXTENSION_NOTIFY_BALLOON : 0));
     return length;
 }
 

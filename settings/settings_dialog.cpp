@@ -113,6 +113,8 @@ static void on_init(HWND dialog)
     show_interval(dialog);
     set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
     set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
+    set_checked(dialog, IDC_SHOW_HEADERS, Settings.showHeaders);
+    set_checked(dialog, IDC_NOTIFY_BALLOON, Settings.notifyBalloon);
 }
 
 // ---- The store step
@@ -234,6 +236,8 @@ int store_settings(HWND dialog)
         return 0;
     store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
     store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
+    store_flag(dialog, IDC_SHOW_HEADERS, &Settings.showHeaders);
+    store_flag(dialog, IDC_NOTIFY_BALLOON, &Settings.notifyBalloon);
     return save_settings();
 }
 

@@ -2,6 +2,7 @@
 #include "about.h"
 #include "../desktop/program.h"
 #include "../check/check.h"
+#include "../check/notify.h"
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
@@ -177,6 +178,43 @@ void on_check_outcome(WPARAM outcome, LPARAM newCount)
     }
 }
 
+// The balloon needs the second-version record; the icon's own record
+// stays the first version, which every shell takes for everything else.
+static void show_balloon(const char *title, const char *text)
+{
+    NOTIFYICONDATAA balloon;
+    memset(&balloon, 0, sizeof balloon);
+    balloon.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    balloon.hWnd = trayIconData.hWnd;
+    balloon.uID = TRAY_ICON_ID;
+    balloon.uFlags = NIF_INFO;
+    memcpy(balloon.szInfoTitle, title, whole_characters(title, sizeof balloon.szInfoTitle - 1));
+    memcpy(balloon.szInfo, text, whole_characters(text, sizeof balloon.szInfo - 1));
+    balloon.dwInfoFlags = NIIF_INFO;
+    Shell_NotifyIconA(NIM_MODIFY, &balloon);
+}
+
+// Which balloon stands: a click on the new-mail one opens the mail program.
+static int balloonNewMail;
+
+void on_check_notification(WPARAM newMail, LPARAM block)
+{
+    const char *title = (const char *)block;
+    balloonNewMail = newMail != 0;
+    if (trayIconData.hWnd)
+        show_balloon(title, title + strlen(title) + 1);
+    HeapFree(GetProcessHeap(), 0, (void *)block);
+}
+
+// The balloon went, clicked or not: its sound goes with it, as with the box.
+static void on_balloon_gone(LPARAM event)
+{
+    stop_sound();
+    if (event == NIN_BALLOONUSERCLICK && balloonNewMail && notify_open_mail_program())
+        on_check_outcome(CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0);
+    balloonNewMail = 0;
+}
+
 int build_tray_menu(void)
 {
     TrayMenu = CreatePopupMenu();
@@ -222,6 +260,9 @@ void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage)
         start_check();
     else if (mouseMessage == WM_RBUTTONUP)
         show_tray_menu(window);
+    else if (mouseMessage == NIN_BALLOONUSERCLICK || mouseMessage == NIN_BALLOONTIMEOUT ||
+             mouseMessage == NIN_BALLOONHIDE)
+        on_balloon_gone(mouseMessage);
 }
 
 int show_settings_dialog(void)
