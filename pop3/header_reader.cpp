@@ -16,7 +16,7 @@ static void keep(HeaderReader *r, char c)
 {
     if (r->stopped)
         return;
-    if (r->column > HEADER_LINE_MAX || r->size + 1 >= HEADER_BLOCK_MAX) {
+    if (r->column > HEADER_LINE_MAX + 1 || r->size + 1 >= HEADER_BLOCK_MAX) { // + 1: its CR
         r->size = r->lineStart;
         r->stopped = 1;
         return;
@@ -30,7 +30,8 @@ static void end_line(HeaderReader *r)
     if (!r->stopped) {
         if (r->size > r->lineStart && r->block[r->size - 1] == '\r')
             r->size--;
-        if (r->size == r->lineStart || ++r->lines > HEADER_LINES_MAX) {
+        size_t length = r->size - r->lineStart;
+        if (length == 0 || length > HEADER_LINE_MAX || ++r->lines > HEADER_LINES_MAX) {
             r->size = r->lineStart;
             r->stopped = 1;
         } else {

@@ -44,24 +44,30 @@ static int receive_block(const Pop3Wire *w, HeaderReader *h, uint32_t deadline)
     }
 }
 
-static int send_top(const Pop3Wire *w, unsigned long number)
+enum { TOP_REQUEST_CAPACITY = 32 };
+
+// "TOP n 0\r\n" at `out`; gives its length.
+static size_t format_top(unsigned long number, char *out)
 {
-    char argument[24], request[40];
+    char argument[24];
     char *p = argument + sizeof argument - 3;
     memcpy(p, " 0", 3);
     do
         *--p = (char)('0' + number % 10);
     while (number /= 10);
-    return pop3_format_request(request, sizeof request, "TOP", p) && w->net->send(w->net->self, request, strlen(request));
+    pop3_format_request(out, TOP_REQUEST_CAPACITY, "TOP", p);
+    return strlen(out);
 }
 
-// With pipelining every request goes before the first reply is read.
-static int send_tops(const Pop3Wire *w, unsigned long count, unsigned wanted, int all)
+// `n` requests from message `number` down, in one write: with pipelining
+// all of them go before the first reply is read.
+static int send_tops(const Pop3Wire *w, unsigned long number, unsigned n)
 {
-    for (unsigned i = 0; i < (all ? wanted : 1); i++)
-        if (!send_top(w, count - i))
-            return 0;
-    return 1;
+    char requests[ARRIVED_MAX * TOP_REQUEST_CAPACITY];
+    size_t size = 0;
+    for (unsigned i = 0; i < n; i++)
+        size += format_top(number - i, requests + size);
+    return w->net->send(w->net->self, requests, size);
 }
 
 static void decode(const HeaderReader *h, const HeaderCodePages *pages, Pop3Arrived *out)
@@ -80,10 +86,8 @@ int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long 
     memset(out, 0, sizeof *out);
     if (wanted > count)
         wanted = (unsigned)count;
-    if (wanted && !send_tops(wire, count, wanted, pipelined))
-        return ARRIVED_SEND_FAILED;
     for (unsigned i = 0; i < wanted; i++) {
-        if (i > 0 && !pipelined && !send_top(wire, count - i))
+        if ((i == 0 || !pipelined) && !send_tops(wire, count - i, pipelined ? wanted : 1))
             return ARRIVED_SEND_FAILED;
         uint32_t deadline = deadline_after(wire);
         if (!receive_status(wire, deadline))
