@@ -144,6 +144,48 @@ TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
     EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONINFORMATION));
 }
 
+// What arrived, under the box's unchanged first line.
+TEST_F(NotifyTest, TheNewMailBoxListsWhatArrived)
+{
+    Settings.okMes = 1;
+    Pop3Arrived arrived = {};
+    arrived.listed = 1;
+    arrived.more = 5;
+    strcpy(arrived.sender[0], "山田太郎");
+    strcpy(arrived.subject[0], "会議の件");
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
+    notify_new_mail(note_started, &arrived, NULL);
+    const auto &boxes = script.finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, std::string(NEW_MAIL) + "\n山田太郎「会議の件」\nほか 5 通");
+}
+
+// As a notification: handed over with the caption as its title, no box,
+// and the sound left to the notification's end.
+std::string notified;
+int notified_new;
+int take_notification(const char *title, const char *text, int newMail)
+{
+    notified = std::string(title) + "|" + text;
+    notified_new = newMail;
+    return 1;
+}
+
+TEST_F(NotifyTest, ANotificationInsteadOfTheBoxDoesNotWait)
+{
+    Settings.notifyBalloon = 1;
+    Settings.okMes = 1;
+    Settings.noMes = 1;
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    notify_new_mail(note_started, NULL, take_notification);
+    EXPECT_EQ(notified, std::string(RESULT_CAPTION) + "|" + NEW_MAIL);
+    EXPECT_EQ(notified_new, 1);
+    notify_no_mail(take_notification);
+    EXPECT_EQ(notified, std::string(RESULT_CAPTION) + "|" + NO_MAIL);
+    EXPECT_EQ(notified_new, 0);
+    EXPECT_EQ(rec::kinds(), seq({play(SOUND_NEW)}));
+}
+
 TEST_F(NotifyTest, EverythingOffDoesNothing)
 {
     notify_new_mail(note_started, NULL, NULL);
