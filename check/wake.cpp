@@ -52,9 +52,12 @@ int wake_suspended(void)
     return suspended;
 }
 
-void wake_automatic_outcome(int outcome)
+void wake_check_outcome(int outcome, int automatic)
 {
-    offlineFailure = outcome == CHECK_OUTCOME_OFFLINE;
+    if (outcome == CHECK_OUTCOME_OFFLINE)
+        offlineFailure = offlineFailure || automatic;
+    else if (outcome != CHECK_OUTCOME_MAIL_PROGRAM_STARTED)
+        offlineFailure = 0;
 }
 
 static DWORD WINAPI look_for_server(LPVOID)
@@ -94,7 +97,7 @@ static int wake_check_due(int addressesChanged)
     if (state == LOOK_SILENT) {
         look = LOOK_NONE;
         nextLookAt = GetTickCount() + lookGap;
-        lookGap = lookGap * 2 > LONGEST_LOOK_GAP_MS ? LONGEST_LOOK_GAP_MS : lookGap * 2;
+        lookGap = lookGap * 2 > (DWORD)LONGEST_LOOK_GAP_MS ? (DWORD)LONGEST_LOOK_GAP_MS : lookGap * 2;
     }
     if (addressesChanged || elapsed(nextLookAt, 0))
         start_look();

@@ -23,9 +23,10 @@ void wake_resumed(int automatic);
 // While suspended, no automatic check starts.
 int wake_suspended(void);
 
-// What the last automatic check found, as the tray is told of it
-// (a CheckOutcome); a failure for want of a network arms the retry.
-void wake_automatic_outcome(int outcome);
+// What a check found (a CheckOutcome), and whether it was one nobody asked
+// for: an automatic check that failed for want of a network arms the retry
+// on a change of the addresses; a check that reached the server disarms it.
+void wake_check_outcome(int outcome, int automatic);
 
 // Once a tick: 1 when an automatic check should start now, for the wake or
 // for the network that came back.

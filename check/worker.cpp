@@ -24,6 +24,10 @@ static volatile LONG checkRunning;
 // Whether the admitted check is one nobody asked for; read by its worker.
 static volatile LONG checkAutomatic;
 
+// What servers said of themselves (CAPA), kept for as long as the program
+// runs; one check at a time uses it.
+static Pop3Memory serverMemory;
+
 // Where outcomes are posted; only values cross the threads.
 static HWND volatile outcomeWindow;
 
@@ -60,6 +64,20 @@ static void post_outcome(int outcome, unsigned long newCount)
     HWND window = outcomeWindow;
     if (window)
         PostMessageA(window, CHECK_OUTCOME_MESSAGE, (WPARAM)outcome, (LPARAM)newCount);
+}
+
+static int outcome_of(const Pop3Outcome *outcome)
+{
+    if (!outcome->ok)
+        return outcome->offline ? CHECK_OUTCOME_OFFLINE : CHECK_OUTCOME_FAILED;
+    return outcome->newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL;
+}
+
+// A check nobody asked for that could not reach the server keeps quiet
+// when the user set it so: the tray says why. Anything else is told.
+static int quiet_failure(const Pop3Outcome *outcome, int automatic)
+{
+    return automatic && outcome->offline && settings_quiet_offline();
 }
 
 static void post_mail_program_started(void)
@@ -139,6 +157,7 @@ static void show_failure(const Pop3Outcome *outcome)
 // request, and last the one-check flag.
 static DWORD WINAPI run_pop3_check(LPVOID)
 {
+    int automatic = InterlockedCompareExchange(&checkAutomatic, 0, 0) != 0;
     Pop3Account account;
     Pop3Seen seen;
     Pop3Outcome outcome;
@@ -149,14 +168,14 @@ static DWORD WINAPI run_pop3_check(LPVOID)
     // The result actions may start the mail program through the shell.
     int shellReady = shell_thread_begin();
     seen_mail_begin(&account, &seen);
+    seen.memory = &serverMemory;
 
     const Pop3Status status = {NULL, write_status, prepare_windows};
     int ok = pop3_session_run(&account, &link, (uint32_t)timeLimitMs, &status, &seen, &outcome);
     seen_mail_end(&account, &seen, ok);
     SecureZeroMemory(&account, sizeof account);
-    post_outcome(!ok ? CHECK_OUTCOME_FAILED : outcome.newMail ? CHECK_OUTCOME_NEW_MAIL : CHECK_OUTCOME_NO_NEW_MAIL,
-                 outcome.newCount);
-    if (!ok)
+    post_outcome(outcome_of(&outcome) | (automatic ? CHECK_WAS_AUTOMATIC : 0), outcome.newCount);
+    if (!ok && !quiet_failure(&outcome, automatic))
         show_failure(&outcome);
     net_session_end(&network);
     if (ok) {

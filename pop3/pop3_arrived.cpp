@@ -60,13 +60,15 @@ static size_t format_top(unsigned long number, char *out)
 }
 
 // `n` requests from message `number` down, in one write: with pipelining
-// all of them go before the first reply is read.
-static int send_tops(const Pop3Wire *w, unsigned long number, unsigned n)
+// all of them, and QUIT after them, go before the first reply is read.
+static int send_tops(const Pop3Wire *w, unsigned long number, unsigned n, int quit)
 {
-    char requests[ARRIVED_MAX * TOP_REQUEST_CAPACITY];
+    char requests[(ARRIVED_MAX + 1) * TOP_REQUEST_CAPACITY];
     size_t size = 0;
     for (unsigned i = 0; i < n; i++)
         size += format_top(number - i, requests + size);
+    if (quit)
+        size += (memcpy(requests + size, "QUIT\r\n", 6), 6);
     return w->net->send(w->net->self, requests, size);
 }
 
@@ -87,7 +89,7 @@ int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long 
     if (wanted > count)
         wanted = (unsigned)count;
     for (unsigned i = 0; i < wanted; i++) {
-        if ((i == 0 || !pipelined) && !send_tops(wire, count - i, pipelined ? wanted : 1))
+        if ((i == 0 || !pipelined) && !send_tops(wire, count - i, pipelined ? wanted : 1, pipelined))
             return ARRIVED_SEND_FAILED;
         uint32_t deadline = deadline_after(wire);
         if (!receive_status(wire, deadline))

@@ -149,6 +149,27 @@ int pop3_uidl_line(const char *line, size_t length, const char **uid, size_t *ui
     return 1;
 }
 
+uint32_t pop3_uidl_number(const char *line, size_t length)
+{
+    uint32_t n = 0;
+    for (size_t i = 0; i < length && is_digit(line[i]); i++) {
+        uint32_t d = (uint32_t)(line[i] - '0');
+        n = n > (UINT32_MAX - d) / 10 ? UINT32_MAX : n * 10 + d;
+    }
+    return n;
+}
+
+int pop3_uidl_reply(const char *line, size_t length, uint32_t *number, const char **uid, size_t *uidLength)
+{
+    size_t i = 3;
+    if (length < 5 || memcmp(line, "+OK", 3) != 0 || !is_blank(line[3]))
+        return 0;
+    while (i < length && is_blank(line[i]))
+        i++;
+    *number = pop3_uidl_number(line + i, length - i);
+    return pop3_uidl_line(line + i, length - i, uid, uidLength);
+}
+
 int pop3_format_request(char *out, size_t capacity, const char *command, const char *argument)
 {
     size_t c = strlen(command);

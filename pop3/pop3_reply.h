@@ -6,6 +6,7 @@
 #define SORVANE_POP3_REPLY_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 enum {
     // A reply line may hold at most 512 bytes with its CRLF; a longer one
@@ -55,9 +56,13 @@ int pop3_stat_count(const char *line, size_t length, unsigned long *count);
 // A multi-line reply (UIDL's listing) after its positive status line:
 // data lines up to a line that is a single ".". Lines come from the line
 // reader, so each is bounded as any reply line is; the number of lines is
-// bounded too, so that a server cannot make the listing grow without end.
+// bounded too, so that a server cannot make what is kept of the listing
+// grow without end. A check holds two lists of that many uids at most (the
+// one seen before and this one): with uids of 16 to 24 bytes, as servers
+// make them, 4 to 6 MB; 15 MB with every uid at its longest, all given
+// back when the check ends.
 enum {
-    POP3_MULTILINE_MAX_LINES = 50000,
+    POP3_MULTILINE_MAX_LINES = 100000,
     // A unique-id is 1 to 70 bytes, each from 0x21 to 0x7E.
     POP3_UID_MAX = 70
 };
@@ -80,6 +85,10 @@ int pop3_multiline_line(Pop3MultiLine *m, char *line, size_t *length);
 // line is not of that form or the uid is not 1 to POP3_UID_MAX printable
 // bytes.
 int pop3_uidl_line(const char *line, size_t length, const char **uid, size_t *uidLength);
+// The message number of such a line (held at UINT32_MAX when larger).
+uint32_t pop3_uidl_number(const char *line, size_t length);
+// The reply to "UIDL n", "+OK n uid": 1 as pop3_uidl_line, with the number.
+int pop3_uidl_reply(const char *line, size_t length, uint32_t *number, const char **uid, size_t *uidLength);
 
 // "<command> <argument>\r\n", or "<command>\r\n" when argument is NULL,
 // NUL-terminated in out. 0 when it does not fit (out is then empty).

@@ -30,13 +30,22 @@ static const char QUIT_RECEIVE_FAILED[] = "サーバーから応答を受け取�
 static const char QUIT_REFUSED[] = "正しくログアウトされませんでした。";
 static const char UIDL_SEND_FAILED[] = "コマンド#5を送信できませんでした。";
 static const char UIDL_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#5";
-static const char UIDL_TOO_LONG[] = "メールの一覧が50000行を超えたため、確認を中止しました。";
 static const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
 static const char TOP_SEND_FAILED[] = "コマンド#6を送信できませんでした。";
 static const char TOP_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#6";
 static const char OUT_OF_MEMORY[] = "メモリが不足しているため、確認を中止しました。";
 
-static_assert(POP3_MULTILINE_MAX_LINES == 50000, "the message above names the limit");
+// WinSock's error codes (WSAEINTR 10004 to WSA_QOS_RESERVED_PETYPE 11031).
+enum { WINSOCK_CODES_FIRST = 10000, WINSOCK_CODES_LAST = 11999 };
+
+enum {
+    // Where the last clean check left off, the uids of at most this many
+    // messages after it are asked one by one (in one flight where the
+    // server pipelines); more new messages than that, the whole listing
+    // tells more cheaply.
+    FOLLOW_MAX = 64,
+    UIDL_REQUEST_MAX = sizeof "UIDL 4294967295\r\n" - 1
+};
 
 struct CommandFailures {
     const char *send;
@@ -59,7 +68,8 @@ static const CommandFailures USER_FAILURES = {USER_SEND_FAILED, USER_RECEIVE_FAI
 static const CommandFailures PASS_FAILURES = {PASS_SEND_FAILED, PASS_RECEIVE_FAILED, PASS_REFUSED, 0};
 static const CommandFailures STAT_FAILURES = {STAT_SEND_FAILED, STAT_RECEIVE_FAILED, STAT_REFUSED, 0};
 static const CommandFailures QUIT_FAILURES = {QUIT_SEND_FAILED, QUIT_RECEIVE_FAILED, QUIT_REFUSED, 0};
-// A refused UIDL is no failure (see judge_seen).
+// A refused UIDL is no failure (see judge_seen). CAPA, asked only for the
+// uids, fails as UIDL does.
 static const CommandFailures UIDL_FAILURES = {UIDL_SEND_FAILED, UIDL_RECEIVE_FAILED, NULL, 1};
 
 // Everything one run holds.
@@ -73,7 +83,12 @@ struct Session {
     ServerAddress server;
     Pop3LineReader reader;
     char request[POP3_REQUEST_CAPACITY];
-    int waited; // the caller has been told that a reply is on its way
+    uint32_t deadline; // of the reply to the last command, lines after its first included
+    int waited;        // the caller has been told that a reply is on its way
+    int pipelining;    // the server takes a flight of commands at once
+    int followed;      // the last clean check's last message is where it was
+    int quitSent;      // QUIT went in the flight of TOP commands
+    char flight[(FOLLOW_MAX + 1) * UIDL_REQUEST_MAX + 1];
 };
 
 void pop3_wipe(void *bytes, size_t size)
@@ -94,6 +109,19 @@ void pop3_seen_free(Pop3Seen *seen)
 {
     seen_list_free(&seen->before);
     seen_list_free(&seen->now);
+}
+
+void pop3_seen_recall(Pop3Seen *seen)
+{
+    if (seen->recall)
+        seen->recall(seen->recallSelf, &seen->before);
+    seen->recall = NULL;
+}
+
+int pop3_seen_changed(const Pop3Seen *seen)
+{
+    return seen->mark.count != seen->last.count || strcmp(seen->mark.uid, seen->last.uid) != 0
+           || (seen->listed && !seen_list_same(&seen->now, &seen->before));
 }
 
 static void write_status(Session *p, int line, int text)
@@ -125,6 +153,13 @@ static int fail_with_code(Session *p, const char *message)
 static int fail_command(Session *p, const char *message, const CommandFailures *failures)
 {
     return failures->withCode ? fail_with_code(p, message) : fail(p, message);
+}
+
+// A failure for want of a network (or of a server at that address).
+static int fail_offline(Session *p, const char *message)
+{
+    p->outcome->offline = 1;
+    return fail(p, message);
 }
 
 static uint32_t deadline_after(Session *p)
@@ -172,7 +207,8 @@ static int exchange(Session *p, const char *command, const char *argument, const
     if (!send_command(p, command, argument))
         return fail_command(p, failures->send, failures);
     note_waiting(p);
-    if (!receive_line(p, deadline_after(p)))
+    p->deadline = deadline_after(p);
+    if (!receive_line(p, p->deadline))
         return fail_command(p, failures->receive, failures);
     if (failures->refused && !pop3_reply_positive(p->reader.line, p->reader.length))
         return fail_command(p, failures->refused, failures);
@@ -192,7 +228,7 @@ static int find_server(Session *p)
     write_step(p, STEP_LOOKUP, STATUS_SERVER);
     if (!parse_server_address(p->account->server, &p->server))
         return fail(p, LOOKUP_FAILED);
-    return p->net->look_up(p->net->self, &p->server) || fail(p, LOOKUP_FAILED);
+    return p->net->look_up(p->net->self, &p->server) || fail_offline(p, LOOKUP_FAILED);
 }
 
 static int connect_server(Session *p)
@@ -201,9 +237,9 @@ static int connect_server(Session *p)
     write_step(p, STEP_CONNECT, STATUS_SERVER);
     int outcome = p->net->open(p->net->self, p->limitMs);
     if (outcome == NET_NO_SOCKET)
-        return fail(p, SOCKET_FAILED);
+        return fail_offline(p, SOCKET_FAILED);
     if (outcome != NET_CONNECTED)
-        return fail(p, CONNECT_FAILED);
+        return fail_offline(p, CONNECT_FAILED);
     return 1;
 }
 
@@ -212,9 +248,14 @@ static int connect_server(Session *p)
 static int start_tls(Session *p)
 {
     int outcome = p->net->start_tls(p->net->self, p->server.host, p->limitMs);
-    if (outcome != TLS_UP)
-        return fail_with_code(p, outcome > 0 && outcome < TLS_OUTCOME_COUNT ? TLS_FAILURES[outcome]
-                                                                             : HANDSHAKE_FAILED);
+    if (outcome != TLS_UP) {
+        fail_with_code(p, outcome > 0 && outcome < TLS_OUTCOME_COUNT ? TLS_FAILURES[outcome] : HANDSHAKE_FAILED);
+        // A handshake that failed on the socket (WinSock's codes), not on
+        // what the server said.
+        uint32_t code = p->outcome->code;
+        p->outcome->offline = outcome == TLS_HANDSHAKE_FAILED && code >= WINSOCK_CODES_FIRST && code <= WINSOCK_CODES_LAST;
+        return 0;
+    }
     int version = p->net->tls_version(p->net->self);
     write_status(p, STATUS_DETAIL_LINE,
                  version == 13 ? DETAIL_TLS_13 : version == 12 ? DETAIL_TLS_12 : STATUS_EMPTY);
@@ -262,71 +303,286 @@ static int log_in(Session *p)
     return ok;
 }
 
-// The listing after "+OK", up to its ".", into `now`; the whole listing
-// within one time limit.
-static int read_listing(Session *p)
+// The lines of a multi-line reply after its "+OK", up to its ".", each
+// given to `take`, all within the one limit of the command. Lines past the
+// bound are read and dropped; `*overflow` tells.
+static int read_lines(Session *p, int (*take)(Session *, const char *, size_t), int *overflow)
 {
-    Pop3MultiLine listing;
-    pop3_multiline_begin(&listing);
-    uint32_t deadline = deadline_after(p);
+    Pop3MultiLine lines;
+    pop3_multiline_begin(&lines);
     for (;;) {
-        if (!receive_line(p, deadline))
+        if (!receive_line(p, p->deadline))
             return fail_with_code(p, UIDL_RECEIVE_FAILED);
         size_t length = p->reader.length;
-        int step = pop3_multiline_line(&listing, p->reader.line, &length);
+        int step = pop3_multiline_line(&lines, p->reader.line, &length);
         if (step == POP3_MULTILINE_END)
-            break;
+            return 1;
         if (step == POP3_MULTILINE_TOO_MANY)
-            return fail(p, UIDL_TOO_LONG);
-        const char *uid;
-        size_t uidLength;
-        if (!pop3_uidl_line(p->reader.line, length, &uid, &uidLength))
-            return fail(p, UIDL_UNREADABLE);
-        if (!seen_list_add(&p->seen->now, uid, uidLength))
-            return fail(p, OUT_OF_MEMORY);
+            *overflow = 1;
+        else if (!take(p, p->reader.line, length))
+            return 0;
     }
-    return seen_list_finish(&p->seen->now) || fail(p, OUT_OF_MEMORY);
+}
+
+static int keep_uid(Session *p, const char *uid, size_t length)
+{
+    return seen_list_add(&p->seen->now, uid, length) || fail(p, OUT_OF_MEMORY);
+}
+
+// The uid of the last message is where the next check takes up.
+static void mark_uid(Session *p, uint32_t number, const char *uid, size_t length)
+{
+    if (number != p->seen->mark.count)
+        return;
+    memcpy(p->seen->mark.uid, uid, length);
+    p->seen->mark.uid[length] = '\0';
+}
+
+static int take_listing_line(Session *p, const char *line, size_t length)
+{
+    const char *uid;
+    size_t uidLength;
+    if (!pop3_uidl_line(line, length, &uid, &uidLength))
+        return fail(p, UIDL_UNREADABLE);
+    mark_uid(p, pop3_uidl_number(line, length), uid, uidLength);
+    return keep_uid(p, uid, uidLength);
+}
+
+// A server that lists no uids, or more than can be kept, is judged by
+// "more messages than at the last check"; the uids seen before stay.
+static int judge_by_count(Session *p)
+{
+    Pop3Seen *m = p->seen;
+    m->listed = 0;
+    p->outcome->newCount = m->mark.count > m->last.count ? m->mark.count - m->last.count : 0;
+    return 1;
+}
+
+// The whole listing, and the uids in it that the last clean check did not
+// see.
+static int judge_by_listing(Session *p)
+{
+    Pop3Seen *m = p->seen;
+    int overflow = 0;
+    seen_list_free(&m->now);
+    m->mark.uid[0] = '\0';
+    if (!exchange(p, "UIDL", NULL, &UIDL_FAILURES))
+        return 0;
+    if (!pop3_reply_positive(p->reader.line, p->reader.length))
+        return judge_by_count(p);
+    if (!read_lines(p, take_listing_line, &overflow))
+        return 0;
+    if (overflow) {
+        m->mark.uid[0] = '\0';
+        return judge_by_count(p);
+    }
+    if (!seen_list_finish(&m->now))
+        return fail(p, OUT_OF_MEMORY);
+    pop3_seen_recall(m);
+    // A listing longer than STAT's count makes no more new mail than that.
+    size_t unseen = seen_list_unseen(&m->now, &m->before);
+    p->outcome->newCount = unseen < m->mark.count ? (uint32_t)unseen : m->mark.count;
+    return 1;
+}
+
+static int ascii_equal(const char *line, size_t length, const char *text)
+{
+    if (length != strlen(text))
+        return 0;
+    for (size_t i = 0; i < length; i++) {
+        if ((line[i] >= 'a' && line[i] <= 'z' ? line[i] - 32 : line[i]) != text[i])
+            return 0;
+    }
+    return 1;
+}
+
+static int take_capability(Session *p, const char *line, size_t length)
+{
+    p->pipelining |= ascii_equal(line, length, "PIPELINING");
+    return 1;
+}
+
+// Whether the server takes a flight of commands: asked once per account
+// (CAPA, RFC 2449) and kept in the caller's memory.
+static int learn_pipelining(Session *p)
+{
+    Pop3Memory none, *known = p->seen->memory ? p->seen->memory : &none;
+    int overflow = 0;
+    if (p->seen->memory == NULL || strcmp(known->server, p->account->server) || strcmp(known->user, p->account->user))
+        memset(known, 0, sizeof *known);
+    if (!known->asked) {
+        if (!exchange(p, "CAPA", NULL, &UIDL_FAILURES))
+            return 0;
+        if (pop3_reply_positive(p->reader.line, p->reader.length) && !read_lines(p, take_capability, &overflow))
+            return 0;
+        memcpy(known->server, p->account->server, sizeof known->server);
+        memcpy(known->user, p->account->user, sizeof known->user);
+        known->asked = 1;
+        known->pipelining = p->pipelining;
+    }
+    p->pipelining = known->pipelining;
+    return 1;
+}
+
+static char *decimal(char *end, uint32_t n)
+{
+    *--end = '\0';
+    do {
+        *--end = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    return end;
+}
+
+// "UIDL n" for each of first..last (at most FOLLOW_MAX + 1), sent at once.
+static int send_uidls(Session *p, uint32_t first, uint32_t last)
+{
+    size_t at = 0;
+    int formatted = 1;
+    for (uint32_t i = 0; formatted && i <= last - first; i++) {
+        char digits[11];
+        formatted = pop3_format_request(p->flight + at, sizeof p->flight - at, "UIDL",
+                                        decimal(digits + sizeof digits, first + i));
+        at += strlen(p->flight + at);
+    }
+    return (formatted && p->net->send(p->net->self, p->flight, at)) || fail_with_code(p, UIDL_SEND_FAILED);
+}
+
+// The reply to "UIDL n". The last clean check's last message must still
+// have its uid, and every message after it must tell its own; a refusal
+// anywhere leaves the whole listing to judge.
+static int take_uid(Session *p, uint32_t n)
+{
+    Pop3Seen *m = p->seen;
+    const char *uid;
+    size_t length;
+    uint32_t number;
+    if (!pop3_reply_positive(p->reader.line, p->reader.length)) {
+        p->followed = 0;
+        return 1;
+    }
+    if (!pop3_uidl_reply(p->reader.line, p->reader.length, &number, &uid, &length) || number != n)
+        return fail(p, UIDL_UNREADABLE);
+    mark_uid(p, n, uid, length);
+    if (n == m->last.count)
+        p->followed = p->followed && strlen(m->last.uid) == length && !memcmp(m->last.uid, uid, length);
+    else if (n > m->last.count)
+        return keep_uid(p, uid, length);
+    return 1;
+}
+
+// The uids of messages first..last: in one flight where the server
+// pipelines, its replies within one limit; else one command at a time.
+static int ask_uids(Session *p, uint32_t first, uint32_t last)
+{
+    int flight = p->pipelining && last > first;
+    if (flight && !send_uidls(p, first, last))
+        return 0;
+    p->deadline = deadline_after(p);
+    for (uint32_t i = 0; i <= last - first; i++) {
+        if (!flight) {
+            if (!send_uidls(p, first + i, first + i))
+                return 0;
+            p->deadline = deadline_after(p);
+        }
+        if (!receive_line(p, p->deadline))
+            return fail_with_code(p, UIDL_RECEIVE_FAILED);
+        if (!take_uid(p, first + i))
+            return 0;
+    }
+    return 1;
+}
+
+// The messages after the last clean check's: new unless seen before, and
+// kept with the uids seen before while those fit in the file.
+static int judge_followed(Session *p)
+{
+    Pop3Seen *m = p->seen;
+    if (!seen_list_finish(&m->now))
+        return fail(p, OUT_OF_MEMORY);
+    m->listed = 0;
+    p->outcome->newCount = 0;
+    if (m->now.count == 0)
+        return 1; // nothing after it: nothing to read of the file
+    pop3_seen_recall(m);
+    p->outcome->newCount = (uint32_t)seen_list_unseen(&m->now, &m->before);
+    m->listed = m->now.count + m->before.count <= POP3_MULTILINE_MAX_LINES;
+    for (size_t i = 0; m->listed && i < m->before.count; i++) {
+        if (!keep_uid(p, m->before.sorted[i], strlen(m->before.sorted[i])))
+            return 0;
+    }
+    return !m->listed || seen_list_finish(&m->now) || fail(p, OUT_OF_MEMORY);
+}
+
+// Where the last clean check left off. While its last message keeps its
+// number and uid, none before it has gone (a server keeps the mailbox in
+// the order mail came), so only the messages after it can be new: their
+// uids alone are asked, and the whole listing is not needed.
+// p->followed tells whether it judged so; 0 on a failure.
+static int follow_on(Session *p)
+{
+    Pop3Seen *m = p->seen;
+    uint32_t last = m->last.count, count = m->mark.count;
+    p->followed = m->last.uid[0] && last > 0 && count >= last && count - last <= FOLLOW_MAX;
+    if (!p->followed)
+        return 1;
+    if (count > last && !learn_pipelining(p))
+        return 0;
+    // One command at a time, the last message first: when it has gone,
+    // the messages after it need not be asked.
+    if (!ask_uids(p, last, p->pipelining ? count : last))
+        return 0;
+    if (p->followed && !p->pipelining && count > last && !ask_uids(p, last + 1, count))
+        return 0;
+    return !p->followed || judge_followed(p);
 }
 
 // How many of `count` messages are new. With the setting off, all of
-// them. With it on, the uids the server lists that the last clean check
-// did not see; a server that refuses UIDL is judged by "more messages
-// than at the last check", and the uids seen earlier are kept for when it
-// lists again.
-static int judge_seen(Session *p, unsigned long count)
+// them. With it on: those after where the last clean check left off, when
+// that can be told; else the uids of the whole listing that it did not
+// see; past the listing's bound, or for a server that lists no uids, by
+// "more messages than at the last check".
+static int judge_seen(Session *p, uint32_t count)
 {
     Pop3Seen *m = p->seen;
-    m->count = count;
+    m->mark.count = count;
     p->outcome->newCount = count;
     if (!m->active)
         return 1;
     m->judged = 1;
     m->listed = 1; // an empty mailbox lists nothing, and needs no UIDL
-    if (count == 0)
-        return 1;
-    write_status(p, STATUS_DETAIL_LINE, DETAIL_UIDL);
-    if (!exchange(p, "UIDL", NULL, &UIDL_FAILURES))
-        return 0;
-    if (!pop3_reply_positive(p->reader.line, p->reader.length)) {
-        m->listed = 0;
-        p->outcome->newCount = count > m->lastCount ? count - m->lastCount : 0;
+    if (count == 0) {
+        pop3_seen_recall(m); // to tell whether the file holds uids
         return 1;
     }
-    if (!read_listing(p))
+    write_status(p, STATUS_DETAIL_LINE, DETAIL_UIDL);
+    if (!follow_on(p))
         return 0;
-    p->outcome->newCount = seen_list_unseen(&m->now, &m->before);
-    return 1;
+    if (p->followed)
+        return 1;
+    if (count <= POP3_MULTILINE_MAX_LINES)
+        return judge_by_listing(p);
+    // The uid of the last message, where the next check can take up.
+    if (!m->mark.uid[0] && !ask_uids(p, count, count))
+        return 0;
+    return judge_by_count(p);
 }
 
-// The sender and subject of the newest mail. With "only mail not seen
-// before" on, the newest messages need not be the new ones: nothing is
-// listed then.
-static int fetch_arrived(Session *p, unsigned long count)
+// The sender and subject of the newest new mail. New mail comes at the end
+// of a mailbox, so with "only mail not seen before" on too, the new
+// messages are the highest-numbered ones. TOP and QUIT go in one flight
+// where the server pipelines (CAPA asked once per account, and only here
+// or for the uids).
+static int fetch_arrived(Session *p, uint32_t count)
 {
-    if (!p->account->showHeaders || !p->outcome->newMail || p->seen->active)
+    if (!p->account->showHeaders || !p->outcome->newMail)
         return 1;
+    if (!learn_pipelining(p))
+        return 0;
     const Pop3Wire wire = {p->net, &p->reader, p->limitMs};
-    int outcome = pop3_fetch_arrived(&wire, count, p->outcome->newCount, 0, p->account->pages, &p->outcome->arrived);
+    p->quitSent = p->pipelining;
+    int outcome = pop3_fetch_arrived(&wire, count, p->outcome->newCount, p->pipelining, p->account->pages,
+                                     &p->outcome->arrived);
     if (outcome == ARRIVED_SEND_FAILED)
         return fail_with_code(p, TOP_SEND_FAILED);
     return outcome == ARRIVED_DONE || fail_with_code(p, TOP_RECEIVE_FAILED);
@@ -340,17 +596,26 @@ static int ask_status(Session *p)
         return 0;
     if (!pop3_stat_count(p->reader.line, p->reader.length, &count))
         return fail(p, STAT_REFUSED);
-    if (!judge_seen(p, count))
+    uint32_t held = count == (uint32_t)count ? (uint32_t)count : UINT32_MAX;
+    if (!judge_seen(p, held))
         return 0;
     p->outcome->newMail = p->outcome->newCount > 0;
     write_status(p, STATUS_DETAIL_LINE, p->outcome->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
-    return fetch_arrived(p, count);
+    return fetch_arrived(p, held);
+}
+
+// QUIT's reply, when QUIT went with the TOP commands.
+static int quit_reply(Session *p)
+{
+    if (!receive_line(p, deadline_after(p)))
+        return fail(p, QUIT_RECEIVE_FAILED);
+    return pop3_reply_positive(p->reader.line, p->reader.length) || fail(p, QUIT_REFUSED);
 }
 
 static int log_out(Session *p)
 {
     write_status(p, STATUS_STEP_LINE, STEP_QUIT);
-    return exchange(p, "QUIT", NULL, &QUIT_FAILURES);
+    return p->quitSent ? quit_reply(p) : exchange(p, "QUIT", NULL, &QUIT_FAILURES);
 }
 
 int pop3_session_run(const Pop3Account *account, const NetLink *net, uint32_t limitMs, const Pop3Status *status,

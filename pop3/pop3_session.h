@@ -61,36 +61,63 @@ struct Pop3Status {
     void (*waiting)(void *self);
 };
 
+// What a server tells of itself once: whether it takes several commands
+// in one flight (PIPELINING in its CAPA reply, RFC 2449). The session
+// keeps nothing from one check to the next, so the caller keeps this for
+// as long as the program runs, and CAPA is asked at most once per account.
+struct Pop3Memory {
+    char server[POP3_ACCOUNT_TEXT_CAPACITY]; // the account it was asked of
+    char user[POP3_ACCOUNT_TEXT_CAPACITY];
+    int asked;
+    int pipelining;
+};
+
 // "Report only mail not seen before": what the last clean check saw (the
-// caller fills `active`, `lastCount` and `before`), and what this check
-// saw, for the caller to keep after a clean end.
+// caller fills `active`, `last` and `before`), and what this check saw,
+// for the caller to keep after a clean end.
 struct Pop3Seen {
-    int active;              // the setting was on when the check began
-    unsigned long lastCount; // messages at the last clean check
-    SeenList before;         // uids seen by the last clean check
-    SeenList now;            // uids of this check
-    unsigned long count;     // messages now
-    int listed;              // `now` holds this check's uids
-    int judged;              // the judgement ran to its end
+    int active;          // the setting was on when the check began
+    SeenMark last;       // where the last clean check left the mailbox
+    SeenList before;     // uids seen by the last clean check
+    SeenMark mark;       // this check's count (a larger STAT count is held
+                         // at the maximum) and last uid
+    SeenList now;        // uids to keep, when `listed`
+    int listed;          // `now` holds them; else `before` stays as it is
+    int judged;          // the judgement ran to its end
+    Pop3Memory *memory;  // the caller's, kept across checks; NULL for none
+    // Fills `before` when it is first needed, so that a check that finds
+    // nothing new reads no more of the file than its head; NULL when
+    // `before` is filled already.
+    void (*recall)(const void *self, SeenList *before);
+    const void *recallSelf;
 };
 void pop3_seen_init(Pop3Seen *seen);
 void pop3_seen_free(Pop3Seen *seen);
+// Fills `before` through `recall`, once.
+void pop3_seen_recall(Pop3Seen *seen);
+// Whether what this check would keep differs from what the last one kept.
+int pop3_seen_changed(const Pop3Seen *seen);
 
 struct Pop3Outcome {
     int ok; // the dialogue ended with a clean logout
     int newMail;
-    unsigned long newCount;
+    uint32_t newCount;
     const char *failure; // the message for the user, when not ok
     uint32_t code;       // the system's code to show after it, 0 for none
     Pop3Arrived arrived; // with showHeaders: what the new mail is
+    // It failed before the server answered: the name not found, no
+    // connection, or the network gone under the TLS handshake. A check
+    // nobody asked for may keep quiet about that.
+    int offline;
 };
 
 // The whole dialogue: socket layer, look-up, connect, TLS where the
 // server text asks for it, greeting, STLS, USER, PASS, STAT, the seen-mail
-// judgement, QUIT. Every wait ends at limitMs (the connect for all the
-// addresses together, the handshake with its certificate check, each
-// whole reply, the whole UIDL listing). Returns outcome->ok. The link's
-// connection is left open: the caller closes it, after telling a failure.
+// judgement (UIDL, and CAPA once), QUIT. Every wait ends at limitMs (the
+// connect for all the addresses together, the handshake with its
+// certificate check, each whole reply with its listing, the replies of one
+// flight together). Returns outcome->ok. The link's connection is left
+// open: the caller closes it, after telling a failure.
 int pop3_session_run(const Pop3Account *account, const NetLink *net, uint32_t limitMs, const Pop3Status *status,
                      Pop3Seen *seen, Pop3Outcome *outcome);
 

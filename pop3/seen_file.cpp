@@ -21,10 +21,11 @@ static int seen_path(const char *folder, const char *name, char *path, size_t ca
     return 1;
 }
 
-int load_seen_file(const char *folder, const char *server, const char *user, unsigned long *count, SeenList *uids)
+int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
 {
-    *count = 0;
-    seen_list_free(uids);
+    memset(mark, 0, sizeof *mark);
+    if (uids)
+        seen_list_free(uids);
     char path[POP3_FOLDER_CAPACITY + 32];
     if (!seen_path(folder, SEEN_FILE_NAME, path, sizeof path))
         return SEEN_FILE_DAMAGED;
@@ -33,6 +34,8 @@ int load_seen_file(const char *folder, const char *server, const char *user, uns
         return SEEN_FILE_DAMAGED;
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
+    if (!uids && size > SEEN_FILE_HEAD_MAX_SIZE)
+        size = SEEN_FILE_HEAD_MAX_SIZE;
     unsigned char *bytes = NULL;
     DWORD got = 0;
     if (size != INVALID_FILE_SIZE && high == 0 && size <= SEEN_FILE_MAX_SIZE
@@ -44,7 +47,7 @@ int load_seen_file(const char *folder, const char *server, const char *user, uns
     CloseHandle(file);
     int outcome = SEEN_FILE_DAMAGED;
     if (bytes && got == size)
-        outcome = decode_seen_file(bytes, size, server, user, count, uids);
+        outcome = decode_seen_file(bytes, size, server, user, mark, uids);
     free(bytes);
     return outcome;
 }
@@ -55,7 +58,8 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written == size;
 }
 
-int save_seen_file(const char *folder, const char *server, const char *user, unsigned long count, const SeenList *uids)
+int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
+                   const SeenList *uids)
 {
     int saved = 0;
     char path[POP3_FOLDER_CAPACITY + 32], temp[POP3_FOLDER_CAPACITY + 32];
@@ -65,7 +69,7 @@ int save_seen_file(const char *folder, const char *server, const char *user, uns
     unsigned char *bytes = (unsigned char *)malloc(capacity);
     if (!bytes)
         return 0;
-    if (encode_seen_file(server, user, count, uids, bytes, capacity, &size)) {
+    if (encode_seen_file(server, user, mark, uids, bytes, capacity, &size)) {
         HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
         if (file != INVALID_HANDLE_VALUE) {
             int ok = write_all(file, bytes, size) && FlushFileBuffers(file);
@@ -79,18 +83,32 @@ int save_seen_file(const char *folder, const char *server, const char *user, uns
     return saved;
 }
 
+static void recall_uids(const void *self, SeenList *before)
+{
+    const Pop3Account *account = (const Pop3Account *)self;
+    SeenMark mark;
+    load_seen_file(account->folder, account->server, account->user, &mark, before);
+}
+
 void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
 {
     pop3_seen_init(seen);
     seen->active = account->unseenOnly != 0;
-    if (seen->active)
-        load_seen_file(account->folder, account->server, account->user, &seen->lastCount, &seen->before);
+    if (!seen->active)
+        return;
+    load_seen_file(account->folder, account->server, account->user, &seen->last, NULL);
+    seen->recall = recall_uids;
+    seen->recallSelf = account;
 }
 
 void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean)
 {
-    if (clean && seen->active && seen->judged)
-        save_seen_file(account->folder, account->server, account->user, seen->count,
+    if (clean && seen->active && seen->judged && pop3_seen_changed(seen)) {
+        // A check that listed no uids of its own keeps those seen before.
+        if (!seen->listed)
+            pop3_seen_recall(seen);
+        save_seen_file(account->folder, account->server, account->user, &seen->mark,
                        seen->listed ? &seen->now : &seen->before);
+    }
     pop3_seen_free(seen);
 }

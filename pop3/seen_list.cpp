@@ -1,9 +1,9 @@
 #include "seen_list.h"
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
-static const char SEEN_FILE_MAGIC[] = "Sorvane seen-mail 1";
+static const char SEEN_FILE_MAGIC[] = "Sorvane seen-mail 2";
+static const char SEEN_FILE_MAGIC_1[] = "Sorvane seen-mail 1"; // without the last uid
 
 void seen_list_init(SeenList *list)
 {
@@ -54,9 +54,14 @@ int seen_list_finish(SeenList *list)
     if (!sorted)
         return 0;
     size_t i = 0;
-    for (size_t at = 0; at < list->textSize; at += strlen(list->text + at) + 1)
-        sorted[i++] = list->text + at;
-    qsort((void *)sorted, n, sizeof *sorted, compare_uids);
+    int ordered = 1; // as the file keeps them: no sort needed
+    for (size_t at = 0; at < list->textSize; at += strlen(list->text + at) + 1) {
+        sorted[i] = list->text + at;
+        ordered = ordered && (i == 0 || strcmp(sorted[i - 1], sorted[i]) < 0);
+        i++;
+    }
+    if (!ordered)
+        qsort((void *)sorted, n, sizeof *sorted, compare_uids);
     size_t kept = 1;
     for (i = 1; i < n; i++) {
         if (strcmp(sorted[i], sorted[kept - 1]) != 0)
@@ -81,6 +86,17 @@ size_t seen_list_unseen(const SeenList *now, const SeenList *before)
     return unseen;
 }
 
+int seen_list_same(const SeenList *a, const SeenList *b)
+{
+    if (a->count != b->count)
+        return 0;
+    for (size_t i = 0; i < a->count; i++) {
+        if (strcmp(a->sorted[i], b->sorted[i]) != 0)
+            return 0;
+    }
+    return 1;
+}
+
 // ---- The file
 
 // The next line of `bytes` from `*at`, without its LF; 0 when no LF comes.
@@ -102,14 +118,14 @@ static int line_is(const char *line, size_t length, const char *text)
     return length == strlen(text) && memcmp(line, text, length) == 0;
 }
 
-static int parse_count(const char *line, size_t length, unsigned long *count)
+static int parse_count(const char *line, size_t length, uint32_t *count)
 {
-    unsigned long n = 0;
+    uint32_t n = 0;
     if (length == 0)
         return 0;
     for (size_t i = 0; i < length; i++) {
-        unsigned long d = (unsigned long)(line[i] - '0');
-        if (line[i] < '0' || line[i] > '9' || n > (ULONG_MAX - d) / 10)
+        uint32_t d = (uint32_t)(line[i] - '0');
+        if (line[i] < '0' || line[i] > '9' || n > (UINT32_MAX - d) / 10)
             return 0;
         n = n * 10 + d;
     }
@@ -143,16 +159,32 @@ static int decode_uids(const unsigned char *bytes, size_t size, size_t at, SeenL
     return 0;
 }
 
+// The last uid's line of version 2: a uid, or empty.
+static int decode_last_uid(const unsigned char *bytes, size_t size, size_t *at, SeenMark *mark)
+{
+    const char *line;
+    size_t length;
+    if (!next_line(bytes, size, at, &line, &length) || (length && !valid_uid(line, length)))
+        return 0;
+    memcpy(mark->uid, line, length);
+    mark->uid[length] = '\0';
+    return 1;
+}
+
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
-                     unsigned long *count, SeenList *uids)
+                     SeenMark *mark, SeenList *uids)
 {
     const char *line;
     size_t length;
     size_t at = 0;
     int outcome = SEEN_FILE_DAMAGED;
-    seen_list_free(uids);
-    *count = 0;
-    if (!next_line(bytes, size, &at, &line, &length) || !line_is(line, length, SEEN_FILE_MAGIC))
+    if (uids)
+        seen_list_free(uids);
+    memset(mark, 0, sizeof *mark);
+    if (!next_line(bytes, size, &at, &line, &length))
+        return SEEN_FILE_DAMAGED;
+    int version = line_is(line, length, SEEN_FILE_MAGIC) ? 2 : line_is(line, length, SEEN_FILE_MAGIC_1) ? 1 : 0;
+    if (!version)
         return SEEN_FILE_DAMAGED;
     const char *account[2] = {server, user};
     for (int i = 0; i < 2; i++) {
@@ -161,22 +193,20 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
         if (!line_is(line, length, account[i]))
             outcome = SEEN_FILE_OTHER_ACCOUNT;
     }
-    unsigned long n;
-    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &n))
-        return SEEN_FILE_DAMAGED;
-    if (outcome == SEEN_FILE_OTHER_ACCOUNT)
-        return outcome;
-    if (!decode_uids(bytes, size, at, uids)) {
+    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &mark->count)
+        || (version == 2 && !decode_last_uid(bytes, size, &at, mark)))
+        outcome = SEEN_FILE_DAMAGED;
+    else if (outcome != SEEN_FILE_OTHER_ACCOUNT && (!uids || decode_uids(bytes, size, at, uids)))
+        return SEEN_FILE_READ;
+    if (uids)
         seen_list_free(uids);
-        return SEEN_FILE_DAMAGED;
-    }
-    *count = n;
-    return SEEN_FILE_READ;
+    memset(mark, 0, sizeof *mark);
+    return outcome;
 }
 
 size_t seen_file_size(const char *server, const char *user, const SeenList *uids)
 {
-    size_t size = sizeof SEEN_FILE_MAGIC + strlen(server) + 1 + strlen(user) + 1 + 11 + 2;
+    size_t size = sizeof SEEN_FILE_MAGIC + strlen(server) + 1 + strlen(user) + 1 + 11 + POP3_UID_MAX + 1 + 2;
     for (size_t i = 0; i < uids->count; i++)
         size += strlen(uids->sorted[i]) + 1;
     return size;
@@ -197,10 +227,11 @@ static int put_text(unsigned char *out, size_t outSize, size_t *at, const char *
     return put_line(out, outSize, at, text, strlen(text));
 }
 
-int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+int encode_seen_file(const char *server, const char *user, const SeenMark *mark, const SeenList *uids,
                      unsigned char *out, size_t outSize, size_t *size)
 {
-    char digits[12];
+    char digits[10]; // UINT32_MAX has ten
+    uint32_t count = mark->count;
     size_t n = 0;
     do {
         digits[sizeof digits - 1 - n++] = (char)('0' + count % 10);
@@ -208,7 +239,8 @@ int encode_seen_file(const char *server, const char *user, unsigned long count, 
     } while (count);
     size_t at = 0;
     if (!put_text(out, outSize, &at, SEEN_FILE_MAGIC) || !put_text(out, outSize, &at, server)
-        || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits + sizeof digits - n, n))
+        || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits + sizeof digits - n, n)
+        || !put_text(out, outSize, &at, mark->uid))
         return 0;
     for (size_t i = 0; i < uids->count; i++) {
         if (!put_text(out, outSize, &at, uids->sorted[i]))

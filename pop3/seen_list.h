@@ -3,16 +3,19 @@
 // values out; the file itself is read and written by seen_file.cpp.
 //
 // The file is plain text, one item a line, each ended by LF:
-//   "Sorvane seen-mail 1"   the format and its version
+//   "Sorvane seen-mail 2"   the format and its version
 //   server                  the account it belongs to: a change of server
 //   user                    or user starts afresh
 //   message count           of that check, for servers without UIDL
+//   last uid                of the last of those messages, empty when not
+//                           known (version 1 has no such line)
 //   uid ...                 one a line, in byte order, each once
 //   "."                     the end, so that a cut file is told apart
 #ifndef SORVANE_SEEN_LIST_H
 #define SORVANE_SEEN_LIST_H
 
 #include <stddef.h>
+#include <stdint.h>
 #include "pop3_reply.h"
 
 enum {
@@ -39,10 +42,22 @@ int seen_list_finish(SeenList *list);
 int seen_list_contains(const SeenList *list, const char *uid);
 // How many uids of `now` are not in `before` (both finished).
 size_t seen_list_unseen(const SeenList *now, const SeenList *before);
+// Whether two finished lists hold the same uids.
+int seen_list_same(const SeenList *a, const SeenList *b);
+
+// Where a clean check left the mailbox: how many messages it held, and
+// the uid of the last of them ("" when not known). While that message
+// keeps its number and uid, no message before it has gone, and only the
+// ones after it can be new.
+struct SeenMark {
+    uint32_t count; // of a fixed width, so that its digits have a fixed bound
+    char uid[POP3_UID_MAX + 1];
+};
 
 enum {
-    SEEN_FILE_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 12
-                         + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
+    // The magic, the account, the count and the last uid, each with its LF.
+    SEEN_FILE_HEAD_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 11 + POP3_UID_MAX + 1,
+    SEEN_FILE_MAX_SIZE = SEEN_FILE_HEAD_MAX_SIZE + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
 };
 
 enum SeenFileOutcome {
@@ -51,16 +66,18 @@ enum SeenFileOutcome {
     SEEN_FILE_DAMAGED        // not this format, or cut, or out of memory
 };
 
-// Reads a file image for the account `server` and `user`: on
-// SEEN_FILE_READ `*count` and `uids` (finished) hold what it says; on any
-// other outcome 0 and the empty list, as if no check had been before.
+// Reads a file image (either version) for the account `server` and
+// `user`: on SEEN_FILE_READ `*mark` and `uids` (finished) hold what it
+// says; on any other outcome an empty mark and list, as if no check had
+// been before. With `uids` NULL, only the head is read: the image may end
+// after it.
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
-                     unsigned long *count, SeenList *uids);
+                     SeenMark *mark, SeenList *uids);
 
 // The image of a finished list, into `out` of `outSize` bytes; `*size` is
 // its length. 0 when it does not fit or the server or user holds a line
 // break (it could not be read back).
-int encode_seen_file(const char *server, const char *user, unsigned long count, const SeenList *uids,
+int encode_seen_file(const char *server, const char *user, const SeenMark *mark, const SeenList *uids,
                      unsigned char *out, size_t outSize, size_t *size);
 // The bytes encode_seen_file needs for this list.
 size_t seen_file_size(const char *server, const char *user, const SeenList *uids);

@@ -6,7 +6,9 @@
 # link. Then, in one run, for plain POP3, POP3 over TLS (pop3s) and STARTTLS:
 #   - 30 checks of the program (under Wine) timed from the check request to
 #     the result message (plain: 30 more with "report only mail not seen
-#     before" on, one more round trip for UIDL);
+#     before" on, each finding nothing new, in a mailbox of 300 and one of
+#     50,000 messages: one more round trip, UIDL n of the last message, and
+#     the bytes the program received per check, whatever the mailbox holds);
 #   - 30 runs of `fetchmail --check` (with --ssl, or STARTTLS required) and
 #     of a minimal client doing only connect, (STLS,) greeting, USER, PASS,
 #     STAT and QUIT;
@@ -35,19 +37,23 @@ while [ $# -gt 0 ]; do
     --checks) checks=$2; shift 2 ;;
     --on-display) on_display=1; shift ;;
     --unseen) variant=unseen; shift ;;
+    --account) user=$2; pass=$3; shift 3 ;;
     *) echo "usage: $0 [--idle SECONDS] [--checks N]" >&2; exit 2 ;;
   esac
 done
 delay_ms=25
 rtt_ms=$((2 * delay_ms))
 # The test Dovecot's account with three messages (tests/services/dovecot.sh).
-user=three
-pass=three-pass
+user=${user:-three}
+pass=${pass:-three-pass}
+# Its accounts for "report only mail not seen before": 300 messages, and
+# the large one, written with this many.
+large_messages=50000
 
 if [ "${on_display:-}" = 1 ]; then
   start_wine
   trap stop_wine EXIT
-  run_win "$b/win64/tests/bench_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start${variant:-}")" \
+  run_win "$b/win64/tests/bench_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start${variant:-}$user")" \
     "$server" "$user" "$pass" "$checks" "$idle" "${variant:-}"
   exit $?
 fi
@@ -60,7 +66,7 @@ cleanup() {
   tests/services/dovecot.sh stop >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-tests/services/dovecot.sh start >/dev/null
+LARGE_MESSAGES=$large_messages tests/services/dovecot.sh start >/dev/null
 ca=$b/tls/ca.crt
 dovecot_log=$b/dovecot/dovecot.log
 
@@ -94,24 +100,26 @@ export work
 echo "link: $link; one round trip ${rtt_ms} ms"
 
 # The relay's figures of the sessions since its last reading: client writes
-# per session, and the median from the connect to the QUIT reply.
+# per session, the median from the connect to the QUIT reply, and the
+# median of the bytes the client received.
 relay_figures() { # kind
   local log=$work/relay-$1.log
   [ -f "$log" ] || { echo "relay: n/a"; return; }
   python3 -c "
 import statistics
 v = [l.split() for l in open('$log') if l.strip()]
-print('relay: %.1f client writes per session, connect to QUIT reply %.1f ms' % (
-    sum(int(w[0]) for w in v) / len(v), statistics.median(float(w[1]) for w in v)) if v else 'relay: n/a')"
+print('relay: %.1f client writes per session, connect to QUIT reply %.1f ms, %d bytes received' % (
+    sum(int(w[0]) for w in v) / len(v), statistics.median(float(w[1]) for w in v),
+    statistics.median(int(w[4]) for w in v)) if v else 'relay: n/a')"
 }
 
 # Where the program's time goes, each check set beside the relay's session
 # that began within it: request to connect, connect to the QUIT reply, and
 # the QUIT reply to the result on screen (medians).
-program_split() { # kind
+program_split() { # kind [program output]
   local log=$work/relay-$1.log
   [ -f "$log" ] || return 0
-  grep '^program check wall' "$work/program-$1.txt" | python3 -c "
+  grep '^program check wall' "${2:-$work/program-$1.txt}" | python3 -c "
 import statistics, sys
 sessions = [[float(x) for x in l.split()[2:4]] for l in open('$log') if l.strip()]
 parts = []
@@ -201,13 +209,31 @@ for kind in plain pop3s starttls; do
   report+=("$(program_split $kind)")
   : >"$work/relay-$kind.log"
   if [ $kind = plain ]; then
-    # The same checks with "report only mail not seen before" on: one more
-    # round trip (UIDL and its listing) per check.
-    server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --unseen --idle 0 \
-      --checks "$checks" >"$work/program-unseen.txt" 2>&1 || { cat "$work/program-unseen.txt"; exit 1; }
-    report+=("$(grep '^unseen check ms' "$work/program-unseen.txt" | awk '{print $4}' | summary "  with unseen-only (+UIDL)" "$((f + rtt_ms))")")
-    report+=("  $(relay_figures $kind); $(grep -E '^unseen checks:' "$work/program-unseen.txt")")
-    : >"$work/relay-$kind.log"
+    # The same checks with "report only mail not seen before" on, each
+    # finding nothing new: one more round trip (UIDL n of the last message)
+    # per check, in a mailbox of 300 messages and in one of 50,000. The
+    # start-up check before them reads the whole listing once; the relay's
+    # medians leave it out.
+    medians=()
+    for account in "many many-pass 300" "large large-pass $large_messages"; do
+      set -- $account
+      out=$work/program-unseen-$1.txt
+      server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --unseen --idle 0 \
+        --checks "$checks" --account "$1" "$2" >"$out" 2>&1 || { cat "$out"; exit 1; }
+      line=$(grep '^unseen check ms' "$out" | awk '{print $4}' | summary "  unseen-only, $3 kept" "$((f + rtt_ms))")
+      report+=("$line")
+      medians+=("$(echo "$line" | awk '{for (i = 1; i < NF; i++) if ($i == "median") print $(i + 1)}')")
+      report+=("  $(relay_figures $kind); $(grep -E '^unseen checks:' "$out")")
+      report+=("$(program_split $kind "$out")")
+      : >"$work/relay-$kind.log"
+      # The server's own part: the minimal client (no UIDL) on the same
+      # mailbox.
+      python3 tests/stress/min_client.py "${host[$kind]}" "$1" "$2" $checks $kind "${port[$kind]}" "$ca" \
+        >"$work/minimal-unseen-$1.txt"
+      report+=("$(summary "  minimal client, $3 kept" "$f" <"$work/minimal-unseen-$1.txt")")
+      report+=("  $(relay_figures $kind)"); : >"$work/relay-$kind.log"
+    done
+    report+=("  unseen-only: $large_messages kept / 300 kept = $(python3 -c "print('%.3f' % (${medians[1]} / ${medians[0]}))")")
   fi
 
   fetchmail_runs $kind >"$work/fetchmail-$kind.txt"

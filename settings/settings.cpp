@@ -52,6 +52,14 @@ int settings_show_progress(void)
     return show;
 }
 
+int settings_quiet_offline(void)
+{
+    settings_lock();
+    int quiet = Settings.quietOffline;
+    settings_unlock();
+    return quiet;
+}
+
 void settings_result_actions(ResultActions *out)
 {
     settings_lock();

@@ -52,6 +52,7 @@ struct ResultActions {
 };
 void settings_account(AccountCopy *out);
 int settings_show_progress(void);
+int settings_quiet_offline(void);
 void settings_result_actions(ResultActions *out);
 
 // For writers that change several fields at once (the file loader).

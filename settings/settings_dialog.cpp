@@ -115,6 +115,7 @@ static void on_init(HWND dialog)
     set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
     set_checked(dialog, IDC_SHOW_HEADERS, Settings.showHeaders);
     set_checked(dialog, IDC_NOTIFY_BALLOON, Settings.notifyBalloon);
+    set_checked(dialog, IDC_QUIET_OFFLINE, Settings.quietOffline);
 }
 
 // ---- The store step
@@ -238,6 +239,7 @@ int store_settings(HWND dialog)
     store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
     store_flag(dialog, IDC_SHOW_HEADERS, &Settings.showHeaders);
     store_flag(dialog, IDC_NOTIFY_BALLOON, &Settings.notifyBalloon);
+    store_flag(dialog, IDC_QUIET_OFFLINE, &Settings.quietOffline);
     return save_settings();
 }
 

@@ -1,6 +1,7 @@
 #include "shell.h"
 #include "../desktop/program.h"
 #include "../check/check.h"
+#include "../check/wake.h"
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
@@ -66,14 +67,17 @@ int init_shell(HWND window)
         ErrorBox(TIMER_FAILED);
         return 0;
     }
+    wake_start();
+    // Nobody asked for this one: it may keep quiet about a missing network.
     if (Settings.server[0] != '\0')
-        start_check();
+        start_automatic_check();
     return 1;
 }
 
 void exit_shell(HWND window)
 {
     check_report_to(NULL);
+    wake_stop();
     SetCurrentDirectoryA(startDirectory);
     remove_tray(window);
 }
@@ -120,6 +124,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_TIMER:
         on_timer_tick();
         return 0;
+    case WM_POWERBROADCAST:
+        on_power(wParam);
+        return TRUE;
     case TRAY_CALLBACK_MESSAGE:
         on_tray_notify(window, wParam, lParam);
         return 0;

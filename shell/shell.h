@@ -37,6 +37,7 @@ void on_check_outcome(WPARAM outcome, LPARAM newCount);
 void on_check_notification(WPARAM newMail, LPARAM block);
 void on_command(HWND window, int commandId);
 void on_timer_tick(void);
+void on_power(WPARAM event);
 
 // The first-version icon record carries 64 bytes of tip, its NUL included.
 enum { TRAY_TIP_CAPACITY = 64 };

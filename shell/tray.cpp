@@ -3,6 +3,7 @@
 #include "../desktop/program.h"
 #include "../check/check.h"
 #include "../check/notify.h"
+#include "../check/wake.h"
 #include "../desktop/desktop.h"
 #include "../resources/resource.h"
 #include "../settings/settings.h"
@@ -26,6 +27,7 @@ static const char TIP_NEW_MAIL[] = "Sorvane - 新着 ";
 static const char TIP_NEW_MAIL_UNIT[] = " 通";
 static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
 static const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
+static const char TIP_OFFLINE[] = "Sorvane - サーバーに接続できません";
 
 static NOTIFYICONDATAA trayIconData;
 static HMENU TrayMenu;
@@ -157,6 +159,9 @@ static void show_state(int state)
 
 void on_check_outcome(WPARAM outcome, LPARAM newCount)
 {
+    int automatic = (outcome & CHECK_WAS_AUTOMATIC) != 0;
+    outcome &= ~(WPARAM)CHECK_WAS_AUTOMATIC;
+    wake_check_outcome((int)outcome, automatic);
     switch (outcome) {
     case CHECK_OUTCOME_NEW_MAIL:
         set_tip(TIP_NEW_MAIL, (unsigned long)newCount);
@@ -168,6 +173,10 @@ void on_check_outcome(WPARAM outcome, LPARAM newCount)
         break;
     case CHECK_OUTCOME_FAILED:
         set_tip(TIP_FAILED, 0);
+        show_state(TRAY_FAILED);
+        break;
+    case CHECK_OUTCOME_OFFLINE:
+        set_tip(TIP_OFFLINE, 0);
         show_state(TRAY_FAILED);
         break;
     case CHECK_OUTCOME_MAIL_PROGRAM_STARTED:
@@ -310,14 +319,34 @@ void on_command(HWND window, int commandId)
 
 // The countdown is tested as an unsigned number, and the product with 60
 // is formed in unsigned arithmetic, so no stored value can make it undefined.
+//
+// While the machine is suspended no automatic check starts; after a wake,
+// or when the network comes back after an automatic check that could not
+// reach the server, the wake logic starts one, and the countdown is then
+// armed as after any automatic check.
 void on_timer_tick(void)
 {
+    if (wake_tick()) {
+        start_automatic_check();
+        if (checkCountdown != 0)
+            checkCountdown = (int)((unsigned)Settings.autoCheckTime * 60u);
+        return;
+    }
     unsigned countdown = (unsigned)checkCountdown;
-    if (countdown == 0)
+    if (countdown == 0 || wake_suspended())
         return;
     checkCountdown = (int)(countdown - 1);
     if (checkCountdown != 0 || Settings.server[0] == '\0')
         return;
-    start_check();
+    start_automatic_check();
     checkCountdown = (int)((unsigned)Settings.autoCheckTime * 60u);
+}
+
+// WM_POWERBROADCAST. Automatic checks are on once the countdown is armed.
+void on_power(WPARAM event)
+{
+    if (event == PBT_APMSUSPEND)
+        wake_suspending();
+    else if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND)
+        wake_resumed(checkCountdown != 0 && Settings.server[0] != '\0');
 }

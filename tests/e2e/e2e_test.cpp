@@ -295,6 +295,59 @@ TEST_F(EndToEnd, WithoutTheSettingEveryCheckReportsAllMailAndKeepsNoFile)
     EXPECT_EQ(GetFileAttributesA((dir + "\\Sorvane.seen").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// A mailbox of 60,000 messages (tests/services/dovecot.sh writes them as
+// files): the first check reads the whole listing, a check that finds
+// nothing asks for the last message alone, a delivered message is the only
+// one asked for, and after a message is removed the whole listing tells
+// the one delivered since. One result at each step, never an error.
+TEST_F(EndToEnd, UnseenOnlyAtSixtyThousandMessages)
+{
+    FileSettings s;
+    s.server = SERVER;
+    s.user = "large";
+    s.pass = "large-pass";
+    s.okMes = 1;
+    s.noMes = 1;
+    s.unseenOnly = 1;
+    e2e::write_settings_file(dir, s);
+    std::string build = e2e::programPath.substr(0, e2e::programPath.find_last_of('\\'));
+    build = build.substr(0, build.find_last_of('\\'));
+    const std::string first = build + "\\dovecot\\home\\large\\Maildir\\cur\\1600000001.M1P2.sorvane,S=56,W=56";
+    ASSERT_TRUE(app.start(dir));
+    struct {
+        const char *name;
+        int remove;  // the file of the first message is removed first
+        int deliver; // a message delivered before the check, or 0
+        const char *text;
+        const char *tip;
+        DWORD wineMs;
+    } checks[] = {
+        // Dovecot indexes the mailbox in the first session.
+        {"first check", 0, 0, NEW_MAIL, "Sorvane - 新着 60000 通", 120000},
+        {"nothing new", 0, 0, NO_MAIL, "Sorvane - 新着なし", 30000},
+        {"one delivered", 0, 60001, NEW_MAIL, "Sorvane - 新着 1 通", 30000},
+        {"one removed, one delivered", 1, 60002, NEW_MAIL, "Sorvane - 新着 1 通", 30000},
+    };
+    for (auto &c : checks) {
+        SCOPED_TRACE(c.name);
+        if (c.remove) {
+            ASSERT_TRUE(DeleteFileA(first.c_str())) << first;
+        }
+        if (c.deliver)
+            deliver(s.user, c.deliver);
+        if (&c != &checks[0])
+            app.command(CMD_CHECK_NOW);
+        ui::Box result = wait_box(NULL, c.wineMs);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result.caption, RESULT_CAPTION);
+        EXPECT_EQ(result.text, c.text);
+        EXPECT_TRUE(tray_shows(app, c.tip, c.text == NEW_MAIL ? Program::FACE_NEW_MAIL : Program::FACE_NORMAL));
+        ui::answer(result, IDOK);
+        ASSERT_TRUE(ui::wait_gone(result.hwnd));
+    }
+    exit_and_expect_clean();
+}
+
 TEST_F(EndToEnd, FailedCheckShowsTheMutedIcon)
 {
     write_account(dir, "127.0.0.3", USER_FULL, PASSWORD_FULL); // nothing listens there: refused at once

@@ -16,8 +16,8 @@ static void check_seen_file(const uint8_t *data, size_t size)
         memcpy(bytes, data, size);
     SeenList list;
     seen_list_init(&list);
-    unsigned long count;
-    if (decode_seen_file(bytes, size, "srv", "usr", &count, &list) != SEEN_FILE_READ && list.count != 0)
+    SeenMark mark;
+    if (decode_seen_file(bytes, size, "srv", "usr", &mark, &list) != SEEN_FILE_READ && (list.count != 0 || mark.uid[0]))
         abort();
     free(bytes);
     seen_list_free(&list);

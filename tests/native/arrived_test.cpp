@@ -94,45 +94,59 @@ TEST(HeaderReader, KeepsTheHeaderWithinItsBoundsAndReadsToTheEnd)
     EXPECT_EQ(read_all("A: 1\r\n.\r", 512).ended, 0); // no dot line yet: the reply goes on
 }
 
+using scripted::After;
+using scripted::raw;
+using scripted::Reply;
+
 struct Fetched {
     int outcome;
     Pop3Arrived arrived;
-    std::vector<std::string> sent;
-    std::string events, left; // what the reader still holds for the next reply
+    std::vector<std::string> lines;
+    int sends, pending;
+    uint32_t waited; // the fake clock's time from the first command
 };
 
-Fetched fetch(const std::string &script, unsigned long count, unsigned long newCount, int pipelined)
+Fetched fetch(std::vector<Reply> replies, unsigned long count, unsigned long newCount, int pipelined)
 {
-    ScriptedLink server(script);
+    scripted::Script script;
+    script.replies = std::move(replies);
+    scripted::Link link(script);
     Pop3LineReader reader;
     pop3_reader_reset(&reader);
-    const Pop3Wire wire = {&server.link, &reader, 30000};
+    const Pop3Wire wire = {link.net(), &reader, 30000};
     Fetched f;
+    uint32_t start = link.now();
     f.outcome = pop3_fetch_arrived(&wire, count, newCount, pipelined, &ASCII, &f.arrived);
-    f.sent = server.sent;
-    f.events = server.events;
-    f.left = std::string(reader.pending + reader.pendingStart, reader.pendingEnd - reader.pendingStart) +
-             server.server.substr(server.at);
+    f.lines = link.lines();
+    f.sends = link.sends();
+    f.pending = pop3_pending(&reader);
+    f.waited = link.now() - start;
     return f;
+}
+
+Reply top(const std::string &from, const std::string &subject)
+{
+    return raw(header(from, subject));
 }
 
 TEST(FetchArrived, TheNewestFirstInOneFlightOrOneByOne)
 {
-    const std::string three = header("c@x", "third") + header("b@x", "second") + header("a@x", "first") + "+OK bye\r\n";
     for (int pipelined = 0; pipelined < 2; pipelined++) {
         SCOPED_TRACE(pipelined ? "pipelined" : "one by one");
-        Fetched f = fetch(three, 3, 3, pipelined);
+        Fetched f = fetch({top("c@x", "third"), top("b@x", "second"), top("a@x", "first"), raw("+OK bye\r\n")}, 3,
+                          3, pipelined);
         ASSERT_EQ(f.outcome, ARRIVED_DONE);
         ASSERT_EQ(f.arrived.listed, 3u);
         EXPECT_EQ(f.arrived.more, 0u);
         EXPECT_STREQ(f.arrived.sender[0], "c@x");
         EXPECT_STREQ(f.arrived.subject[0], "third");
         EXPECT_STREQ(f.arrived.sender[2], "a@x");
-        std::vector<std::string> want = {"TOP 3 0\r\nTOP 2 0\r\nTOP 1 0\r\n"};
-        if (!pipelined)
-            want = {"TOP 3 0\r\n", "TOP 2 0\r\n", "TOP 1 0\r\n"};
-        EXPECT_EQ(f.sent, want);
-        EXPECT_EQ(f.left, "+OK bye\r\n");
+        std::vector<std::string> want = {"TOP 3 0", "TOP 2 0", "TOP 1 0"};
+        if (pipelined)
+            want.push_back("QUIT"); // in the same write; its reply is the caller's
+        EXPECT_EQ(f.lines, want);
+        EXPECT_EQ(f.sends, pipelined ? 1 : 3);
+        EXPECT_EQ(f.pending, 0);
     }
 }
 
@@ -141,93 +155,120 @@ TEST(FetchArrived, RefusedHostileAndUnended)
     std::string lines;
     for (int i = 0; i < 100000; i++)
         lines += "X: 1\r\n";
-    const std::string next = header("n@x", "next");
+    const Reply next = top("n@x", "next"), err = raw("-ERR no\r\n"), five = top("a", "b");
     struct {
         const char *name;
-        std::string script;
+        std::vector<Reply> replies;
         unsigned long count, newCount;
         int pipelined, outcome;
         unsigned listed;
         unsigned long more;
-        size_t writes;
+        int sends;
     } rows[] = {
-        {"TOP refused", "-ERR no\r\n", 4, 2, 0, ARRIVED_DONE, 0, 0, 1},
-        {"TOP refused, pipelined", "-ERR no\r\n-ERR no\r\n", 4, 2, 1, ARRIVED_DONE, 0, 0, 1},
-        {"seven new: five listed", header("a", "b") + header("a", "b") + header("a", "b") + header("a", "b") +
-                                        header("a", "b"), 9, 7, 1, ARRIVED_DONE, 5, 2, 1},
-        {"a header over 16 KiB", "+OK\r\nX: " + std::string(20000, 'z') + "\r\n.\r\n" + next, 2, 2, 0,
+        {"TOP refused", {err, err}, 4, 2, 0, ARRIVED_DONE, 0, 0, 1},
+        {"TOP refused, pipelined", {err, err}, 4, 2, 1, ARRIVED_DONE, 0, 0, 1},
+        {"seven new: five listed", {five, five, five, five, five}, 9, 7, 1, ARRIVED_DONE, 5, 2, 1},
+        {"a header over 16 KiB", {raw("+OK\r\nX: " + std::string(20000, 'z') + "\r\n.\r\n"), next}, 2, 2, 0,
          ARRIVED_DONE, 2, 0, 2},
-        {"100,000 bytes without a line end", "+OK\r\n" + std::string(100000, 'z') + "\r\n.\r\n" + next, 2, 2, 1,
-         ARRIVED_DONE, 2, 0, 1},
-        {"100,000 header lines", "+OK\r\n" + lines + ".\r\n" + next, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
-        {"NUL bytes", std::string("+OK\r\nFrom: \0\0\r\n.\r\n", 18) + next, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
-        {"a reply without its dot", "+OK\r\nFrom: a\r\n\r\n", 1, 1, 0, ARRIVED_RECEIVE_FAILED, 0, 0, 1},
-        {"no reply", "", 1, 1, 1, ARRIVED_RECEIVE_FAILED, 0, 0, 1},
+        {"100,000 bytes without a line end", {raw("+OK\r\n" + std::string(100000, 'z') + "\r\n.\r\n"), next}, 2, 2,
+         1, ARRIVED_DONE, 2, 0, 1},
+        {"100,000 header lines", {raw("+OK\r\n" + lines + ".\r\n"), next}, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
+        {"NUL bytes", {raw(std::string("+OK\r\nFrom: \0\0\r\n.\r\n", 18)), next}, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
+        {"a reply without its dot", {raw("+OK\r\nFrom: a\r\n\r\n", After::Silence)}, 1, 1, 0,
+         ARRIVED_RECEIVE_FAILED, 0, 0, 1},
+        {"closed before the reply", {scripted::close_now()}, 1, 1, 1, ARRIVED_RECEIVE_FAILED, 0, 0, 1},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        Fetched f = fetch(row.script, row.count, row.newCount, row.pipelined);
+        Fetched f = fetch(row.replies, row.count, row.newCount, row.pipelined);
         EXPECT_EQ(f.outcome, row.outcome);
-        EXPECT_EQ(f.sent.size(), row.writes);
-        if (row.outcome != ARRIVED_DONE)
+        EXPECT_EQ(f.sends, row.sends);
+        if (row.outcome != ARRIVED_DONE) {
+            if (std::string(row.name) == "a reply without its dot")
+                EXPECT_EQ(f.waited, 30000u); // ended by the limit, not before
             continue;
+        }
         EXPECT_EQ(f.arrived.listed, row.listed);
         EXPECT_EQ(f.arrived.more, row.more);
-        EXPECT_EQ(f.left, "");
+        EXPECT_EQ(f.pending, 0);
         if (row.listed == 2)
             EXPECT_STREQ(f.arrived.sender[1], "n@x");
     }
 }
 
-void no_status(void *, int, int) {}
-
 struct Dialogue {
-    int ok;
-    std::string sent;
+    int ok, sends;
+    std::vector<std::string> lines;
     Pop3Outcome outcome;
 };
 
-Dialogue run(const std::string &stat, const std::string &after, int showHeaders, int unseenOnly)
+Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders, Pop3Memory *memory)
 {
-    ScriptedLink server("+OK hello\r\n+OK\r\n+OK\r\n" + stat + after);
-    Pop3Account account = {"mail.example.jp", "u", "p", unseenOnly, "", showHeaders, &ASCII};
+    scripted::Script script;
+    script.replies = {raw("+OK\r\n"), raw("+OK\r\n"), raw(stat)};
+    script.replies.insert(script.replies.end(), after.begin(), after.end());
+    scripted::Link link(script);
+    Pop3Account account = scripted::account("mail.example.jp", "u", "p");
+    account.showHeaders = showHeaders;
+    account.pages = &ASCII;
     Pop3Seen seen;
     pop3_seen_init(&seen);
-    seen.active = unseenOnly;
-    const Pop3Status status = {NULL, no_status, NULL};
+    seen.memory = memory;
+    scripted::StatusLog status;
     Dialogue d;
-    d.ok = pop3_session_run(&account, &server.link, 30000, &status, &seen, &d.outcome);
-    d.sent = server.all_sent();
+    d.ok = pop3_session_run(&account, link.net(), 30000, &status.table, &seen, &d.outcome);
+    d.lines = link.lines();
+    d.sends = link.sends();
     pop3_seen_free(&seen);
     return d;
 }
 
 // With the setting off the dialogue is what it always was; with it on,
-// TOP comes between STAT and QUIT only when there is new mail.
+// CAPA (once per account) and TOP come between STAT and QUIT only when
+// there is new mail, TOP and QUIT in one write where the server pipelines.
 TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
 {
-    const std::string login = "USER u\r\nPASS p\r\nSTAT\r\n";
+    typedef std::vector<std::string> Lines;
+    const Lines login = {"USER u", "PASS p", "STAT"};
+    const Reply capa = raw("+OK\r\nTOP\r\nUIDL\r\n.\r\n"), capaPipelining = raw("+OK\r\nTOP\r\nPIPELINING\r\n.\r\n");
+    const Reply bye = raw("+OK bye\r\n");
+    auto with = [&](Lines more) {
+        Lines all = login;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
     struct {
         const char *name;
-        std::string stat, after;
-        int showHeaders, unseenOnly;
-        std::string sent;
+        std::string stat;
+        std::vector<Reply> after;
+        int showHeaders;
+        Lines lines;
+        int sends;
         unsigned listed;
     } rows[] = {
-        {"both off", "+OK 2 300\r\n", "+OK bye\r\n", 0, 0, login + "QUIT\r\n", 0},
-        {"on, two messages", "+OK 2 300\r\n", header("b", "2") + header("a", "1") + "+OK bye\r\n", 1, 0,
-         login + "TOP 2 0\r\nTOP 1 0\r\nQUIT\r\n", 2},
-        {"on, TOP refused", "+OK 2 300\r\n", "-ERR\r\n+OK bye\r\n", 1, 0, login + "TOP 2 0\r\nQUIT\r\n", 0},
-        {"on, no mail", "+OK 0 0\r\n", "+OK bye\r\n", 1, 0, login + "QUIT\r\n", 0},
-        {"on, only mail not seen before, empty box", "+OK 0 0\r\n", "+OK bye\r\n", 1, 1, login + "QUIT\r\n", 0},
+        {"both off", "+OK 2 300\r\n", {bye}, 0, with({"QUIT"}), 4, 0},
+        {"on, two messages", "+OK 2 300\r\n", {capa, top("b", "2"), top("a", "1"), bye}, 1,
+         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 7, 2},
+        {"on, pipelining", "+OK 2 300\r\n", {capaPipelining, top("b", "2"), top("a", "1"), bye}, 1,
+         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 5, 2},
+        {"on, TOP refused", "+OK 2 300\r\n", {capa, raw("-ERR\r\n"), bye}, 1, with({"CAPA", "TOP 2 0", "QUIT"}), 6, 0},
+        {"on, no mail", "+OK 0 0\r\n", {bye}, 1, with({"QUIT"}), 4, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        Dialogue d = run(row.stat, row.after, row.showHeaders, row.unseenOnly);
+        Pop3Memory memory = {};
+        Dialogue d = run(row.stat, row.after, row.showHeaders, &memory);
         EXPECT_EQ(d.ok, 1);
-        EXPECT_EQ(d.sent, row.sent);
+        EXPECT_EQ(d.lines, row.lines);
+        EXPECT_EQ(d.sends, row.sends);
         EXPECT_EQ(d.outcome.arrived.listed, row.listed);
     }
+    // CAPA once per account and program run: the second check knows.
+    Pop3Memory memory = {};
+    run("+OK 1 9\r\n", {capaPipelining, top("a", "1"), bye}, 1, &memory);
+    Dialogue again = run("+OK 1 9\r\n", {top("a", "1"), bye}, 1, &memory);
+    EXPECT_EQ(again.lines, with({"TOP 1 0", "QUIT"}));
+    EXPECT_EQ(again.sends, 4);
 }
 
 #define SJ_A "\x82\xA0" // あ in code page 932

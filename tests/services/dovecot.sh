@@ -13,6 +13,8 @@
 #   three  / three-pass   three messages
 #   seen   / seen-pass    three messages (a test delivers more)
 #   many   / many-pass    300 messages (the soak)
+#   large  / large-pass   60,000 messages (LARGE_MESSAGES=n for another
+#                         count), written at start by one Python loop
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 b=${SORVANE_BUILD:-build}
@@ -38,13 +40,31 @@ message() { # folder, number
     "$2" "$2" "$2" "$2" >"$f"
 }
 
+# Straight into cur/, each size in its name (S=, W= with CRLF line ends),
+# so that Dovecot indexes them without opening or moving a file. The name
+# has no ":2," part: Windows cannot name such a file, and a test removes
+# one by its name.
+large_mailbox() { # folder, count
+  python3 - "$1/cur" "$2" <<'PY'
+import os, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+for n in range(1, count + 1):
+    body = b'From: sender@example.test\r\nSubject: message %d\r\n\r\nBody.\r\n' % n
+    name = '%d.M%dP2.sorvane,S=%d,W=%d' % (1600000000 + n, n, len(body), len(body))
+    fd = os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+    os.write(fd, body)
+    os.close(fd)
+PY
+}
+
 mailboxes() {
   rm -rf "$dir/home"
-  for u in empty three seen many; do
+  for u in empty three seen many large; do
     mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
   done
   for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; message "$dir/home/seen/Maildir" "$n"; done
   for n in $(seq 300); do message "$dir/home/many/Maildir" "$n"; done
+  large_mailbox "$dir/home/large/Maildir" "${LARGE_MESSAGES:-60000}"
   chown -R dovecot:dovecot "$dir/home"
 }
 
@@ -55,6 +75,7 @@ empty:{PLAIN}empty-pass
 three:{PLAIN}three-pass
 seen:{PLAIN}seen-pass
 many:{PLAIN}many-pass
+large:{PLAIN}large-pass
 PASSWD
   local uid
   uid=$(id -u dovecot)

@@ -14,9 +14,9 @@ the server no earlier than 3d, as over netem, too.
 Each connection leaves one line in the log file: the count of client
 writes, so the round trips each client made can be told; the
 milliseconds from the connect to the last bytes the server sent (the reply
-to QUIT, and with TLS its closing alert), as they reach the client; and
-the wall-clock times (Unix milliseconds) of both, so that a client's own
-times can be set beside them.
+to QUIT, and with TLS its closing alert), as they reach the client; the
+wall-clock times (Unix milliseconds) of both, so that a client's own
+times can be set beside them; and the bytes the client received.
 
 usage: delay_relay.py LISTEN_ADDR PORT TARGET_ADDR TARGET_PORT DELAY_MS LOG
 """
@@ -25,7 +25,7 @@ import sys
 import time
 
 
-async def read_into(reader, queue, delay, not_before, counter=None):
+async def read_into(reader, queue, delay, not_before, counter=None, size=None):
     """Queues each chunk read, due `delay` seconds after it came."""
     try:
         while True:
@@ -34,6 +34,8 @@ async def read_into(reader, queue, delay, not_before, counter=None):
                 break
             if counter is not None:
                 counter[0] += 1
+            if size is not None:
+                size[0] += len(data)
             queue.put_nowait((max(time.monotonic() + delay, not_before), data))
     except Exception:
         pass
@@ -68,7 +70,7 @@ async def main():
 
     async def serve(creader, cwriter):
         accepted, wall = time.monotonic(), time.time()
-        writes, last_reply = [0], [accepted]
+        writes, last_reply, received = [0], [accepted], [0]
         upstream, downstream = asyncio.Queue(), asyncio.Queue()
         client = asyncio.ensure_future(read_into(creader, upstream, delay, accepted + 3 * delay, writes))
         await asyncio.sleep(3 * delay)
@@ -79,10 +81,11 @@ async def main():
             cwriter.close()
             return
         await asyncio.gather(client, deliver(upstream, swriter),
-                             read_into(sreader, downstream, delay, 0), deliver(downstream, cwriter, last_reply))
+                             read_into(sreader, downstream, delay, 0, size=received),
+                             deliver(downstream, cwriter, last_reply))
         with open(log, "a") as f:
             span = (last_reply[0] - accepted) * 1000
-            f.write("%d %.1f %.1f %.1f\n" % (writes[0], span, wall * 1000, wall * 1000 + span))
+            f.write("%d %.1f %.1f %.1f %d\n" % (writes[0], span, wall * 1000, wall * 1000 + span, received[0]))
 
     server = await asyncio.start_server(serve, listen_addr, int(port))
     async with server:

@@ -65,8 +65,8 @@ static bool seen_file_is(int i)
     seen_list_init(&want);
     seen_list_init(&got);
     seen_for(i, &want);
-    unsigned long count = 0;
-    bool same = load_seen_file(startDirectory, r.server, r.user, &count, &got) == SEEN_FILE_READ && count == (unsigned long)i &&
+    SeenMark mark;
+    bool same = load_seen_file(startDirectory, r.server, r.user, &mark, &got) == SEEN_FILE_READ && mark.count == (uint32_t)i &&
                 got.count == want.count;
     for (size_t k = 0; same && k < got.count; k++)
         same = !strcmp(got.sorted[k], want.sorted[k]);
@@ -105,7 +105,8 @@ static int child(const char *round)
         return 4;
     SetEvent(ready);
     for (;;) {
-        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, (unsigned long)i, &seen))
+        const SeenMark mark = {(uint32_t)i, ""};
+        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, &mark, &seen))
             return 3;
     }
 }
@@ -148,9 +149,10 @@ static double time_one_save(int round)
     seen_list_init(&seen);
     seen_for(round, &seen);
     const int n = 200;
+    const SeenMark mark = {(uint32_t)round, ""};
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
-        save_settings() && save_seen_file(startDirectory, r.server, r.user, (unsigned long)round, &seen);
+        save_settings() && save_seen_file(startDirectory, r.server, r.user, &mark, &seen);
     seen_list_free(&seen);
     return (stress::now_ms() - t0) / n;
 }

@@ -345,10 +345,10 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
         EXPECT_TRUE(wait_check_ended());
         EXPECT_NE(std::string(Settings.pass), "secret"); // the store took effect
         EXPECT_EQ(peer.lines(), (Lines{"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"}));
-        unsigned long count = 0;
+        SeenMark mark;
         SeenList uids;
         seen_list_init(&uids);
-        EXPECT_EQ(load_seen_file(dir.c_str(), PEER, "taro", &count, &uids), SEEN_FILE_READ);
+        EXPECT_EQ(load_seen_file(dir.c_str(), PEER, "taro", &mark, &uids), SEEN_FILE_READ);
         EXPECT_TRUE(seen_list_contains(&uids, "uid-1"));
         seen_list_free(&uids);
         CloseHandle(stored);
