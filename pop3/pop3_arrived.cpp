@@ -67,8 +67,10 @@ static int send_tops(const Pop3Wire *w, unsigned long number, unsigned n, int qu
     size_t size = 0;
     for (unsigned i = 0; i < n; i++)
         size += format_top(number - i, requests + size);
-    if (quit)
-        size += (memcpy(requests + size, "QUIT\r\n", 6), 6);
+    if (quit) {
+        memcpy(requests + size, "QUIT\r\n", 6);
+        size += 6;
+    }
     return w->net->send(w->net->self, requests, size);
 }
 
