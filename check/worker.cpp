@@ -86,6 +86,23 @@ static void post_mail_program_started(void)
     post_outcome(CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0);
 }
 
+// The title and text go in one block of the process heap, which the
+// receiver frees; the worker does not wait for the notification.
+static int post_notification(const char *title, const char *text, int newMail)
+{
+    HWND window = outcomeWindow;
+    size_t t = lstrlenA(title) + 1, n = lstrlenA(text) + 1;
+    char *block = window ? (char *)HeapAlloc(GetProcessHeap(), 0, t + n) : NULL;
+    if (!block)
+        return 0;
+    memcpy(block, title, t);
+    memcpy(block + t, text, n);
+    if (PostMessageA(window, CHECK_NOTIFICATION_MESSAGE, (WPARAM)newMail, (LPARAM)block))
+        return 1;
+    HeapFree(GetProcessHeap(), 0, block);
+    return 0;
+}
+
 // The one copy of the account this check uses, for every step and for
 // the seen-mail file.
 static void take_account(Pop3Account *account)
@@ -97,6 +114,8 @@ static void take_account(Pop3Account *account)
     memcpy(account->user, s.user, sizeof account->user);
     memcpy(account->pass, s.pass, sizeof account->pass);
     account->unseenOnly = s.unseenOnly;
+    account->showHeaders = s.showHeaders;
+    account->pages = header_code_pages();
     lstrcpynA(account->folder, startDirectory, sizeof account->folder);
     SecureZeroMemory(&s, sizeof s);
 }
@@ -162,9 +181,9 @@ static DWORD WINAPI run_pop3_check(LPVOID)
     net_session_end(&network);
     if (ok) {
         if (outcome.newMail)
-            notify_new_mail(post_mail_program_started);
+            notify_new_mail(post_mail_program_started, &outcome.arrived, post_notification);
         else
-            notify_no_mail();
+            notify_no_mail(post_notification);
     }
     shell_thread_end(shellReady);
     progress_window_close();

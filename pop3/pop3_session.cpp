@@ -31,6 +31,8 @@ static const char QUIT_REFUSED[] = "正しくログアウトされませんで�
 static const char UIDL_SEND_FAILED[] = "コマンド#5を送信できませんでした。";
 static const char UIDL_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#5";
 static const char UIDL_UNREADABLE[] = "メールの一覧を正しく解釈できませんでした。";
+static const char TOP_SEND_FAILED[] = "コマンド#6を送信できませんでした。";
+static const char TOP_RECEIVE_FAILED[] = "サーバーから応答を受け取ることができませんでした。#6";
 static const char OUT_OF_MEMORY[] = "メモリが不足しているため、確認を中止しました。";
 
 // WinSock's error codes (WSAEINTR 10004 to WSA_QOS_RESERVED_PETYPE 11031).
@@ -85,6 +87,7 @@ struct Session {
     int waited;        // the caller has been told that a reply is on its way
     int pipelining;    // the server takes a flight of commands at once
     int followed;      // the last clean check's last message is where it was
+    int quitSent;      // QUIT went in the flight of TOP commands
     char flight[(FOLLOW_MAX + 1) * UIDL_REQUEST_MAX + 1];
 };
 
@@ -565,6 +568,26 @@ static int judge_seen(Session *p, uint32_t count)
     return judge_by_count(p);
 }
 
+// The sender and subject of the newest new mail. New mail comes at the end
+// of a mailbox, so with "only mail not seen before" on too, the new
+// messages are the highest-numbered ones. TOP and QUIT go in one flight
+// where the server pipelines (CAPA asked once per account, and only here
+// or for the uids).
+static int fetch_arrived(Session *p, uint32_t count)
+{
+    if (!p->account->showHeaders || !p->outcome->newMail)
+        return 1;
+    if (!learn_pipelining(p))
+        return 0;
+    const Pop3Wire wire = {p->net, &p->reader, p->limitMs};
+    p->quitSent = p->pipelining;
+    int outcome = pop3_fetch_arrived(&wire, count, p->outcome->newCount, p->pipelining, p->account->pages,
+                                     &p->outcome->arrived);
+    if (outcome == ARRIVED_SEND_FAILED)
+        return fail_with_code(p, TOP_SEND_FAILED);
+    return outcome == ARRIVED_DONE || fail_with_code(p, TOP_RECEIVE_FAILED);
+}
+
 static int ask_status(Session *p)
 {
     unsigned long count;
@@ -573,17 +596,26 @@ static int ask_status(Session *p)
         return 0;
     if (!pop3_stat_count(p->reader.line, p->reader.length, &count))
         return fail(p, STAT_REFUSED);
-    if (!judge_seen(p, count == (uint32_t)count ? (uint32_t)count : UINT32_MAX))
+    uint32_t held = count == (uint32_t)count ? (uint32_t)count : UINT32_MAX;
+    if (!judge_seen(p, held))
         return 0;
     p->outcome->newMail = p->outcome->newCount > 0;
     write_status(p, STATUS_DETAIL_LINE, p->outcome->newMail ? DETAIL_NEW_MAIL : DETAIL_NO_MAIL);
-    return 1;
+    return fetch_arrived(p, held);
+}
+
+// QUIT's reply, when QUIT went with the TOP commands.
+static int quit_reply(Session *p)
+{
+    if (!receive_line(p, deadline_after(p)))
+        return fail(p, QUIT_RECEIVE_FAILED);
+    return pop3_reply_positive(p->reader.line, p->reader.length) || fail(p, QUIT_REFUSED);
 }
 
 static int log_out(Session *p)
 {
     write_status(p, STATUS_STEP_LINE, STEP_QUIT);
-    return exchange(p, "QUIT", NULL, &QUIT_FAILURES);
+    return p->quitSent ? quit_reply(p) : exchange(p, "QUIT", NULL, &QUIT_FAILURES);
 }
 
 int pop3_session_run(const Pop3Account *account, const NetLink *net, uint32_t limitMs, const Pop3Status *status,

@@ -9,6 +9,7 @@
 #include <stdint.h>
 #include "../net/net_link.h"
 #include "seen_list.h"
+#include "pop3_arrived.h"
 
 // What one check needs of the settings, copied once when it begins, so
 // that every step, and the seen-mail file, serve the account the check
@@ -19,6 +20,8 @@ struct Pop3Account {
     char pass[POP3_ACCOUNT_TEXT_CAPACITY];
     int unseenOnly; // report only mail that no earlier clean check saw
     char folder[POP3_FOLDER_CAPACITY]; // where the seen-mail file lives
+    int showHeaders; // fetch the sender and subject of new mail
+    const HeaderCodePages *pages; // how their text reaches code page 932
 };
 
 // Overwrites memory in a way the compiler may not drop as a dead store.
@@ -101,6 +104,7 @@ struct Pop3Outcome {
     uint32_t newCount;
     const char *failure; // the message for the user, when not ok
     uint32_t code;       // the system's code to show after it, 0 for none
+    Pop3Arrived arrived; // with showHeaders: what the new mail is
     // It failed before the server answered: the name not found, no
     // connection, or the network gone under the TLS handshake. A check
     // nobody asked for may keep quiet about that.

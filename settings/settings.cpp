@@ -40,6 +40,7 @@ void settings_account(AccountCopy *out)
     memcpy(out->user, Settings.user, sizeof out->user);
     memcpy(out->pass, Settings.pass, sizeof out->pass);
     out->unseenOnly = Settings.unseenOnly;
+    out->showHeaders = Settings.showHeaders;
     settings_unlock();
 }
 
@@ -68,5 +69,6 @@ void settings_result_actions(ResultActions *out)
     out->okMes = Settings.okMes;
     memcpy(out->nosndPath, Settings.nosndPath, sizeof out->nosndPath);
     out->noMes = Settings.noMes;
+    out->notifyBalloon = Settings.notifyBalloon;
     settings_unlock();
 }

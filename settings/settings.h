@@ -39,6 +39,7 @@ struct AccountCopy {
     char user[ACCOUNT_TEXT_CAPACITY];
     char pass[ACCOUNT_TEXT_CAPACITY];
     int unseenOnly;
+    int showHeaders;
 };
 struct ResultActions {
     char mailPath[PATH_TEXT_CAPACITY];
@@ -47,6 +48,7 @@ struct ResultActions {
     int okMes;
     char nosndPath[PATH_TEXT_CAPACITY];
     int noMes;
+    int notifyBalloon;
 };
 void settings_account(AccountCopy *out);
 int settings_show_progress(void);

@@ -75,9 +75,9 @@ void format_decimal(int value, char *out)
 {
     char digits[DECIMAL_TEXT_CAPACITY];
     size_t n = 0;
-    long long v = value;
-    if (v < 0)
-        v = -v;
+    // Unsigned, so that INT_MIN has its magnitude, and 32-bit, so that no
+    // 64-bit division comes into the program from the compiler's library.
+    unsigned v = value < 0 ? 0u - (unsigned)value : (unsigned)value;
     do {
         digits[n++] = (char)('0' + v % 10);
         v /= 10;
@@ -208,6 +208,8 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
                                SettingsExtension *kept)
 {
     record->unseenOnly = 0;
+    record->showHeaders = 0;
+    record->notifyBalloon = 0;
     record->quietOffline = 0;
     kept->version = 0;
     kept->length = 0;
@@ -218,6 +220,8 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
     kept->length = version[1];
     memcpy(kept->values, version + 2, kept->length);
     record->unseenOnly = (version[2] & SETTINGS_EXTENSION_UNSEEN_ONLY) != 0;
+    record->showHeaders = (version[2] & SETTINGS_EXTENSION_SHOW_HEADERS) != 0;
+    record->notifyBalloon = (version[2] & SETTINGS_EXTENSION_NOTIFY_BALLOON) != 0;
     record->quietOffline = (version[2] & SETTINGS_EXTENSION_QUIET_OFFLINE) != 0;
 }
 
@@ -231,11 +235,12 @@ static size_t extension_values(const SettingsRecord *record, const SettingsExten
         length = kept->length;
         memcpy(values, kept->values, length);
     }
-    values[0] &= (unsigned char)~(SETTINGS_EXTENSION_UNSEEN_ONLY | SETTINGS_EXTENSION_QUIET_OFFLINE);
-    if (record->unseenOnly)
-        values[0] |= SETTINGS_EXTENSION_UNSEEN_ONLY;
-    if (record->quietOffline)
-        values[0] |= SETTINGS_EXTENSION_QUIET_OFFLINE;
+    values[0] &= (unsigned char)~(SETTINGS_EXTENSION_UNSEEN_ONLY | SETTINGS_EXTENSION_SHOW_HEADERS |
+                                  SETTINGS_EXTENSION_NOTIFY_BALLOON | SETTINGS_EXTENSION_QUIET_OFFLINE);
+    values[0] |= (unsigned char)((record->unseenOnly ? SETTINGS_EXTENSION_UNSEEN_ONLY : 0) |
+                                 (record->showHeaders ? SETTINGS_EXTENSION_SHOW_HEADERS : 0) |
+                                 (record->notifyBalloon ? SETTINGS_EXTENSION_NOTIFY_BALLOON : 0) |
+                                 (record->quietOffline ? SETTINGS_EXTENSION_QUIET_OFFLINE : 0));
     return length;
 }
 

@@ -69,7 +69,10 @@ int settings_int_value(const SettingsRecord *record, int field);
 // `noMes`, so older versions of the program ignore the block. Every value's
 // default is 0, and a block is written only when a value in it is not, so a
 // file of someone who uses none of them stays byte for byte what it always
-// was. Version 1 holds one value byte: the flags (bit 0: unseenOnly, bit 3: quietOffline). A
+// was. Version 1 holds one value byte: the flags (bit 0: unseenOnly, bit 1:
+// showHeaders, bit 2: notifyBalloon, bit 3: quietOffline; the later ones
+// came in the same version, so an older copy keeps them as bits it does not
+// know). A
 // later version keeps the values of the versions before it where they are
 // and adds its own after them, or in flag bits unused before: its block
 // loads here with the values this version knows, and a save gives back the
@@ -82,6 +85,8 @@ enum {
     SETTINGS_EXTENSION_MAX_VALUES = 255,
     SETTINGS_EXTENSION_MAX_SIZE = SETTINGS_EXTENSION_HEADER_SIZE + SETTINGS_EXTENSION_MAX_VALUES + 1,
     SETTINGS_EXTENSION_UNSEEN_ONLY = 0x01,
+    SETTINGS_EXTENSION_SHOW_HEADERS = 0x02,
+    SETTINGS_EXTENSION_NOTIFY_BALLOON = 0x04,
     SETTINGS_EXTENSION_QUIET_OFFLINE = 0x08
 };
 // A block's version and values as read (version 0: none was read), kept

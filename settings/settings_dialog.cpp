@@ -113,6 +113,8 @@ static void on_init(HWND dialog)
     show_interval(dialog);
     set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
     set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
+    set_checked(dialog, IDC_SHOW_HEADERS, Settings.showHeaders);
+    set_checked(dialog, IDC_NOTIFY_BALLOON, Settings.notifyBalloon);
     set_checked(dialog, IDC_QUIET_OFFLINE, Settings.quietOffline);
 }
 
@@ -235,6 +237,8 @@ int store_settings(HWND dialog)
         return 0;
     store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
     store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
+    store_flag(dialog, IDC_SHOW_HEADERS, &Settings.showHeaders);
+    store_flag(dialog, IDC_NOTIFY_BALLOON, &Settings.notifyBalloon);
     store_flag(dialog, IDC_QUIET_OFFLINE, &Settings.quietOffline);
     return save_settings();
 }

@@ -25,6 +25,8 @@ struct SettingsRecord {
     int noMes; // flag
     // Extension block; 0 is the default, which an older file loads as.
     int unseenOnly; // flag: new mail is only mail no earlier check has seen
+    int showHeaders;   // flag: the new-mail message lists sender and subject
+    int notifyBalloon; // flag: results come as a tray notification, not a box
     int quietOffline; // flag: an automatic check that cannot reach the server shows no box
 };
 

@@ -136,6 +136,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
     case CHECK_OUTCOME_MESSAGE:
         on_check_outcome(wParam, lParam);
         return 0;
+    case CHECK_NOTIFICATION_MESSAGE:
+        on_check_notification(wParam, lParam);
+        return 0;
     }
     if (message == taskbarCreatedMessage && message != 0) {
         readd_tray_icon();

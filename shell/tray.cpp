@@ -2,6 +2,7 @@
 #include "about.h"
 #include "../desktop/program.h"
 #include "../check/check.h"
+#include "../check/notify.h"
 #include "../check/wake.h"
 #include "../desktop/desktop.h"
 #include "../desktop/wide_text.h"
@@ -211,6 +212,43 @@ static void append_item(int id, const char *text)
     AppendMenuW(TrayMenu, MF_STRING, id, wide);
 }
 
+// The balloon needs the second-version record; the icon's own record
+// stays the first version, which every shell takes for everything else.
+static void show_balloon(const char *title, const char *text)
+{
+    NOTIFYICONDATAW balloon;
+    memset(&balloon, 0, sizeof balloon);
+    balloon.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    balloon.hWnd = trayIconData.hWnd;
+    balloon.uID = TRAY_ICON_ID;
+    balloon.uFlags = NIF_INFO;
+    wide_from_932(title, -1, balloon.szInfoTitle, sizeof balloon.szInfoTitle / sizeof *balloon.szInfoTitle);
+    wide_from_932(text, -1, balloon.szInfo, sizeof balloon.szInfo / sizeof *balloon.szInfo);
+    balloon.dwInfoFlags = NIIF_INFO;
+    Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
+
+// Which balloon stands: a click on the new-mail one opens the mail program.
+static int balloonNewMail;
+
+void on_check_notification(WPARAM newMail, LPARAM block)
+{
+    const char *title = (const char *)block;
+    balloonNewMail = newMail != 0;
+    if (trayIconData.hWnd)
+        show_balloon(title, title + strlen(title) + 1);
+    HeapFree(GetProcessHeap(), 0, (void *)block);
+}
+
+// The balloon went, clicked or not: its sound goes with it, as with the box.
+static void on_balloon_gone(LPARAM event)
+{
+    stop_sound();
+    if (event == NIN_BALLOONUSERCLICK && balloonNewMail && notify_open_mail_program())
+        on_check_outcome(CHECK_OUTCOME_MAIL_PROGRAM_STARTED, 0);
+    balloonNewMail = 0;
+}
+
 int build_tray_menu(void)
 {
     TrayMenu = CreatePopupMenu();
@@ -256,6 +294,9 @@ void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage)
         start_check();
     else if (mouseMessage == WM_RBUTTONUP)
         show_tray_menu(window);
+    else if (mouseMessage == NIN_BALLOONUSERCLICK || mouseMessage == NIN_BALLOONTIMEOUT ||
+             mouseMessage == NIN_BALLOONHIDE)
+        on_balloon_gone(mouseMessage);
 }
 
 int show_settings_dialog(void)

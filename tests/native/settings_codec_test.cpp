@@ -358,6 +358,38 @@ TEST(SettingsExtension, GoldenBlockAfterTheElevenFields)
     EXPECT_EQ(encode(r).size(), 1u + 3 * 128 + 12 + 4 + 3 * 256 + 3 * 4 + block.size());
 }
 
+// The display settings share the flag byte: each alone and together, to
+// the block's bytes and back.
+TEST(SettingsExtension, DisplayFlagsAreBitsOneAndTwo)
+{
+    const Bytes plain = encode(blank());
+    struct {
+        int unseenOnly, showHeaders, notifyBalloon;
+        Bytes block;
+    } rows[] = {
+        {0, 1, 0, {'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}},
+        {0, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x04, 0xF9}},
+        {1, 1, 1, {'S', 'V', 'E', 'X', 1, 1, 0x07, 0xF6}},
+    };
+    for (const auto &row : rows) {
+        SettingsRecord r = blank();
+        r.unseenOnly = row.unseenOnly;
+        r.showHeaders = row.showHeaders;
+        r.notifyBalloon = row.notifyBalloon;
+        Bytes want = plain;
+        want.insert(want.end(), row.block.begin(), row.block.end());
+        EXPECT_EQ(encode(r), want);
+        SettingsRecord back = SENTINEL;
+        ASSERT_EQ(decode(want, &back).outcome, SETTINGS_DECODED);
+        EXPECT_EQ(back.unseenOnly, row.unseenOnly);
+        EXPECT_EQ(back.showHeaders, row.showHeaders);
+        EXPECT_EQ(back.notifyBalloon, row.notifyBalloon);
+    }
+    SettingsRecord none = SENTINEL;
+    ASSERT_EQ(decode(plain, &none).outcome, SETTINGS_DECODED);
+    EXPECT_EQ(none.showHeaders + none.notifyBalloon, 0);
+}
+
 TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
 {
     const Bytes fields = encode(full());

@@ -12,6 +12,7 @@
 #   empty  / empty-pass   no messages
 #   three  / three-pass   three messages
 #   seen   / seen-pass    three messages (a test delivers more)
+#   arrived / arrived-pass no messages (a test writes its own)
 #   many   / many-pass    300 messages (the soak)
 #   large  / large-pass   60,000 messages (LARGE_MESSAGES=n for another
 #                         count), written at start by one Python loop
@@ -59,7 +60,7 @@ PY
 
 mailboxes() {
   rm -rf "$dir/home"
-  for u in empty three seen many large; do
+  for u in empty three seen many large arrived; do
     mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
   done
   for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; message "$dir/home/seen/Maildir" "$n"; done
@@ -76,6 +77,7 @@ three:{PLAIN}three-pass
 seen:{PLAIN}seen-pass
 many:{PLAIN}many-pass
 large:{PLAIN}large-pass
+arrived:{PLAIN}arrived-pass
 PASSWD
   local uid
   uid=$(id -u dovecot)

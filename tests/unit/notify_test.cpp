@@ -42,7 +42,7 @@ TEST_F(NotifyTest, NewMailAskedAndDeclinedSkipsLaunchThenSoundMessageStop)
     Settings.okMes = 1;
 
     ui::BoxScript script({{CONFIRM_CAPTION, IDNO}, {RESULT_CAPTION, IDOK}});
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 2u);
@@ -70,7 +70,7 @@ TEST_F(NotifyTest, LaunchFailureBoxComesBeforeTheSound)
     Settings.okMes = 1;
 
     ui::BoxScript script({{CONFIRM_CAPTION, IDYES}, {ERROR_CAPTION, IDOK}, {RESULT_CAPTION, IDOK}});
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 3u);
@@ -90,7 +90,7 @@ TEST_F(NotifyTest, LaunchWithoutAskingOpensTheProgram)
     strcpy(Settings.mailPath, program);
     Settings.mailPathAsk = 0;
 
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     EXPECT_TRUE(rec::kinds().empty());
     EXPECT_EQ(started, 1);
 }
@@ -101,7 +101,7 @@ TEST_F(NotifyTest, FailedLaunchWithoutAskingStillPlaysTheSound)
     strcpy(Settings.oksndPath, SOUND_NEW);
 
     ui::BoxScript script({{ERROR_CAPTION, IDOK}});
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     script.finish();
     // Without the message the sound is not stopped: it plays to its end.
     EXPECT_EQ(rec::kinds(), seq({box(ERROR_CAPTION), play(SOUND_NEW)}));
@@ -112,7 +112,7 @@ TEST_F(NotifyTest, AskFlagWithoutMailProgramAsksNothing)
     Settings.mailPathAsk = 1;
     Settings.okMes = 1;
     ui::BoxScript script({{RESULT_CAPTION, IDOK}});
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     script.finish();
     EXPECT_EQ(rec::kinds(), seq({box(RESULT_CAPTION), "stop"}));
 }
@@ -121,7 +121,7 @@ TEST_F(NotifyTest, NonZeroFlagOtherThanOneCounts)
 {
     Settings.okMes = 2;
     ui::BoxScript script({{RESULT_CAPTION, IDOK}});
-    notify_new_mail(note_started);
+    notify_new_mail(note_started, NULL, NULL);
     EXPECT_EQ(script.finish().size(), 1u);
 }
 
@@ -134,7 +134,7 @@ TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
     Settings.okMes = 1;
 
     ui::BoxScript script({{RESULT_CAPTION, IDOK}});
-    notify_no_mail();
+    notify_no_mail(NULL);
     const auto &boxes = script.finish();
 
     ASSERT_EQ(boxes.size(), 1u);
@@ -144,10 +144,52 @@ TEST_F(NotifyTest, NoMailPlaysSoundShowsMessageAndNeverStops)
     EXPECT_EQ(rec::events()[1].type, (UINT)(MB_OK | MB_ICONINFORMATION));
 }
 
+// What arrived, under the box's unchanged first line.
+TEST_F(NotifyTest, TheNewMailBoxListsWhatArrived)
+{
+    Settings.okMes = 1;
+    Pop3Arrived arrived = {};
+    arrived.listed = 1;
+    arrived.more = 5;
+    strcpy(arrived.sender[0], "山田太郎");
+    strcpy(arrived.subject[0], "会議の件");
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
+    notify_new_mail(note_started, &arrived, NULL);
+    const auto &boxes = script.finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, std::string(NEW_MAIL) + "\n山田太郎「会議の件」\nほか 5 通");
+}
+
+// As a notification: handed over with the caption as its title, no box,
+// and the sound left to the notification's end.
+std::string notified;
+int notified_new;
+int take_notification(const char *title, const char *text, int newMail)
+{
+    notified = std::string(title) + "|" + text;
+    notified_new = newMail;
+    return 1;
+}
+
+TEST_F(NotifyTest, ANotificationInsteadOfTheBoxDoesNotWait)
+{
+    Settings.notifyBalloon = 1;
+    Settings.okMes = 1;
+    Settings.noMes = 1;
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    notify_new_mail(note_started, NULL, take_notification);
+    EXPECT_EQ(notified, std::string(RESULT_CAPTION) + "|" + NEW_MAIL);
+    EXPECT_EQ(notified_new, 1);
+    notify_no_mail(take_notification);
+    EXPECT_EQ(notified, std::string(RESULT_CAPTION) + "|" + NO_MAIL);
+    EXPECT_EQ(notified_new, 0);
+    EXPECT_EQ(rec::kinds(), seq({play(SOUND_NEW)}));
+}
+
 TEST_F(NotifyTest, EverythingOffDoesNothing)
 {
-    notify_new_mail(note_started);
-    notify_no_mail();
+    notify_new_mail(note_started, NULL, NULL);
+    notify_no_mail(NULL);
     EXPECT_TRUE(rec::events().empty());
 }
 

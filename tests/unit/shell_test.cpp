@@ -10,6 +10,7 @@
 #include "shell/shell.h"
 #include "check/check.h"
 #include "resources/resource.h"
+#include <commctrl.h>
 #include <stdio.h>
 #include <string.h>
 #include <atomic>
@@ -247,6 +248,108 @@ TEST_F(TrayTest, OutcomesSetTheFaceAndTheTip)
     // The shell may have taken the icon (Wine does, without a window): it
     // must not outlive the test.
     remove_tray(NULL);
+}
+
+// A result's notification: the title and text as the worker hands them.
+LPARAM notification_block(const char *title, const char *text)
+{
+    size_t t = strlen(title) + 1, n = strlen(text) + 1;
+    char *block = (char *)HeapAlloc(GetProcessHeap(), 0, t + n);
+    memcpy(block, title, t);
+    memcpy(block + t, text, n);
+    return (LPARAM)block;
+}
+
+// Wine's shell shows a balloon as a tooltip window of the balloon style:
+// whether one stands, in any process.
+BOOL CALLBACK find_balloon(HWND window, LPARAM found)
+{
+    char name[64];
+    if (GetClassNameA(window, name, sizeof name) && !strcmp(name, "tooltips_class32") && IsWindowVisible(window) &&
+        (GetWindowLongA(window, GWL_STYLE) & TTS_BALLOON))
+        *(HWND *)found = window;
+    return TRUE;
+}
+
+// The balloon's title and text, "title|text" in code page 932 ("" when
+// they cannot be read), read by
+// messages the tooltip answers in the shell's process, into memory lent
+// there.
+std::string read_balloon(HWND balloon)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(balloon, &pid);
+    HANDLE shell = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    BYTE *remote = shell ? (BYTE *)VirtualAllocEx(shell, NULL, 8192, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : NULL;
+    if (!remote)
+        return "";
+    TTTOOLINFOW ti = {};
+    ti.cbSize = sizeof ti;
+    ti.lpszText = (LPWSTR)(remote + 1024);
+    TTGETTITLE title = {};
+    title.dwSize = sizeof title;
+    title.cch = 256;
+    title.pszTitle = (WCHAR *)(remote + 4096);
+    WCHAR text[2][512] = {};
+    DWORD_PTR found = 0;
+    bool ok = WriteProcessMemory(shell, remote, &ti, sizeof ti, NULL) &&
+              WriteProcessMemory(shell, remote + 1024, text[0], sizeof text[0], NULL) &&
+              WriteProcessMemory(shell, remote + 512, &title, sizeof title, NULL) &&
+              WriteProcessMemory(shell, remote + 4096, text[1], sizeof text[1], NULL) &&
+              SendMessageTimeoutW(balloon, TTM_ENUMTOOLSW, 0, (LPARAM)remote, SMTO_ABORTIFHUNG, 2000, &found) &&
+              found && SendMessageTimeoutW(balloon, TTM_GETTITLE, 0, (LPARAM)(remote + 512), SMTO_ABORTIFHUNG, 2000, NULL) &&
+              ReadProcessMemory(shell, remote + 1024, text[0], sizeof text[0] - sizeof(WCHAR), NULL) &&
+              ReadProcessMemory(shell, remote + 4096, text[1], sizeof text[1] - sizeof(WCHAR), NULL);
+    VirtualFreeEx(shell, remote, 0, MEM_RELEASE);
+    CloseHandle(shell);
+    char cp932[2][1024] = {};
+    for (int i = 0; ok && i < 2; i++)
+        WideCharToMultiByte(932, 0, text[i], -1, cp932[i], sizeof cp932[i], NULL, NULL);
+    return ok ? std::string(cp932[1]) + "|" + cp932[0] : "";
+}
+
+// However the balloon goes, its sound goes with it; a click on the
+// new-mail one starts the mail program and the icon stops waiting.
+TEST_F(TrayTest, TheBalloonsEndStopsTheSoundAndItsClickStartsTheMailProgram)
+{
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, NULL, NULL, NULL, NULL);
+    ASSERT_TRUE(window);
+    add_tray_icon(window);
+    on_check_outcome(CHECK_OUTCOME_NEW_MAIL, 1);
+    const HICON waiting = tray_icon_record()->hIcon;
+    GetSystemDirectoryA(Settings.mailPath, sizeof Settings.mailPath);
+    strcat(Settings.mailPath, "\\hostname.exe");
+    struct {
+        WPARAM newMail;
+        LPARAM event;
+        bool started;
+    } rows[] = {
+        {1, NIN_BALLOONTIMEOUT, false},
+        {0, NIN_BALLOONUSERCLICK, false}, // the no-mail balloon starts nothing
+        {1, NIN_BALLOONHIDE, false},
+        {1, NIN_BALLOONUSERCLICK, true},
+    };
+    for (const auto &row : rows) {
+        rec::clear();
+        on_check_notification(row.newMail, notification_block(RESULT_CAPTION, NEW_MAIL));
+        if (&row == &rows[0]) {
+            HWND balloon = NULL;
+            for (int i = 0; i < 30 && !balloon; i++) {
+                Sleep(100);
+                EnumWindows(find_balloon, (LPARAM)&balloon);
+            }
+            ASSERT_TRUE(balloon) << "Wine's shell shows no balloon";
+            // The text only: Wine 8's tooltip gives an empty title to
+            // TTM_GETTITLE here, though its shell sets the one it was given.
+            const std::string shown = read_balloon(balloon);
+            EXPECT_EQ(shown.substr(shown.find('|') + 1), NEW_MAIL);
+        }
+        on_tray_notify(window, TRAY_ICON_ID, row.event);
+        EXPECT_EQ(rec::kinds(), std::vector<std::string>{"stop"}) << row.event;
+        EXPECT_EQ(tray_icon_record()->hIcon != waiting, row.started) << row.event;
+    }
+    remove_tray(window);
+    DestroyWindow(window);
 }
 
 // The tip stays within the 63 bytes the first-version record carries and

@@ -1,0 +1,94 @@
+#include "arrived_text.h"
+#include <string.h>
+
+// Code page 932 bytes, spelt out: the native build compiles literals as
+// UTF-8.
+static const char OPEN[] = "\x81\x75";   // 「
+static const char CLOSE[] = "\x81\x76";  // 」
+static const char CUT[] = "\x81\x63";    // …
+static const char OTHERS[] = "\x82\xD9\x82\xA9 "; // ほか
+static const char LETTERS[] = " \x92\xCA";        // 通
+
+struct Text {
+    char *out;
+    size_t capacity, size;
+};
+
+static int lead_byte(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+static void add_bytes(Text *t, const char *bytes, size_t n)
+{
+    memcpy(t->out + t->size, bytes, n);
+    t->size += n;
+    t->out[t->size] = '\0';
+}
+
+// `s` whole when it fits `width`, else cut on a character boundary with
+// "…" after it. The caller has made room for `width` bytes.
+static void add_cut(Text *t, const char *s, size_t width)
+{
+    size_t n = strlen(s), kept = 0;
+    if (n <= width) {
+        add_bytes(t, s, n);
+        return;
+    }
+    for (size_t step; kept < n; kept += step) {
+        step = lead_byte((unsigned char)s[kept]) && kept + 1 < n ? 2 : 1;
+        if (kept + step > width - 2)
+            break;
+    }
+    add_bytes(t, s, kept);
+    add_bytes(t, CUT, 2);
+}
+
+static size_t decimal(unsigned long n, char *out)
+{
+    char digits[24];
+    size_t k = 0;
+    do
+        digits[k++] = (char)('0' + n % 10);
+    while (n /= 10);
+    for (size_t i = 0; i < k; i++)
+        out[i] = digits[k - 1 - i];
+    return k;
+}
+
+enum { LINE_ROOM = 1 + ARRIVED_SENDER_WIDTH + 4 + ARRIVED_SUBJECT_WIDTH + 1, OTHERS_ROOM = 1 + 5 + 20 + 3 + 1 };
+
+static void add_message(Text *t, const Pop3Arrived *a, unsigned i)
+{
+    add_bytes(t, "\n", 1);
+    add_cut(t, a->sender[i], ARRIVED_SENDER_WIDTH);
+    add_bytes(t, OPEN, 2);
+    add_cut(t, a->subject[i], ARRIVED_SUBJECT_WIDTH);
+    add_bytes(t, CLOSE, 2);
+}
+
+void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size_t capacity)
+{
+    Text t = {out, capacity, 0};
+    unsigned long others = arrived->more;
+    if (capacity == 0)
+        return;
+    out[0] = '\0';
+    size_t n = strlen(first);
+    if (n + 1 > capacity)
+        return;
+    add_bytes(&t, first, n);
+    for (unsigned i = 0; i < arrived->listed; i++) {
+        if (t.size + LINE_ROOM + OTHERS_ROOM <= capacity)
+            add_message(&t, arrived, i);
+        else
+            others++;
+    }
+    if (others && t.size + OTHERS_ROOM <= capacity) {
+        char count[24];
+        add_bytes(&t, "\n", 1);
+        add_bytes(&t, OTHERS, sizeof OTHERS - 1);
+        add_bytes(&t, count, decimal(others, count));
+        add_bytes(&t, LETTERS, sizeof LETTERS - 1);
+    }
+}

@@ -1,0 +1,41 @@
+// What arrived: the sender and subject of the newest new messages, each
+// from its header block, read with "TOP n 0" over the session's own
+// connection. The session calls it once, after the count is known.
+#ifndef SORVANE_POP3_ARRIVED_H
+#define SORVANE_POP3_ARRIVED_H
+
+#include <stdint.h>
+#include "../net/net_link.h"
+#include "header_text.h"
+#include "pop3_reply.h"
+
+enum {
+    ARRIVED_MAX = 5,             // messages listed; the rest are counted
+    ARRIVED_TEXT_CAPACITY = 256  // decoded sender or subject, NUL included
+};
+
+struct Pop3Arrived {
+    unsigned listed;     // the entries below that hold a message
+    unsigned long more;  // new messages beyond them
+    char sender[ARRIVED_MAX][ARRIVED_TEXT_CAPACITY];
+    char subject[ARRIVED_MAX][ARRIVED_TEXT_CAPACITY];
+};
+
+// The session's connection as the fetch uses it.
+struct Pop3Wire {
+    const NetLink *net;
+    Pop3LineReader *reader;
+    uint32_t limitMs; // for each whole reply
+};
+
+enum Pop3ArrivedOutcome { ARRIVED_DONE, ARRIVED_SEND_FAILED, ARRIVED_RECEIVE_FAILED };
+
+// "TOP n 0" for the `newCount` highest-numbered of `count` messages, at
+// most ARRIVED_MAX of them, highest first; with `pipelined`, all of them
+// and QUIT in one write, and QUIT's reply is left for the caller to read. A server that refuses TOP leaves the list empty and is no
+// failure. Only a command that cannot be sent, or a reply that does not
+// end within the limit, fails: the connection is then of no further use.
+int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long newCount, int pipelined,
+                       const HeaderCodePages *pages, Pop3Arrived *out);
+
+#endif

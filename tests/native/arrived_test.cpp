@@ -1,0 +1,320 @@
+// What arrived: the header block read out of TOP's reply within its
+// bounds, the fetch over a scripted server (one flight or one command at a
+// time, refused, hostile), the session around it, and the lines the
+// new-mail message shows.
+#include <gtest/gtest.h>
+#include "check/arrived_text.h"
+#include "pop3/header_reader.h"
+#include "pop3/pop3_session.h"
+#include "scripted_link.h"
+#include <algorithm>
+#include <memory>
+#include <string>
+
+namespace {
+
+// ASCII passes, anything else is "?": these rows are about bytes and
+// bounds; the decoder's own tables carry the charsets.
+size_t ascii_unicode(unsigned, const char *bytes, size_t size, unsigned short *wide)
+{
+    for (size_t i = 0; i < size; i++)
+        wide[i] = (unsigned char)bytes[i];
+    return size;
+}
+size_t ascii_cp932(const unsigned short *wide, size_t count, char *out)
+{
+    for (size_t i = 0; i < count; i++)
+        out[i] = wide[i] < 0x80 ? (char)wide[i] : '?';
+    return count;
+}
+const HeaderCodePages ASCII = {ascii_unicode, ascii_cp932};
+
+std::string header(const std::string &from, const std::string &subject)
+{
+    return "+OK\r\nFrom: " + from + "\r\nSubject: " + subject + "\r\n\r\n.\r\n";
+}
+
+struct Read {
+    std::string block;
+    size_t taken;
+    int ended;
+};
+
+Read read_all(const std::string &bytes, size_t piece)
+{
+    auto r = std::make_unique<HeaderReader>();
+    header_reader_begin(r.get());
+    Read out = {"", 0, 0};
+    while (out.taken < bytes.size() && !out.ended) {
+        size_t n = std::min(piece, bytes.size() - out.taken);
+        out.taken += header_reader_take(r.get(), bytes.data() + out.taken, n, &out.ended);
+    }
+    out.block.assign(r->block, r->size);
+    return out;
+}
+
+TEST(HeaderReader, KeepsTheHeaderWithinItsBoundsAndReadsToTheEnd)
+{
+    const std::string line998 = "X: " + std::string(995, 'a');
+    std::string manyLines;
+    for (int i = 0; i < 100000; i++)
+        manyLines += "X: 1\r\n";
+    std::string big;
+    for (int i = 0; i < 300; i++)
+        big += "X: " + std::string(60, 'b') + "\r\n";
+    struct {
+        const char *name;
+        std::string reply; // after the status line
+        std::string kept;  // empty: only its size is checked
+        size_t keptSize;
+    } rows[] = {
+        {"plain", "From: a\r\nSubject: b\r\n\r\n.\r\n", "From: a\nSubject: b\n", 0},
+        {"folded, LF alone", "Subject: a\n b\n.\n", "Subject: a\n b\n", 0},
+        {"dot-stuffed", "..X: y\r\n.\r\n", ".X: y\n", 0},
+        {"the body is not kept", "A: 1\r\n\r\nbody\r\n.\r\n", "A: 1\n", 0},
+        {"NUL bytes", std::string("A: \0b\r\n.\r\n", 10), std::string("A: \0b\n", 6), 0},
+        {"a line of 998", line998 + "\r\n.\r\n", line998 + "\n", 0},
+        {"a line of 999 and the rest", "A: 1\r\n" + line998 + "a\r\nB: 2\r\n.\r\n", "A: 1\n", 0},
+        {"100,000 bytes without a line end", "A: 1\r\n" + std::string(100000, 'c') + "\r\n.\r\n", "A: 1\n", 0},
+        {"100,000 lines", manyLines + ".\r\n", "", 500 * 5},
+        {"over 16 KiB", big + ".\r\n", "", (HEADER_BLOCK_MAX - 1) / 64 * 64},
+    };
+    for (const auto &row : rows) {
+        for (size_t piece : {(size_t)1, (size_t)7, (size_t)512}) {
+            SCOPED_TRACE(std::string(row.name) + ", pieces of " + std::to_string(piece));
+            Read r = read_all(row.reply + "+OK next", piece);
+            EXPECT_EQ(r.ended, 1);
+            EXPECT_EQ(r.taken, row.reply.size()); // what follows is the next reply's
+            if (row.kept.empty())
+                EXPECT_EQ(r.block.size(), row.keptSize);
+            else
+                EXPECT_EQ(r.block, row.kept);
+        }
+    }
+    EXPECT_EQ(read_all("A: 1\r\n.\r", 512).ended, 0); // no dot line yet: the reply goes on
+}
+
+using scripted::After;
+using scripted::raw;
+using scripted::Reply;
+
+struct Fetched {
+    int outcome;
+    Pop3Arrived arrived;
+    std::vector<std::string> lines;
+    int sends, pending;
+    uint32_t waited; // the fake clock's time from the first command
+};
+
+Fetched fetch(std::vector<Reply> replies, unsigned long count, unsigned long newCount, int pipelined)
+{
+    scripted::Script script;
+    script.replies = std::move(replies);
+    scripted::Link link(script);
+    Pop3LineReader reader;
+    pop3_reader_reset(&reader);
+    const Pop3Wire wire = {link.net(), &reader, 30000};
+    Fetched f;
+    uint32_t start = link.now();
+    f.outcome = pop3_fetch_arrived(&wire, count, newCount, pipelined, &ASCII, &f.arrived);
+    f.lines = link.lines();
+    f.sends = link.sends();
+    f.pending = pop3_pending(&reader);
+    f.waited = link.now() - start;
+    return f;
+}
+
+Reply top(const std::string &from, const std::string &subject)
+{
+    return raw(header(from, subject));
+}
+
+TEST(FetchArrived, TheNewestFirstInOneFlightOrOneByOne)
+{
+    for (int pipelined = 0; pipelined < 2; pipelined++) {
+        SCOPED_TRACE(pipelined ? "pipelined" : "one by one");
+        Fetched f = fetch({top("c@x", "third"), top("b@x", "second"), top("a@x", "first"), raw("+OK bye\r\n")}, 3,
+                          3, pipelined);
+        ASSERT_EQ(f.outcome, ARRIVED_DONE);
+        ASSERT_EQ(f.arrived.listed, 3u);
+        EXPECT_EQ(f.arrived.more, 0u);
+        EXPECT_STREQ(f.arrived.sender[0], "c@x");
+        EXPECT_STREQ(f.arrived.subject[0], "third");
+        EXPECT_STREQ(f.arrived.sender[2], "a@x");
+        std::vector<std::string> want = {"TOP 3 0", "TOP 2 0", "TOP 1 0"};
+        if (pipelined)
+            want.push_back("QUIT"); // in the same write; its reply is the caller's
+        EXPECT_EQ(f.lines, want);
+        EXPECT_EQ(f.sends, pipelined ? 1 : 3);
+        EXPECT_EQ(f.pending, 0);
+    }
+}
+
+TEST(FetchArrived, RefusedHostileAndUnended)
+{
+    std::string lines;
+    for (int i = 0; i < 100000; i++)
+        lines += "X: 1\r\n";
+    const Reply next = top("n@x", "next"), err = raw("-ERR no\r\n"), five = top("a", "b");
+    struct {
+        const char *name;
+        std::vector<Reply> replies;
+        unsigned long count, newCount;
+        int pipelined, outcome;
+        unsigned listed;
+        unsigned long more;
+        int sends;
+    } rows[] = {
+        {"TOP refused", {err, err}, 4, 2, 0, ARRIVED_DONE, 0, 0, 1},
+        {"TOP refused, pipelined", {err, err}, 4, 2, 1, ARRIVED_DONE, 0, 0, 1},
+        {"seven new: five listed", {five, five, five, five, five}, 9, 7, 1, ARRIVED_DONE, 5, 2, 1},
+        {"a header over 16 KiB", {raw("+OK\r\nX: " + std::string(20000, 'z') + "\r\n.\r\n"), next}, 2, 2, 0,
+         ARRIVED_DONE, 2, 0, 2},
+        {"100,000 bytes without a line end", {raw("+OK\r\n" + std::string(100000, 'z') + "\r\n.\r\n"), next}, 2, 2,
+         1, ARRIVED_DONE, 2, 0, 1},
+        {"100,000 header lines", {raw("+OK\r\n" + lines + ".\r\n"), next}, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
+        {"NUL bytes", {raw(std::string("+OK\r\nFrom: \0\0\r\n.\r\n", 18)), next}, 2, 2, 0, ARRIVED_DONE, 2, 0, 2},
+        {"a reply without its dot", {raw("+OK\r\nFrom: a\r\n\r\n", After::Silence)}, 1, 1, 0,
+         ARRIVED_RECEIVE_FAILED, 0, 0, 1},
+        {"closed before the reply", {scripted::close_now()}, 1, 1, 1, ARRIVED_RECEIVE_FAILED, 0, 0, 1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Fetched f = fetch(row.replies, row.count, row.newCount, row.pipelined);
+        EXPECT_EQ(f.outcome, row.outcome);
+        EXPECT_EQ(f.sends, row.sends);
+        if (row.outcome != ARRIVED_DONE) {
+            if (std::string(row.name) == "a reply without its dot")
+                EXPECT_EQ(f.waited, 30000u); // ended by the limit, not before
+            continue;
+        }
+        EXPECT_EQ(f.arrived.listed, row.listed);
+        EXPECT_EQ(f.arrived.more, row.more);
+        EXPECT_EQ(f.pending, 0);
+        if (row.listed == 2)
+            EXPECT_STREQ(f.arrived.sender[1], "n@x");
+    }
+}
+
+struct Dialogue {
+    int ok, sends;
+    std::vector<std::string> lines;
+    Pop3Outcome outcome;
+};
+
+Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders, Pop3Memory *memory)
+{
+    scripted::Script script;
+    script.replies = {raw("+OK\r\n"), raw("+OK\r\n"), raw(stat)};
+    script.replies.insert(script.replies.end(), after.begin(), after.end());
+    scripted::Link link(script);
+    Pop3Account account = scripted::account("mail.example.jp", "u", "p");
+    account.showHeaders = showHeaders;
+    account.pages = &ASCII;
+    Pop3Seen seen;
+    pop3_seen_init(&seen);
+    seen.memory = memory;
+    scripted::StatusLog status;
+    Dialogue d;
+    d.ok = pop3_session_run(&account, link.net(), 30000, &status.table, &seen, &d.outcome);
+    d.lines = link.lines();
+    d.sends = link.sends();
+    pop3_seen_free(&seen);
+    return d;
+}
+
+// With the setting off the dialogue is what it always was; with it on,
+// CAPA (once per account) and TOP come between STAT and QUIT only when
+// there is new mail, TOP and QUIT in one write where the server pipelines.
+TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
+{
+    typedef std::vector<std::string> Lines;
+    const Lines login = {"USER u", "PASS p", "STAT"};
+    const Reply capa = raw("+OK\r\nTOP\r\nUIDL\r\n.\r\n"), capaPipelining = raw("+OK\r\nTOP\r\nPIPELINING\r\n.\r\n");
+    const Reply bye = raw("+OK bye\r\n");
+    auto with = [&](Lines more) {
+        Lines all = login;
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
+    struct {
+        const char *name;
+        std::string stat;
+        std::vector<Reply> after;
+        int showHeaders;
+        Lines lines;
+        int sends;
+        unsigned listed;
+    } rows[] = {
+        {"both off", "+OK 2 300\r\n", {bye}, 0, with({"QUIT"}), 4, 0},
+        {"on, two messages", "+OK 2 300\r\n", {capa, top("b", "2"), top("a", "1"), bye}, 1,
+         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 7, 2},
+        {"on, pipelining", "+OK 2 300\r\n", {capaPipelining, top("b", "2"), top("a", "1"), bye}, 1,
+         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 5, 2},
+        {"on, TOP refused", "+OK 2 300\r\n", {capa, raw("-ERR\r\n"), bye}, 1, with({"CAPA", "TOP 2 0", "QUIT"}), 6, 0},
+        {"on, no mail", "+OK 0 0\r\n", {bye}, 1, with({"QUIT"}), 4, 0},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Pop3Memory memory = {};
+        Dialogue d = run(row.stat, row.after, row.showHeaders, &memory);
+        EXPECT_EQ(d.ok, 1);
+        EXPECT_EQ(d.lines, row.lines);
+        EXPECT_EQ(d.sends, row.sends);
+        EXPECT_EQ(d.outcome.arrived.listed, row.listed);
+    }
+    // CAPA once per account and program run: the second check knows.
+    Pop3Memory memory = {};
+    run("+OK 1 9\r\n", {capaPipelining, top("a", "1"), bye}, 1, &memory);
+    Dialogue again = run("+OK 1 9\r\n", {top("a", "1"), bye}, 1, &memory);
+    EXPECT_EQ(again.lines, with({"TOP 1 0", "QUIT"}));
+    EXPECT_EQ(again.sends, 4);
+}
+
+#define SJ_A "\x82\xA0" // あ in code page 932
+#define ELLIPSIS "\x81\x63"
+#define OPEN "\x81\x75"
+#define CLOSE "\x81\x76"
+#define OTHERS(n) "\n\x82\xD9\x82\xA9 " n " \x92\xCA"
+
+TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
+{
+    Pop3Arrived a = {};
+    a.listed = 2;
+    a.more = 3;
+    strcpy(a.sender[0], "taro@example.jp");
+    strcpy(a.subject[0], "hello");
+    // 13 double-byte characters: 26 bytes, two more than the width.
+    std::string wide;
+    for (int i = 0; i < 13; i++)
+        wide += SJ_A;
+    strcpy(a.sender[1], wide.c_str());
+    strcpy(a.subject[1], ("x" + std::string(60, 'y')).c_str());
+    char text[1024];
+    arrived_text("first", &a, text, sizeof text);
+    std::string cutSender;
+    for (int i = 0; i < 11; i++)
+        cutSender += SJ_A;
+    const std::string want = "first\ntaro@example.jp" OPEN "hello" CLOSE "\n" + cutSender + ELLIPSIS OPEN "x" +
+                             std::string(45, 'y') + ELLIPSIS CLOSE OTHERS("3");
+    EXPECT_EQ(std::string(text), want);
+
+    // An odd cut: one ASCII byte first, so the 24th byte is a lead byte.
+    strcpy(a.sender[1], ("z" + wide).c_str());
+    arrived_text("first", &a, text, sizeof text);
+    EXPECT_NE(std::string(text).find("\nz" + cutSender.substr(0, 20) + ELLIPSIS OPEN), std::string::npos);
+
+    // A balloon's 256 bytes: what does not fit is counted with the rest.
+    a.listed = 5;
+    for (int i = 2; i < 5; i++) {
+        strcpy(a.sender[i], wide.c_str());
+        strcpy(a.subject[i], wide.c_str());
+    }
+    arrived_text("first", &a, text, 256);
+    EXPECT_LT(strlen(text), 256u);
+    const std::string shown = text;
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 4); // three messages and the rest
+    EXPECT_EQ(shown.substr(shown.size() - 10), OTHERS("5"));
+}
+
+} // namespace
