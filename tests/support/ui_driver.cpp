@@ -81,15 +81,20 @@ size_t dialogs_alive(DWORD pid)
     return s.found.size();
 }
 
+// Texts are read as Unicode and compared as code page 932, the program's
+// own, whatever the system's code page is: a text the program garbled
+// cannot pass by being garbled the same way on this side.
 std::string text_of(HWND hwnd)
 {
-    char buf[1024];
+    WCHAR wide[1024];
     DWORD_PTR len = 0;
-    buf[0] = '\0';
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf),
-                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &len))
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &len))
         return std::string();
-    return std::string(buf, len < sizeof buf ? len : sizeof buf - 1);
+    wide[len < 1024 ? len : 1023] = 0;
+    char text[2048];
+    int n = WideCharToMultiByte(932, 0, wide, -1, text, sizeof text, NULL, NULL);
+    return n > 0 ? std::string(text, n - 1) : std::string();
 }
 
 std::string item_text(HWND dlg, int id)
@@ -130,7 +135,9 @@ void click(HWND dlg, int id)
 void set_item_text(HWND dlg, int id, const std::string &text)
 {
     DWORD_PTR r;
-    SendMessageTimeoutA(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+    std::wstring wide(text.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(932, 0, text.c_str(), -1, &wide[0], (int)wide.size()));
+    SendMessageTimeoutW(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
                         SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
 }
 
