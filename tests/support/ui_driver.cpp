@@ -1,4 +1,6 @@
 #include "ui_driver.h"
+#include <mutex>
+#include <set>
 
 namespace ui {
 
@@ -208,9 +210,26 @@ Box wait_box(const char *caption, DWORD timeoutMs, DWORD pid)
     return found ? read_box(found) : Box();
 }
 
+// Boxes answered already: one still closing when a clean-up comes by was
+// answered, not forgotten, so the clean-up does not report it.
+static std::mutex answeredLock;
+static std::set<HWND> answered;
+
 void answer(const Box &box, int buttonId)
 {
+    {
+        std::lock_guard<std::mutex> hold(answeredLock);
+        for (auto i = answered.begin(); i != answered.end();)
+            i = IsWindow(*i) ? std::next(i) : answered.erase(i);
+        answered.insert(box.hwnd);
+    }
     click(box.hwnd, buttonId);
+}
+
+static bool was_answered(HWND h)
+{
+    std::lock_guard<std::mutex> hold(answeredLock);
+    return answered.count(h) != 0;
 }
 
 static DismissHook dismissHook;
@@ -222,7 +241,12 @@ void set_dismiss_hook(DismissHook hook)
 
 void dismiss(HWND h)
 {
+    const bool answeredBefore = was_answered(h);
     Box b = read_box(h);
+    // A window that ended while it was read was closing already: its empty
+    // texts say nothing of a window left open.
+    if (!IsWindow(h))
+        return;
     if (is_message_box(h)) {
         answer(b, b.buttons.empty() ? IDOK : b.buttons.back());
     } else {
@@ -233,7 +257,7 @@ void dismiss(HWND h)
         PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
         PostMessageA(h, WM_CLOSE, 0, 0);
     }
-    if (dismissHook)
+    if (dismissHook && !answeredBefore)
         dismissHook(b);
 }
 
