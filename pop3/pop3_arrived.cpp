@@ -59,14 +59,14 @@ static size_t format_top(unsigned long number, char *out)
     return strlen(out);
 }
 
-// `n` requests from message `number` down, in one write: with pipelining
+// `n` requests for the messages `numbers`, in one write: with pipelining
 // all of them, and QUIT after them, go before the first reply is read.
-static int send_tops(const Pop3Wire *w, unsigned long number, unsigned n, int quit)
+static int send_tops(const Pop3Wire *w, const unsigned long *numbers, unsigned n, int quit)
 {
     char requests[(ARRIVED_MAX + 1) * TOP_REQUEST_CAPACITY];
     size_t size = 0;
     for (unsigned i = 0; i < n; i++)
-        size += format_top(number - i, requests + size);
+        size += format_top(numbers[i], requests + size);
     if (quit) {
         memcpy(requests + size, "QUIT\r\n", 6);
         size += 6;
@@ -81,17 +81,16 @@ static void decode(const HeaderReader *h, const HeaderCodePages *pages, Pop3Arri
     header_subject(h->block, h->size, pages, out->subject[i], ARRIVED_TEXT_CAPACITY);
 }
 
-int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long newCount, int pipelined,
-                       const HeaderCodePages *pages, Pop3Arrived *out)
+int pop3_fetch_arrived(const Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
+                       int pipelined, const HeaderCodePages *pages, Pop3Arrived *out)
 {
     HeaderReader h;
-    unsigned wanted = newCount < ARRIVED_MAX ? (unsigned)newCount : (unsigned)ARRIVED_MAX;
     int refused = 0;
     memset(out, 0, sizeof *out);
-    if (wanted > count)
-        wanted = (unsigned)count;
+    if (wanted > ARRIVED_MAX)
+        wanted = ARRIVED_MAX;
     for (unsigned i = 0; i < wanted; i++) {
-        if ((i == 0 || !pipelined) && !send_tops(wire, count - i, pipelined ? wanted : 1, pipelined))
+        if ((i == 0 || !pipelined) && !send_tops(wire, numbers + i, pipelined ? wanted : 1, pipelined))
             return ARRIVED_SEND_FAILED;
         uint32_t deadline = deadline_after(wire);
         if (!receive_status(wire, deadline))
@@ -107,6 +106,6 @@ int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long 
         }
     }
     out->listed = refused ? 0 : out->listed;
-    out->more = refused ? 0 : newCount - out->listed;
+    out->more = refused || newCount < out->listed ? 0 : newCount - out->listed;
     return ARRIVED_DONE;
 }

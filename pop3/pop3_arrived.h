@@ -30,12 +30,13 @@ struct Pop3Wire {
 
 enum Pop3ArrivedOutcome { ARRIVED_DONE, ARRIVED_SEND_FAILED, ARRIVED_RECEIVE_FAILED };
 
-// "TOP n 0" for the `newCount` highest-numbered of `count` messages, at
-// most ARRIVED_MAX of them, highest first; with `pipelined`, all of them
-// and QUIT in one write, and QUIT's reply is left for the caller to read. A server that refuses TOP leaves the list empty and is no
-// failure. Only a command that cannot be sent, or a reply that does not
+// "TOP n 0" for each of the `wanted` (at most ARRIVED_MAX) message
+// numbers, newest first, of `newCount` new messages; with `pipelined`,
+// all of them and QUIT in one write, and QUIT's reply is left for the
+// caller to read. A server that refuses TOP leaves the list empty and is
+// no failure. Only a command that cannot be sent, or a reply that does not
 // end within the limit, fails: the connection is then of no further use.
-int pop3_fetch_arrived(const Pop3Wire *wire, unsigned long count, unsigned long newCount, int pipelined,
-                       const HeaderCodePages *pages, Pop3Arrived *out);
+int pop3_fetch_arrived(const Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
+                       int pipelined, const HeaderCodePages *pages, Pop3Arrived *out);
 
 #endif

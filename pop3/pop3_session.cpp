@@ -88,6 +88,11 @@ struct Session {
     int pipelining;    // the server takes a flight of commands at once
     int followed;      // the last clean check's last message is where it was
     int quitSent;      // QUIT went in the flight of TOP commands
+    // The numbers of the newest new messages, highest first, when their
+    // uids told which are new; else (newestByUid 0) the highest-numbered.
+    int newestByUid;
+    unsigned newestCount;
+    unsigned long newest[ARRIVED_MAX];
     char flight[(FOLLOW_MAX + 1) * UIDL_REQUEST_MAX + 1];
 };
 
@@ -358,6 +363,28 @@ static int judge_by_count(Session *p)
     return 1;
 }
 
+// The numbers of the newest messages whose uids the last clean check did
+// not see, for the headers asked of them: the first `entries` uids of
+// `now` came in message order from number `first` on.
+static void find_newest(Session *p, uint32_t first, size_t entries)
+{
+    const SeenList *now = &p->seen->now;
+    unsigned long ring[ARRIVED_MAX];
+    unsigned found = 0;
+    size_t at = 0;
+    if (!p->account->showHeaders)
+        return;
+    for (size_t k = 0; k < entries && at < now->textSize; k++) {
+        if (!seen_list_contains(&p->seen->before, now->text + at))
+            ring[found++ % ARRIVED_MAX] = first + k;
+        at += strlen(now->text + at) + 1;
+    }
+    p->newestByUid = 1;
+    p->newestCount = found < ARRIVED_MAX ? found : (unsigned)ARRIVED_MAX;
+    for (unsigned i = 0; i < p->newestCount; i++)
+        p->newest[i] = ring[(found - 1 - i) % ARRIVED_MAX];
+}
+
 // The whole listing, and the uids in it that the last clean check did not
 // see.
 static int judge_by_listing(Session *p)
@@ -379,6 +406,7 @@ static int judge_by_listing(Session *p)
     if (!seen_list_finish(&m->now))
         return fail(p, OUT_OF_MEMORY);
     pop3_seen_recall(m);
+    find_newest(p, 1, m->mark.count);
     // A listing longer than STAT's count makes no more new mail than that.
     size_t unseen = seen_list_unseen(&m->now, &m->before);
     p->outcome->newCount = unseen < m->mark.count ? (uint32_t)unseen : m->mark.count;
@@ -506,6 +534,7 @@ static int judge_followed(Session *p)
         return 1; // nothing after it: nothing to read of the file
     pop3_seen_recall(m);
     p->outcome->newCount = (uint32_t)seen_list_unseen(&m->now, &m->before);
+    find_newest(p, m->last.count + 1, m->mark.count - m->last.count);
     m->listed = m->now.count + m->before.count <= POP3_MULTILINE_MAX_LINES;
     for (size_t i = 0; m->listed && i < m->before.count; i++) {
         if (!keep_uid(p, m->before.sorted[i], strlen(m->before.sorted[i])))
@@ -568,21 +597,24 @@ static int judge_seen(Session *p, uint32_t count)
     return judge_by_count(p);
 }
 
-// The sender and subject of the newest new mail. New mail comes at the end
-// of a mailbox, so with "only mail not seen before" on too, the new
-// messages are the highest-numbered ones. TOP and QUIT go in one flight
-// where the server pipelines (CAPA asked once per account, and only here
-// or for the uids).
+// The sender and subject of the newest new mail: of the messages whose
+// uids were not seen before, or else of the highest-numbered ones, where
+// new mail comes. TOP and QUIT go in one flight where the server
+// pipelines (CAPA asked once per account, and only here or for the uids).
 static int fetch_arrived(Session *p, uint32_t count)
 {
     if (!p->account->showHeaders || !p->outcome->newMail)
         return 1;
+    for (unsigned i = 0; !p->newestByUid && i < ARRIVED_MAX && i < p->outcome->newCount && i < count; i++)
+        p->newest[p->newestCount++] = count - i;
+    if (p->newestCount == 0)
+        return 1; // a listing longer than STAT's count, new only past it
     if (!learn_pipelining(p))
         return 0;
     const Pop3Wire wire = {p->net, &p->reader, p->limitMs};
     p->quitSent = p->pipelining;
-    int outcome = pop3_fetch_arrived(&wire, count, p->outcome->newCount, p->pipelining, p->account->pages,
-                                     &p->outcome->arrived);
+    int outcome = pop3_fetch_arrived(&wire, p->newest, p->newestCount, p->outcome->newCount, p->pipelining,
+                                     p->account->pages, &p->outcome->arrived);
     if (outcome == ARRIVED_SEND_FAILED)
         return fail_with_code(p, TOP_SEND_FAILED);
     return outcome == ARRIVED_DONE || fail_with_code(p, TOP_RECEIVE_FAILED);

@@ -116,7 +116,13 @@ Fetched fetch(std::vector<Reply> replies, unsigned long count, unsigned long new
     const Pop3Wire wire = {link.net(), &reader, 30000};
     Fetched f;
     uint32_t start = link.now();
-    f.outcome = pop3_fetch_arrived(&wire, count, newCount, pipelined, &ASCII, &f.arrived);
+    unsigned long numbers[ARRIVED_MAX];
+    unsigned wanted = 0;
+    while (wanted < ARRIVED_MAX && wanted < newCount && wanted < count) {
+        numbers[wanted] = count - wanted;
+        wanted++;
+    }
+    f.outcome = pop3_fetch_arrived(&wire, numbers, wanted, newCount, pipelined, &ASCII, &f.arrived);
     f.lines = link.lines();
     f.sends = link.sends();
     f.pending = pop3_pending(&reader);
@@ -202,7 +208,21 @@ struct Dialogue {
     Pop3Outcome outcome;
 };
 
-Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders, Pop3Memory *memory)
+// The uids a check with "only mail not seen before" on finds in its file.
+struct Before {
+    SeenMark last;
+    std::vector<std::string> uids;
+};
+
+void recall(const void *self, SeenList *list)
+{
+    for (const std::string &uid : static_cast<const Before *>(self)->uids)
+        seen_list_add(list, uid.data(), uid.size());
+    seen_list_finish(list);
+}
+
+Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders, Pop3Memory *memory,
+             const Before *before = nullptr)
 {
     scripted::Script script;
     script.replies = {raw("+OK\r\n"), raw("+OK\r\n"), raw(stat)};
@@ -214,6 +234,12 @@ Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders,
     Pop3Seen seen;
     pop3_seen_init(&seen);
     seen.memory = memory;
+    if (before) {
+        account.unseenOnly = seen.active = 1;
+        seen.last = before->last;
+        seen.recall = recall;
+        seen.recallSelf = before;
+    }
     scripted::StatusLog status;
     Dialogue d;
     d.ok = pop3_session_run(&account, link.net(), 30000, &status.table, &seen, &d.outcome);
@@ -269,6 +295,40 @@ TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
     Dialogue again = run("+OK 1 9\r\n", {top("a", "1"), bye}, 1, &memory);
     EXPECT_EQ(again.lines, with({"TOP 1 0", "QUIT"}));
     EXPECT_EQ(again.sends, 4);
+}
+
+// With "only mail not seen before" on, the headers are asked of the
+// messages whose uids are new, wherever they stand: here a message seen
+// before stands after the new one.
+TEST(FetchArrived, OnlyMailNotSeenBeforeAsksTheNewUids)
+{
+    const Reply capa = raw("+OK\r\nTOP\r\nUIDL\r\n.\r\n"), bye = raw("+OK bye\r\n");
+    const Before listed = {{0, ""}, {"a", "b", "c"}}, followed = {{3, "c"}, {"a", "b", "c", "e"}};
+    struct {
+        const char *name;
+        const Before *before;
+        std::vector<Reply> after; // STAT's reply on
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"the whole listing", &listed,
+         {raw("+OK\r\n1 a\r\n2 b\r\n3 x\r\n4 c\r\n.\r\n"), capa, top("x@x", "new"), bye},
+         {"UIDL", "CAPA", "TOP 3 0", "QUIT"}},
+        {"after the last check's", &followed,
+         {capa, raw("+OK 3 c\r\n"), raw("+OK 4 x\r\n"), raw("+OK 5 e\r\n"), top("x@x", "new"), bye},
+         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5", "TOP 4 0", "QUIT"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Pop3Memory memory = {};
+        Dialogue d = run(row.before == &listed ? "+OK 4 9\r\n" : "+OK 5 9\r\n", row.after, 1, &memory, row.before);
+        EXPECT_EQ(d.ok, 1);
+        std::vector<std::string> want = {"USER u", "PASS p", "STAT"};
+        want.insert(want.end(), row.lines.begin(), row.lines.end());
+        EXPECT_EQ(d.lines, want);
+        EXPECT_EQ(d.outcome.newCount, 1u);
+        ASSERT_EQ(d.outcome.arrived.listed, 1u);
+        EXPECT_STREQ(d.outcome.arrived.sender[0], "x@x");
+    }
 }
 
 #define SJ_A "\x82\xA0" // あ in code page 932
