@@ -8,7 +8,10 @@
 #     the result message (plain: 30 more with "report only mail not seen
 #     before" on, each finding nothing new, in a mailbox of 300 and one of
 #     50,000 messages: one more round trip, UIDL n of the last message, and
-#     the bytes the program received per check, whatever the mailbox holds);
+#     the bytes the program received per check, whatever the mailbox holds;
+#     and 30 more with "show sender and subject of new mail" on: TOP for
+#     the three new messages, in one flight with QUIT where the server
+#     pipelines, so that its floor is at most one round trip more);
 #   - 30 runs of `fetchmail --check` (with --ssl, or STARTTLS required) and
 #     of a minimal client doing only connect, (STLS,) greeting, USER, PASS,
 #     STAT and QUIT;
@@ -37,6 +40,7 @@ while [ $# -gt 0 ]; do
     --checks) checks=$2; shift 2 ;;
     --on-display) on_display=1; shift ;;
     --unseen) variant=unseen; shift ;;
+    --headers) variant=headers; shift ;;
     --account) user=$2; pass=$3; shift 3 ;;
     *) echo "usage: $0 [--idle SECONDS] [--checks N]" >&2; exit 2 ;;
   esac
@@ -234,6 +238,15 @@ for kind in plain pop3s starttls; do
       report+=("  $(relay_figures $kind)"); : >"$work/relay-$kind.log"
     done
     report+=("  unseen-only: $large_messages kept / 300 kept = $(python3 -c "print('%.3f' % (${medians[1]} / ${medians[0]}))")")
+    # The same checks listing sender and subject of the three messages:
+    # CAPA once, at the start-up check; then TOP 3, 2, 1 and QUIT.
+    out=$work/program-headers.txt
+    server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --headers --idle 0 \
+      --checks "$checks" >"$out" 2>&1 || { cat "$out"; exit 1; }
+    report+=("$(grep '^headers check ms' "$out" | awk '{print $4}' | summary "  sender and subject shown" "$((f + rtt_ms))")")
+    report+=("  $(relay_figures $kind); $(grep -E '^headers checks:' "$out")")
+    report+=("$(program_split $kind "$out")")
+    : >"$work/relay-$kind.log"
   fi
 
   fetchmail_runs $kind >"$work/fetchmail-$kind.txt"

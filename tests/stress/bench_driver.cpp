@@ -4,7 +4,7 @@
 // program is left alone and its footprint sampled over the idle period.
 //
 // Usage: bench_driver <sorvane.exe> <start folder> <server> <user> <password>
-//          [checks] [idle seconds]
+//          [checks] [idle seconds] [unseen | headers]
 #include "figures.h"
 #include "program.h"
 #include "ui_driver.h"
@@ -84,17 +84,19 @@ int main(int argc, char **argv)
 {
     if (argc < 6) {
         fprintf(stderr, "usage: bench_driver <sorvane.exe> <start folder> <server> <user> <password> [checks] "
-                        "[idle seconds] [unseen]\n");
+                        "[idle seconds] [unseen | headers]\n");
         return 2;
     }
     e2e::programPath = e2e::windows_path(argv[1]);
     std::string dir = e2e::windows_path(argv[2]);
     int checks = argc > 6 ? atoi(argv[6]) : 30;
     int idleSeconds = argc > 7 ? atoi(argv[7]) : 600;
-    // "unseen": the setting that asks UIDL after STAT; its lines are
-    // labelled so, the usual ones "program".
-    bool unseen = argc > 8 && strcmp(argv[8], "unseen") == 0;
-    const char *label = unseen ? "unseen" : "program";
+    // "unseen": the setting that asks UIDL after STAT; "headers": the one
+    // that lists sender and subject of new mail (TOP after STAT). Their
+    // lines are labelled so, the usual ones "program".
+    const char *variant = argc > 8 ? argv[8] : "";
+    bool unseen = strcmp(variant, "unseen") == 0, headers = strcmp(variant, "headers") == 0;
+    const char *label = unseen ? "unseen" : headers ? "headers" : "program";
 
     CreateDirectoryA(dir.c_str(), NULL);
     e2e::FileSettings s;
@@ -105,6 +107,7 @@ int main(int argc, char **argv)
     s.okMes = 1;
     s.noMes = 1;
     s.unseenOnly = unseen;
+    s.showHeaders = headers;
     e2e::write_settings_file(dir, s);
     if (!app.start(dir) || !app.main_window()) {
         printf("the program did not start\n");
