@@ -7,7 +7,10 @@
 # (left click checks, right click opens the menu) and end it from the menu.
 # Then one more check, over TLS through a slow link (a delaying relay, 300
 # ms each way, in front of Dovecot's port 995), gives the picture of the
-# progress window during the handshake (progress-tls).
+# progress window during the handshake (progress-tls). Last, the demo
+# account with mail from Japanese senders is checked twice with "show
+# sender and subject" on: the box with the list (arrived-box), then the
+# same as a balloon of the tray icon (arrived-balloon).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -35,6 +38,8 @@ run_demo() {
   LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
     "Z:${out//\//\\}\\start-tls" "Z:${out//\//\\}\\pictures" --tls-progress "pop3s://localhost:1995" |
     as_utf8 || rc=1
+  LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$b/win64/tests/demo_driver.exe" "Z:${b//\//\\}\\win64\\sorvane.exe" \
+    "Z:${out//\//\\}\\start-arrived" "Z:${out//\//\\}\\pictures" --arrived 127.0.0.1 | as_utf8 || rc=1
   wine_prefix_down
   return $rc
 }
@@ -44,7 +49,7 @@ if [ "${1:-}" = --on-display ]; then
   exit 0
 fi
 
-rm -rf "$out"; mkdir -p "$out/start" "$out/start-tls" "$out/pictures"
+rm -rf "$out"; mkdir -p "$out/start" "$out/start-tls" "$out/start-arrived" "$out/pictures"
 tests/services/dovecot.sh start
 python3 tests/stress/delay_relay.py 127.0.0.1 1995 127.0.0.1 995 300 "$out/relay.log" &
 relay=$!

@@ -5,8 +5,11 @@
 // running for the user to try; without it, it answers the result and ends
 // the program through its menu. With --tls-progress SERVER it checks that
 // server instead and saves the progress window as it shows the TLS
-// handshake.
+// handshake. With --arrived SERVER it checks the demo account that holds
+// mail with Japanese senders and subjects twice: once with the list in the
+// box, once with the result as a balloon of the tray icon, saving both.
 #include "program.h"
+#include <commctrl.h>
 #include "texts.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -60,6 +63,61 @@ static int tls_progress(const char *start, const std::string &pictures, const ch
     return seen && result && code == 0 ? 0 : 1;
 }
 
+// A visible balloon of the tray (the shell's tooltip), or NULL.
+static HWND shown_balloon()
+{
+    HWND h = NULL;
+    while ((h = FindWindowExA(NULL, h, "tooltips_class32", NULL)) != NULL) {
+        if (IsWindowVisible(h) && (GetWindowLongA(h, GWL_STYLE) & TTS_BALLOON))
+            return h;
+    }
+    return NULL;
+}
+
+// What arrived, shown the two ways the settings offer.
+static int arrived(const char *start, const std::string &pictures, const char *server)
+{
+    int failures = 0;
+    for (int balloon = 0; balloon < 2; balloon++) {
+        e2e::FileSettings s;
+        s.server = server;
+        s.user = "demo";
+        s.pass = "demo-pass";
+        s.okMes = s.noMes = 1;
+        s.showHeaders = 1;
+        s.notifyBalloon = balloon;
+        e2e::write_settings_file(start, s);
+        e2e::Program app;
+        if (!app.start(start)) {
+            fprintf(stderr, "cannot start the program\n");
+            return 1;
+        }
+        if (!balloon) {
+            ui::Box result = ui::wait_box(texts::RESULT_CAPTION, 40000, app.pid());
+            if (result) {
+                Sleep(300);
+                show_saved(pictures + "\\arrived-box.bmp");
+                printf("the program says: %s\n", result.text.c_str());
+                ui::answer(result, IDOK);
+                ui::wait_gone(result.hwnd);
+            }
+            failures += !result;
+        } else {
+            bool seen = ui::wait_until([] { return shown_balloon() != NULL; }, 40000);
+            if (seen) {
+                Sleep(300);
+                show_saved(pictures + "\\arrived-balloon.bmp");
+            } else {
+                fprintf(stderr, "no balloon came\n");
+            }
+            failures += !seen;
+        }
+        app.command(CMD_EXIT);
+        failures += app.wait_exit() != 0;
+    }
+    return failures ? 1 : 0;
+}
+
 int main(int argc, char **argv)
 {
     if (argc < 4) {
@@ -71,6 +129,8 @@ int main(int argc, char **argv)
     bool keep = argc > 4 && strcmp(argv[4], "--keep") == 0;
     if (argc > 5 && strcmp(argv[4], "--tls-progress") == 0)
         return tls_progress(argv[2], pictures, argv[5]);
+    if (argc > 5 && strcmp(argv[4], "--arrived") == 0)
+        return arrived(argv[2], pictures, argv[5]);
 
     write_demo_account(argv[2], "127.0.0.1");
 

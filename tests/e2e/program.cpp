@@ -45,7 +45,8 @@ std::string make_start_directory(const char *name)
 void write_settings_file(const std::string &dir, const FileSettings &s)
 {
     image::File f = image::file_of(s);
-    unsigned char flags = (unsigned char)((s.unseenOnly ? 1 : 0) | (s.showHeaders ? 2 : 0) | (s.quietOffline ? 8 : 0));
+    unsigned char flags = (unsigned char)((s.unseenOnly ? 1 : 0) | (s.showHeaders ? 2 : 0) | (s.notifyBalloon ? 4 : 0) |
+                                                 (s.quietOffline ? 8 : 0));
     if (flags) {
         image::Bytes block = image::extension_block(flags);
         f.bytes.insert(f.bytes.end(), block.begin(), block.end());

@@ -50,6 +50,7 @@ struct FileSettings {
     int unseenOnly = 0;   // in the extension block, written only when a flag is set
     int quietOffline = 0;
     int showHeaders = 0;
+    int notifyBalloon = 0;
 };
 void write_settings_file(const std::string &dir, const FileSettings &s);
 // The usual file: a check of `server` as `user`, with what `options` asks.

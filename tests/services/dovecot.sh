@@ -13,6 +13,8 @@
 #   three  / three-pass   three messages
 #   seen   / seen-pass    three messages (a test delivers more)
 #   arrived / arrived-pass no messages (a test writes its own)
+#   demo   / demo-pass    three messages from Japanese senders, with
+#                         subjects as mailers encode them (the demo)
 #   many   / many-pass    300 messages (the soak)
 #   large  / large-pass   60,000 messages (LARGE_MESSAGES=n for another
 #                         count), written at start by one Python loop
@@ -41,6 +43,25 @@ message() { # folder, number
     "$2" "$2" "$2" "$2" >"$f"
 }
 
+# The demo's mail, its headers encoded the three common ways: UTF-8 in
+# base64, ISO-2022-JP in base64, UTF-8 in quoted-printable.
+demo_mailbox() { # folder
+  python3 - "$1/new" <<'PY'
+import os, sys
+from email.header import Header
+from email.charset import Charset, QP
+qp = Charset('utf-8'); qp.header_encoding = QP
+mail = [('山田 太郎', 'taro@example.jp', '来週の会議資料', 'utf-8'),
+        ('佐藤 花子', 'hanako@example.jp', '【ご案内】年末年始の営業', 'iso-2022-jp'),
+        ('ネットショップ', 'shop@example.com', 'ご注文の確認（1024）', qp)]
+for n, (name, address, subject, charset) in enumerate(mail, 1):
+    head = 'From: %s <%s>\r\nSubject: %s\r\n' % (Header(name, charset).encode(), address,
+                                                    Header(subject, charset).encode(linesep='\r\n'))
+    with open(os.path.join(sys.argv[1], '%d.M%dP3.sorvane' % (1700000200 + n, n)), 'wb') as f:
+        f.write((head + 'Date: Mon, 1 Jan 2024 00:00:0%d +0000\r\n\r\nBody.\r\n' % n).encode('ascii'))
+PY
+}
+
 # Straight into cur/, each size in its name (S=, W= with CRLF line ends),
 # so that Dovecot indexes them without opening or moving a file. The name
 # has no ":2," part: Windows cannot name such a file, and a test removes
@@ -60,11 +81,12 @@ PY
 
 mailboxes() {
   rm -rf "$dir/home"
-  for u in empty three seen many large arrived; do
+  for u in empty three seen many large arrived demo; do
     mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
   done
   for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; message "$dir/home/seen/Maildir" "$n"; done
   for n in $(seq 300); do message "$dir/home/many/Maildir" "$n"; done
+  demo_mailbox "$dir/home/demo/Maildir"
   large_mailbox "$dir/home/large/Maildir" "${LARGE_MESSAGES:-60000}"
   chown -R dovecot:dovecot "$dir/home"
 }
@@ -78,6 +100,7 @@ seen:{PLAIN}seen-pass
 many:{PLAIN}many-pass
 large:{PLAIN}large-pass
 arrived:{PLAIN}arrived-pass
+demo:{PLAIN}demo-pass
 PASSWD
   local uid
   uid=$(id -u dovecot)
