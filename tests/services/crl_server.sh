@@ -19,19 +19,8 @@ if [ "$(readlink /proc/self/ns/net)" = "$(readlink /proc/1/ns/net)" ]; then
   exit 1
 fi
 
-# The pid names this server still, not a process that came after it.
-running() {
-  [ -f "$pidfile" ] && grep -qs http.server "/proc/$(cat "$pidfile")/cmdline"
-}
-
-stop() {
-  if running; then
-    kill "$(cat "$pidfile")"
-    # Gone before a new one binds the same ports.
-    for _ in $(seq 50); do running || break; sleep 0.1; done
-  fi
-  rm -f "$pidfile"
-}
+marker=http.server
+source "$top/tests/services/lib/background.sh"
 
 start() {
   stop

@@ -14,19 +14,8 @@ dir=$b/tls
 # run that was never stopped running for good.
 pidfile=$b/tls-peer.pid
 
-# The pid names these peers still, not a process that came after them.
-running() {
-  [ -f "$pidfile" ] && grep -qs tls_peer.py "/proc/$(cat "$pidfile")/cmdline"
-}
-
-stop() {
-  if running; then
-    kill "$(cat "$pidfile")"
-    # Gone before a new one binds the same ports.
-    for _ in $(seq 50); do running || break; sleep 0.1; done
-  fi
-  rm -f "$pidfile"
-}
+marker=tls_peer.py
+source "$top/tests/services/lib/background.sh"
 
 start() {
   stop
