@@ -14,7 +14,8 @@ namespace {
 
 using namespace e2e;
 
-// The account of tests/services/dovecot.sh with two messages.
+// The account of tests/services/dovecot.sh with two messages; 郎 ends in
+// the byte of "Y", which no step may fold to "y".
 const char USER_TARO[] = "太郎";
 const char PASSWORD_TARO[] = "秘密";
 
@@ -88,6 +89,7 @@ TEST_F(EndToEnd, OneLifeUnderAnotherSystemCodePage)
     ASSERT_NE(GetACP(), 932u) << "the suite runs under code page 932";
     ASSERT_EQ(code_page_of(GetCurrentProcess()), GetACP()) << "a process's code page is read where GetACP reads it";
 
+    // ソ and 表 end in the byte of a backslash.
     const std::string mailFolder = dir + "\\メール", mailPath = mailFolder + "\\受信ソフト.exe";
     const std::string soundFolder = dir + "\\サウンド", soundPath = soundFolder + "\\新着表示.wav";
     CreateDirectoryW(wide(mailFolder).c_str(), NULL);
