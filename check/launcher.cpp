@@ -28,7 +28,7 @@ static int account_complete(void)
 
 static void start_with_window(void)
 {
-    INT_PTR result = DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL,
+    INT_PTR result = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
                                      progress_window_proc, (LPARAM)start_worker);
     if (result == -1) {
         check_ended();

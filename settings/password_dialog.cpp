@@ -60,6 +60,6 @@ static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM w
 
 INT_PTR run_password_dialog(HWND parent)
 {
-    return DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PASSWORD), parent,
+    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PASSWORD), parent,
                            password_dialog_proc, 0);
 }

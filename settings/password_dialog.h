@@ -8,7 +8,7 @@
 // as two.
 enum { PASSWORD_MAX_BYTES = 127 };
 
-// Runs the dialog modally, owned by `parent`; DialogBoxParamA's result
+// Runs the dialog modally, owned by `parent`; DialogBoxParamW's result
 // (0 when shown, -1 when the dialog could not be created).
 INT_PTR run_password_dialog(HWND parent);
 

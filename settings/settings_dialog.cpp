@@ -358,5 +358,5 @@ static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM w
 
 INT_PTR run_settings_dialog(void)
 {
-    return DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_SETTINGS), NULL, settings_dialog_proc, 0);
+    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), NULL, settings_dialog_proc, 0);
 }

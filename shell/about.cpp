@@ -14,5 +14,5 @@ INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 INT_PTR run_about_box(void)
 {
-    return DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_ABOUT), NULL, about_dialog_proc, 0);
+    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_ABOUT), NULL, about_dialog_proc, 0);
 }

@@ -6,7 +6,7 @@
 
 INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Runs the about box modally without an owner; DialogBoxParamA's result.
+// Runs the about box modally without an owner; DialogBoxParamW's result.
 INT_PTR run_about_box(void);
 
 #endif

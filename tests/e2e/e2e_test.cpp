@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include "steps.h"
 #include "pop3_peer.h"
-#include <ctype.h>
 
 using e2e::Program;
 
@@ -201,25 +200,6 @@ TEST_F(EndToEnd, ExitOrCloseDuringStartUpIsCarriedOutAfterIt)
 }
 
 // ---- What the tray tells, and mail seen before
-
-// The tray holds `tip` followed by the time, " (hh:mm)", and shows `face`.
-::testing::AssertionResult tray_shows(Program &app, const std::string &tip, int face)
-{
-    Program::TrayView v;
-    bool shown = ui::wait_until(
-        [&] {
-            v = app.tray_view();
-            return v.found && v.face == face && v.tip.size() == tip.size() + 8 && v.tip.compare(0, tip.size(), tip) == 0;
-        },
-        5000);
-    const std::string t = v.tip.size() > tip.size() ? v.tip.substr(tip.size()) : "";
-    bool timed = t.size() == 8 && t[0] == ' ' && t[1] == '(' && isdigit((unsigned char)t[2]) &&
-                 isdigit((unsigned char)t[3]) && t[4] == ':' && isdigit((unsigned char)t[5]) &&
-                 isdigit((unsigned char)t[6]) && t[7] == ')';
-    if (shown && timed)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "found " << v.found << ", tip \"" << v.tip << "\", face " << v.face;
-}
 
 // A new message written into the test mailbox as a mail server delivers:
 // into tmp/, then moved into new/.

@@ -1,5 +1,6 @@
 #include "program.h"
 #include <commctrl.h>
+#include <winternl.h>
 #include "settings_image.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -117,6 +118,25 @@ DWORD Program::wait_exit(DWORD timeoutMs)
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(pi_.hProcess, &code);
     return code;
+}
+
+// A process's PEB points at the table of its ANSI code page, whose header
+// holds the code page's number in its second 16-bit word: GetACP() reads
+// it there. The pointer's offset is that of a 64-bit PEB.
+UINT code_page_of(HANDLE process)
+{
+    const size_t ANSI_TABLE_IN_PEB = 0xA0;
+    PROCESS_BASIC_INFORMATION info = {};
+    ULONG got = 0;
+    if (!process || NtQueryInformationProcess(process, ProcessBasicInformation, &info, sizeof info, &got) != 0)
+        return 0;
+    void *table = NULL;
+    USHORT header[2] = {};
+    SIZE_T n = 0;
+    if (!ReadProcessMemory(process, (char *)info.PebBaseAddress + ANSI_TABLE_IN_PEB, &table, sizeof table, &n) ||
+        !table || !ReadProcessMemory(process, table, header, sizeof header, &n))
+        return 0;
+    return header[1];
 }
 
 bool Program::running() const

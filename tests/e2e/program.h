@@ -58,6 +58,10 @@ enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8, QUIET
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass,
                    int options = 0);
 
+// The ANSI code page (GetACP) a running process was given, read from the
+// process itself; 0 when it cannot be read.
+UINT code_page_of(HANDLE process);
+
 class Program {
 public:
     ~Program();
@@ -68,6 +72,7 @@ public:
     // Exit code, or STILL_ACTIVE when it did not end in time.
     DWORD wait_exit(DWORD timeoutMs = 15000);
     bool running() const;
+    UINT code_page() const { return code_page_of(pi_.hProcess); }
     void left_click();               // a press of the left button on the icon
     void right_click();              // the release of the right button
     void command(int id);            // a menu command

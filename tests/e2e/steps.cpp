@@ -1,4 +1,5 @@
 #include "steps.h"
+#include <ctype.h>
 
 namespace e2e {
 
@@ -54,6 +55,24 @@ void enter_account(EndToEnd *t, HWND dlg, const char *server, const char *user, 
     ui::set_item_text(pw, IDC_PASSWORD, password);
     ui::click(pw, IDC_OK_BUTTON);
     ASSERT_TRUE(ui::wait_gone(pw, t->ms(ui::DEFAULT_WAIT_MS)));
+}
+
+::testing::AssertionResult tray_shows(Program &app, const std::string &tip, int face)
+{
+    Program::TrayView v;
+    bool shown = ui::wait_until(
+        [&] {
+            v = app.tray_view();
+            return v.found && v.face == face && v.tip.size() == tip.size() + 8 && v.tip.compare(0, tip.size(), tip) == 0;
+        },
+        5000);
+    const std::string t = v.tip.size() > tip.size() ? v.tip.substr(tip.size()) : "";
+    bool timed = t.size() == 8 && t[0] == ' ' && t[1] == '(' && isdigit((unsigned char)t[2]) &&
+                 isdigit((unsigned char)t[3]) && t[4] == ':' && isdigit((unsigned char)t[5]) &&
+                 isdigit((unsigned char)t[6]) && t[7] == ')';
+    if (shown && timed)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "found " << v.found << ", tip \"" << v.tip << "\", face " << v.face;
 }
 
 } // namespace e2e

@@ -18,7 +18,12 @@
 #   many   / many-pass    300 messages (the soak)
 #   large  / large-pass   60,000 messages (LARGE_MESSAGES=n for another
 #                         count), written at start by one Python loop
+#   太郎   / 秘密         two messages; both in code page 932 bytes, as a
+#                         program of that code page sends them
 set -euo pipefail
+# "太郎" and "秘密" in code page 932: the trail byte of 郎 is an ASCII "Y".
+taro=$(printf '\x91\xbe\x98\x59')
+secret=$(printf '\x94\xe9\x96\xa7')
 top=$(cd "$(dirname "$0")/../.." && pwd)
 b=${SORVANE_BUILD:-build}
 case $b in /*) ;; *) b=$top/$b ;; esac
@@ -81,10 +86,11 @@ PY
 
 mailboxes() {
   rm -rf "$dir/home"
-  for u in empty three seen many large arrived demo; do
+  for u in empty three seen many large arrived demo "$taro"; do
     mkdir -p "$dir/home/$u/Maildir/new" "$dir/home/$u/Maildir/cur" "$dir/home/$u/Maildir/tmp"
   done
   for n in 1 2 3; do message "$dir/home/three/Maildir" "$n"; message "$dir/home/seen/Maildir" "$n"; done
+  for n in 1 2; do message "$dir/home/$taro/Maildir" "$n"; done
   for n in $(seq 300); do message "$dir/home/many/Maildir" "$n"; done
   demo_mailbox "$dir/home/demo/Maildir"
   large_mailbox "$dir/home/large/Maildir" "${LARGE_MESSAGES:-60000}"
@@ -101,6 +107,7 @@ many:{PLAIN}many-pass
 large:{PLAIN}large-pass
 arrived:{PLAIN}arrived-pass
 demo:{PLAIN}demo-pass
+$taro:{PLAIN}$secret
 PASSWD
   local uid
   uid=$(id -u dovecot)
@@ -118,6 +125,10 @@ ssl_min_protocol = TLSv1.2
 login_log_format_elements = user=<%u> method=%m rip=%r lip=%l mpid=%e %c %k session=<%{session}>
 disable_plaintext_auth = no
 auth_mechanisms = plain
+# User names are taken byte for byte: any byte, and no lower-casing (an
+# ASCII letter can be the trail byte of a double-byte character).
+auth_username_chars =
+auth_username_format = %u
 first_valid_uid = $uid
 mail_location = maildir:~/Maildir
 passdb {

@@ -136,10 +136,15 @@ void click(HWND dlg, int id)
 
 void set_item_text(HWND dlg, int id, const std::string &text)
 {
-    DWORD_PTR r;
     std::wstring wide(text.size() + 1, L'\0');
     wide.resize(MultiByteToWideChar(932, 0, text.c_str(), -1, &wide[0], (int)wide.size()));
-    SendMessageTimeoutW(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()),
+    set_item_wtext(dlg, id, wide);
+}
+
+void set_item_wtext(HWND dlg, int id, const std::wstring &text)
+{
+    DWORD_PTR r;
+    SendMessageTimeoutW(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
                         SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
 }
 

@@ -52,7 +52,8 @@ std::vector<Control> children(HWND parent);
 
 // Input, as a user would give it.
 void click(HWND dlg, int id);                       // a button press
-void set_item_text(HWND dlg, int id, const std::string &text);
+void set_item_text(HWND dlg, int id, const std::string &text);      // code page 932
+void set_item_wtext(HWND dlg, int id, const std::wstring &text);    // any character
 void set_check(HWND dlg, int id, bool checked);
 bool is_checked(HWND dlg, int id);
 void close_request(HWND hwnd);                      // the title bar's close box

@@ -26,6 +26,9 @@ const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウ�
 const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
 const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
 const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
+// A text that code page 932 cannot hold, refused naming its field.
+const char USER_NOT_STORABLE[] = "「ユーザー名」に、設定に保存できない文字が含まれています。";
+const char MAIL_PATH_NOT_STORABLE[] = "「起動するメールソフトのパス」に、設定に保存できない文字が含まれています。";
 const char NO_ACTION_QUESTION[] = "新着メール到着時に実行するアクションが何も選択されていません。\n"
                                   "この設定では、着信時にお知らせすることができませんが、続けてもよろしいですか？";
 const char CLOSE_QUESTION[] = "変更された設定内容を保存せずに終了します。\nよろしいですか？";
@@ -171,8 +174,16 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
     const Refusal cases[] = {
         {"malformed server text", [&](HWND d) { ui::set_item_text(d, IDC_SERVER, malformed); },
          WARNING, SERVER_MALFORMED, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, malformed, ""},
+        {"user name with a character code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u20AC"); },
+         WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
         {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
          WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+        {"mail program path with a character outside the basic plane",
+         [](HWND d) {
+             ui::set_check(d, IDC_MAIL_LAUNCH, true);
+             ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\U0001F4E7\\mailer.exe");
+         },
+         WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
         {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
          WARNING, OK_SOUND_MISSING, IDOK, 1, UNTOUCHED, UNTOUCHED, ARMED},
         {"no action, answered No", [](HWND d) { ui::set_check(d, IDC_OK_MESSAGE, false); },
