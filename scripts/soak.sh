@@ -6,12 +6,20 @@
 #      without, flipped once through the settings dialog), 1,000 more with
 #      "report only mail not seen before" on (UIDL and its 300-line listing
 #      each time), then 300 against the scripted server cycling through its
-#      faults; every check must end in its expected message;
+#      faults; every check must end in its expected message; then, in the
+#      same run, automatic checks every minute with "自動チェックで接続できない
+#      ときはメッセージを表示しない" on, against a scripted server at
+#      10.77.0.1 (tests/services/late_address.sh), while that address goes
+#      away and comes back 10 times: each period away must end in a quiet
+#      failure (grey icon, its tip, no box), each return in exactly one
+#      check by itself that logs in; no box at all; the footprint is also
+#      compared across this phase. The program retries after a network
+#      change at most once a minute, so a cycle takes about 63 s;
 #   2. 1,000 saves of the settings file killed at random moments; after
 #      each, the file must load as the old record or the new one.
 # Fails when a check or a save went wrong, or when a figure grew beyond its
 # noise bound (below). Smaller runs: SOAK_SERVER_CHECKS, SOAK_PEER_CHECKS,
-# SOAK_SAVES.
+# SOAK_NETWORK_CYCLES (0 leaves the phase out), SOAK_SAVES.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -21,6 +29,7 @@ source scripts/stress-env.sh
 
 server_checks=${SOAK_SERVER_CHECKS:-1000}
 peer_checks=${SOAK_PEER_CHECKS:-300}
+network_cycles=${SOAK_NETWORK_CYCLES:-10}
 saves=${SOAK_SAVES:-1000}
 
 # Noise bounds: how much a figure may grow from the start (after 100
@@ -42,9 +51,9 @@ if [ "${1:-}" = --on-display ]; then
   start_wine
   trap stop_wine EXIT
   status=0
-  echo "== checks: $server_checks against Dovecot, as many with unseen-only on, $peer_checks against the scripted server"
+  echo "== checks: $server_checks against Dovecot, as many with unseen-only on, $peer_checks against the scripted server; $network_cycles times the network away and back"
   run_win "$b/win64/tests/soak_driver.exe" "$(winpath "$b/win64/sorvane.exe")" "$(winpath "$work/start")" \
-    "$user" "$pass" "$server_checks" "$peer_checks" \
+    "$user" "$pass" "$server_checks" "$peer_checks" "$network_cycles" \
     $bound_handles $bound_threads $bound_user_objects $bound_gdi_objects $bound_private_bytes || status=1
   echo "== settings file: $saves interrupted saves"
   run_win "$b/win64/tests/save_crash_driver.exe" "$(winpath "$work/saves")" "$saves" || status=1
@@ -55,7 +64,8 @@ work=$b/soak
 rm -rf "$work"; mkdir -p "$work"
 export work
 tests/services/dovecot.sh start >/dev/null
-trap 'tests/services/dovecot.sh stop >/dev/null 2>&1 || true' EXIT
+tests/services/late_address.sh start
+trap 'tests/services/dovecot.sh stop >/dev/null 2>&1 || true; tests/services/late_address.sh stop || true' EXIT
 started=$(date +%s)
 status=0
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display || status=1

@@ -371,20 +371,6 @@ void arm_automatic_checks(EndToEnd *t)
     ASSERT_TRUE(ui::wait_gone(dlg));
 }
 
-// The late address of tests/services/late_address.sh, asked for through its
-// request file in the build tree; 1 when it has been given.
-bool give_late_address()
-{
-    std::string folder = programPath.substr(0, programPath.find_last_of('\\'));
-    folder = folder.substr(0, folder.find_last_of('\\')) + "\\late-address";
-    HANDLE f = CreateFileA((folder + "\\request").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    if (f == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(f);
-    return ui::wait_until([&] { return GetFileAttributesA((folder + "\\given").c_str()) != INVALID_FILE_ATTRIBUTES; },
-                          10000);
-}
-
 TEST_F(EndToEnd, NoAutomaticCheckWhileSuspendedAndOneCheckOnceTheServerAnswersAfterTheWake)
 {
     const char *server = "127.0.0.5:1110"; // nobody listens there until the test says
@@ -432,7 +418,7 @@ TEST_F(EndToEnd, QuietWithoutANetworkAndOneCheckWhenTheAddressComes)
     ASSERT_TRUE(app.start(dir));
     EXPECT_TRUE(tray_shows(app, TIP_OFFLINE, Program::FACE_FAILED));
     EXPECT_FALSE(ui::wait_box(NULL, 2000, app.pid())) << "a box for an automatic check without a network";
-    ASSERT_TRUE(give_late_address());
+    ASSERT_TRUE(late_address(true));
     ui::Box result = wait_box(RESULT_CAPTION, 20000);
     ASSERT_TRUE(result) << "no check when the address came";
     EXPECT_EQ(result.text, NEW_MAIL);

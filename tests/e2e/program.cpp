@@ -43,6 +43,23 @@ std::string make_start_directory(const char *name)
     return dir;
 }
 
+bool late_address(bool given)
+{
+    std::string folder = programPath.substr(0, programPath.find_last_of('\\'));
+    folder = folder.substr(0, folder.find_last_of('\\')) + "\\late-address";
+    std::string request = folder + "\\request", done = folder + "\\given";
+    if (!given)
+        DeleteFileA(request.c_str());
+    else {
+        HANDLE f = CreateFileA(request.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        if (f == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(f);
+    }
+    return ui::wait_until([&] { return (GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES) == given; },
+                          10000);
+}
+
 void write_settings_file(const std::string &dir, const FileSettings &s)
 {
     image::File f = image::file_of(s);

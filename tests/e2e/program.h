@@ -36,6 +36,11 @@ std::string read_file(const std::string &path);
 // pictures).
 bool save_screen(const std::string &path);
 
+// The late address of tests/services/late_address.sh (10.77.0.1), asked
+// for or given back through its request file in the build tree of
+// `programPath`; true once the service has done it.
+bool late_address(bool given);
+
 // Writes a settings file the way the file format lays it out, independent
 // of the program's own writer.
 struct FileSettings {
