@@ -7,6 +7,11 @@ namespace ui {
 namespace {
 
 const UINT SEND_TIMEOUT_MS = 5000;
+// Waits for the window's thread within the time, rather than giving up at
+// once on a thread that Wine counts as hung: one that has just worked for
+// seconds (a listing of 60,000 uids under load) and shows a box before its
+// modal loop asks for a message would read as empty.
+const UINT SEND_FLAGS = SMTO_NORMAL;
 
 std::string class_of(HWND hwnd)
 {
@@ -90,7 +95,7 @@ std::string text_of(HWND hwnd)
 {
     WCHAR wide[1024];
     DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(wide), SMTO_ABORTIFHUNG,
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(wide), SEND_FLAGS,
                              SEND_TIMEOUT_MS, &len))
         return std::string();
     wide[len < 1024 ? len : 1023] = 0;
@@ -145,20 +150,20 @@ void set_item_wtext(HWND dlg, int id, const std::wstring &text)
 {
     DWORD_PTR r;
     SendMessageTimeoutW(GetDlgItem(dlg, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                        SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+                        SEND_FLAGS, SEND_TIMEOUT_MS, &r);
 }
 
 void set_check(HWND dlg, int id, bool checked)
 {
     DWORD_PTR r;
     SendMessageTimeoutA(GetDlgItem(dlg, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0,
-                        SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+                        SEND_FLAGS, SEND_TIMEOUT_MS, &r);
 }
 
 bool is_checked(HWND dlg, int id)
 {
     DWORD_PTR r = 0;
-    SendMessageTimeoutA(GetDlgItem(dlg, id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &r);
+    SendMessageTimeoutA(GetDlgItem(dlg, id), BM_GETCHECK, 0, 0, SEND_FLAGS, SEND_TIMEOUT_MS, &r);
     return r == BST_CHECKED;
 }
 
