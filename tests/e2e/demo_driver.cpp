@@ -9,7 +9,6 @@
 // mail with Japanese senders and subjects twice: once with the list in the
 // box, once with the result as a balloon of the tray icon, saving both.
 #include "program.h"
-#include <commctrl.h>
 #include "texts.h"
 #include "ui_driver.h"
 #include <stdio.h>
@@ -63,17 +62,6 @@ static int tls_progress(const char *start, const std::string &pictures, const ch
     return seen && result && code == 0 ? 0 : 1;
 }
 
-// A visible balloon of the tray (the shell's tooltip), or NULL.
-static HWND shown_balloon()
-{
-    HWND h = NULL;
-    while ((h = FindWindowExA(NULL, h, "tooltips_class32", NULL)) != NULL) {
-        if (IsWindowVisible(h) && (GetWindowLongA(h, GWL_STYLE) & TTS_BALLOON))
-            return h;
-    }
-    return NULL;
-}
-
 // What arrived, shown the two ways the settings offer.
 static int arrived(const char *start, const std::string &pictures, const char *server)
 {
@@ -103,7 +91,7 @@ static int arrived(const char *start, const std::string &pictures, const char *s
             }
             failures += !result;
         } else {
-            bool seen = ui::wait_until([] { return shown_balloon() != NULL; }, 40000);
+            bool seen = ui::wait_until([] { return ui::shown_balloon() != NULL; }, 40000);
             if (seen) {
                 Sleep(300);
                 show_saved(pictures + "\\arrived-balloon.bmp");

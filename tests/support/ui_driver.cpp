@@ -1,4 +1,5 @@
 #include "ui_driver.h"
+#include <commctrl.h>
 #include <mutex>
 #include <set>
 
@@ -186,6 +187,16 @@ void press_key(HWND dlg, UINT vk)
 bool is_message_box(HWND hwnd)
 {
     return class_of(hwnd) == DIALOG_CLASS && GetDlgItem(hwnd, MESSAGE_BOX_TEXT_ID) != NULL;
+}
+
+HWND shown_balloon()
+{
+    HWND h = NULL;
+    while ((h = FindWindowExA(NULL, h, "tooltips_class32", NULL)) != NULL) {
+        if (IsWindowVisible(h) && (GetWindowLongA(h, GWL_STYLE) & TTS_BALLOON))
+            return h;
+    }
+    return NULL;
 }
 
 Box read_box(HWND hwnd)

@@ -61,6 +61,9 @@ void press_key(HWND dlg, UINT vk);                  // a key in the dialog
 
 // Message boxes: a dialog with the static text control 0xFFFF.
 bool is_message_box(HWND hwnd);
+// A balloon the shell shows for a tray icon (a visible tooltip of the
+// balloon style, in any process), or NULL.
+HWND shown_balloon();
 Box read_box(HWND hwnd);
 Box wait_box(const char *caption, DWORD timeoutMs = DEFAULT_WAIT_MS, DWORD pid = 0);
 void answer(const Box &box, int buttonId);

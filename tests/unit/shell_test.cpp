@@ -260,17 +260,6 @@ LPARAM notification_block(const char *title, const char *text)
     return (LPARAM)block;
 }
 
-// Wine's shell shows a balloon as a tooltip window of the balloon style:
-// whether one stands, in any process.
-BOOL CALLBACK find_balloon(HWND window, LPARAM found)
-{
-    char name[64];
-    if (GetClassNameA(window, name, sizeof name) && !strcmp(name, "tooltips_class32") && IsWindowVisible(window) &&
-        (GetWindowLongA(window, GWL_STYLE) & TTS_BALLOON))
-        *(HWND *)found = window;
-    return TRUE;
-}
-
 // The balloon's title and text, "title|text" in code page 932 ("" when
 // they cannot be read), read by
 // messages the tooltip answers in the shell's process, into memory lent
@@ -334,10 +323,7 @@ TEST_F(TrayTest, TheBalloonsEndStopsTheSoundAndItsClickStartsTheMailProgram)
         on_check_notification(row.newMail, notification_block(RESULT_CAPTION, NEW_MAIL));
         if (&row == &rows[0]) {
             HWND balloon = NULL;
-            for (int i = 0; i < 30 && !balloon; i++) {
-                Sleep(100);
-                EnumWindows(find_balloon, (LPARAM)&balloon);
-            }
+            ui::wait_until([&] { return (balloon = ui::shown_balloon()) != NULL; }, 3000);
             ASSERT_TRUE(balloon) << "Wine's shell shows no balloon";
             // The text only: Wine 8's tooltip gives an empty title to
             // TTM_GETTITLE here, though its shell sets the one it was given.
