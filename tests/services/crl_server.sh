@@ -27,7 +27,8 @@ start() {
   "$top/tests/services/certs.sh" ensure
   python3 -m http.server "$port" --bind 127.0.0.1 --directory "$b/tls/crl" >"$output" 2>&1 &
   echo $! >"$pidfile"
-  for _ in $(seq 100); do
+  # Up to a minute on a loaded machine; a server that died ends the wait.
+  for _ in $(seq 600); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
     running || break
     sleep 0.1

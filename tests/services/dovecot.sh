@@ -184,12 +184,14 @@ start() {
   configure
   mailboxes
   dovecot -c "$conf"
-  for _ in $(seq 100); do
+  # Up to a minute on a loaded machine; a server that died ends the wait.
+  for _ in $(seq 600); do
     if (exec 3<>/dev/tcp/127.0.0.1/110) 2>/dev/null && (exec 3<>/dev/tcp/127.0.0.1/995) 2>/dev/null &&
       (exec 3<>/dev/tcp/::1/995) 2>/dev/null; then
       move_large_mailbox
       return 0
     fi
+    if [ -f "$dir/run/master.pid" ] && ! kill -0 "$(cat "$dir/run/master.pid")" 2>/dev/null; then break; fi
     sleep 0.1
   done
   echo "dovecot did not start; see $dir/dovecot.log" >&2

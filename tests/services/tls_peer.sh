@@ -23,7 +23,8 @@ start() {
   rm -rf "$dir/peer"; mkdir -p "$dir/peer"
   python3 "$top/tests/services/tls_peer.py" "$dir" "$dir/peer" >"$dir/peer-output.txt" 2>&1 &
   echo $! >"$pidfile"
-  for _ in $(seq 100); do
+  # Up to a minute on a loaded machine; a peer that died ends the wait.
+  for _ in $(seq 600); do
     grep -q listening "$dir/peer-output.txt" && return 0
     running || break
     sleep 0.1
