@@ -183,6 +183,9 @@ start() {
   "$top/tests/services/certs.sh" ensure
   configure
   mailboxes
+  # The old server is gone: a pid file left by one that was killed would
+  # make the new one look dead.
+  rm -f "$dir/run/master.pid"
   dovecot -c "$conf"
   # Up to a minute on a loaded machine; a server that died ends the wait.
   for _ in $(seq 600); do
