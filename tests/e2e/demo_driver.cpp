@@ -22,7 +22,7 @@ static void show_saved(const std::string &path)
 }
 
 using e2e::CMD_EXIT;
-enum { IDC_STATUS_STEP = 1017 };
+using e2e::IDC_STATUS_STEP;
 const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
 
 // The demo account of the local mail server, three messages waiting, with

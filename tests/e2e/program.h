@@ -14,6 +14,18 @@ const char MAIN_WINDOW_CLASS[] = "QeSorvane Class";
 const UINT TRAY_CALLBACK_MESSAGE = 9669;
 const UINT TRAY_ICON_ID = 3291;
 enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 }; // the menu's commands
+// The settings dialog's controls.
+enum {
+    IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_OK_MESSAGE = 1008, IDC_NO_MESSAGE = 1010,
+    IDC_SERVER = 1009, IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,
+    IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024, IDC_MAIL_LAUNCH = 1002, IDC_MAIL_PATH = 1003,
+    IDC_OK_SOUND = 1005, IDC_OK_SOUND_PATH = 1006, IDC_MAIL_ASK = 1022, IDC_NO_SOUND = 1025,
+    IDC_SHOW_PROGRESS = 1026, IDC_UNSEEN_ONLY = 1030, IDC_SHOW_HEADERS = 1031, IDC_NOTIFY_BALLOON = 1032,
+    IDC_QUIET_OFFLINE = 1033
+};
+// The progress window's two status lines.
+enum { IDC_STATUS_STEP = 1017, IDC_STATUS_DETAIL = 1018 };
+
 
 // The program under test, set from the command line of the driver, and,
 // for a suite that compares two builds, the build it is compared with.

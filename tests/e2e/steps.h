@@ -15,7 +15,6 @@
 namespace e2e {
 
 using namespace texts;
-const char CAUTION_CAPTION[] = "注意";
 
 // Accounts of the test mail server (tests/services/dovecot.sh).
 const char SERVER[] = "127.0.0.1";
@@ -23,15 +22,6 @@ const char USER_EMPTY[] = "empty";
 const char PASSWORD_EMPTY[] = "empty-pass";
 const char USER_FULL[] = "three";
 const char PASSWORD_FULL[] = "three-pass";
-
-enum {
-    IDC_USER = 1000, IDC_PASSWORD = 1001, IDC_OK_MESSAGE = 1008, IDC_NO_MESSAGE = 1010,
-    IDC_SERVER = 1009, IDC_CANCEL_BUTTON = 1014, IDC_OK_BUTTON = 1015, IDC_CHANGE_PASSWORD = 1020,
-    IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024, IDC_MAIL_LAUNCH = 1002, IDC_MAIL_PATH = 1003,
-    IDC_OK_SOUND = 1005, IDC_OK_SOUND_PATH = 1006, IDC_MAIL_ASK = 1022, IDC_NO_SOUND = 1025,
-    IDC_SHOW_PROGRESS = 1026, IDC_UNSEEN_ONLY = 1030, IDC_SHOW_HEADERS = 1031, IDC_NOTIFY_BALLOON = 1032,
-    IDC_QUIET_OFFLINE = 1033
-};
 
 class EndToEnd : public ::testing::Test {
 public:

@@ -21,6 +21,9 @@
 
 using e2e::FileSettings;
 using e2e::Program;
+using e2e::CMD_EXIT;
+using e2e::IDC_STATUS_STEP;
+using e2e::IDC_STATUS_DETAIL;
 
 namespace {
 
@@ -38,7 +41,6 @@ const char NAME_MISMATCH[] = "サーバーの証明書の名前が接続先と�
 const char EXPIRED[] = "サーバーの証明書の有効期限が切れています。";
 const char REVOKED[] = "サーバーの証明書は失効しています。";
 const char HANDSHAKE_STEP[] = "暗号化された接続を確立しています...";
-enum { CMD_EXIT = 1004, IDC_STATUS_STEP = 1017, IDC_STATUS_DETAIL = 1018 };
 
 // The program's own limit for the handshake and for each whole reply; a row
 // that waits for no limit ends in a few round trips and the program's start.

@@ -7,17 +7,17 @@
 //          [checks] [idle seconds] [unseen | headers]
 #include "figures.h"
 #include "program.h"
+#include "texts.h"
 #include "ui_driver.h"
 #include <stdio.h>
 #include <string.h>
 #include <stdlib.h>
 
-using e2e::Program;
+using namespace e2e;
+using texts::RESULT_CAPTION;
 
 namespace {
 
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-enum { CMD_CHECK_NOW = 1000, CMD_EXIT = 1004 };
 
 Program app;
 

@@ -22,23 +22,13 @@
 #include <stdlib.h>
 #include <map>
 
-using e2e::Program;
-using e2e::late_address;
+using namespace e2e;
+using namespace texts;
 
 namespace {
 
 const char SERVER[] = "127.0.0.1"; // the test Dovecot
 const char PEER[] = "127.0.0.7";   // the scripted server of this driver
-const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
-const char RESULT_CAPTION[] = "Sorvane 結果報告";
-const char ERROR_CAPTION[] = "Sorvane エラー";
-const char CAUTION_CAPTION[] = "注意";
-const char NEW_MAIL[] = "新着メールが届いています。";
-const char NO_MAIL[] = "新しいメッセージはありませんでした。";
-enum { CMD_CHECK_NOW = 1000, CMD_SETTINGS = 1001, CMD_EXIT = 1004 };
-enum { IDC_SERVER = 1009, IDC_OK_BUTTON = 1015, IDC_SHOW_PROGRESS = 1026, IDC_UNSEEN_ONLY = 1030 };
-enum { IDC_OK_MESSAGE = 1008, IDC_NO_MESSAGE = 1010, IDC_AUTO_CHECK = 1023, IDC_AUTO_CHECK_TIME = 1024,
-       IDC_QUIET_OFFLINE = 1033 };
 const int WARM_UP_CHECKS = 100; // in each mode
 // Reached only while tests/services/late_address.sh gives 10.77.0.1; a
 // scripted server of this driver listens behind it.

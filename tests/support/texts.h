@@ -14,6 +14,7 @@ const char CONFIRM_CAPTION[] = "Sorvane 確認";
 const char PROGRESS_CAPTION[] = "Sorvane - 新着メール確認";
 const char SETTINGS_CAPTION[] = "Sorvane - 動作設定";
 const char PASSWORD_CAPTION[] = "Sorvane - パスワード設定";
+const char CAUTION_CAPTION[] = "注意";
 
 const char NEW_MAIL[] = "新着メールが届いています。";
 const char NO_MAIL[] = "新しいメッセージはありませんでした。";
