@@ -72,9 +72,13 @@ int init_shell(HWND window)
         return 0;
     }
     wake_start();
-    // Nobody asked for this one: it may keep quiet about a missing network.
-    if (Settings.server[0] != '\0')
+    if (Settings.server[0] != '\0') {
+        // The stored interval holds from the start, as if just stored: a
+        // program that watches a mailbox goes on watching after a restart.
+        checkCountdown = (int)((unsigned)Settings.autoCheckTime * 60u);
+        // Nobody asked for this one: it may keep quiet about a missing network.
         start_automatic_check();
+    }
     return 1;
 }
 
