@@ -16,7 +16,8 @@ void wake_start(void);
 
 // The system's power notices (WM_POWERBROADCAST's PBT_APMSUSPEND, and
 // PBT_APMRESUMEAUTOMATIC or PBT_APMRESUMESUSPEND). `automatic`: automatic
-// checks are on; without them a resume changes nothing.
+// checks are on; without them a resume changes nothing. The second notice
+// of the same wake changes nothing either.
 void wake_suspending(void);
 void wake_resumed(int automatic);
 // While suspended, no automatic check starts.
@@ -28,7 +29,12 @@ int wake_suspended(void);
 void wake_check_outcome(int posted);
 
 // Once a tick: 1 when an automatic check should start now, for the wake or
-// for the network that came back.
+// for the network that came back; a check owed while another runs is
+// given once that one has ended.
 int wake_tick(void);
+
+// How long the server is looked for after a wake: two minutes, unless a
+// test makes it shorter.
+void wake_set_search_limit(DWORD ms);
 
 #endif

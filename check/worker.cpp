@@ -28,6 +28,10 @@ static volatile LONG checkAutomatic;
 // runs; one check at a time uses it.
 static Pop3Memory serverMemory;
 
+// How many times the machine went to sleep; a check compares its start
+// with its end.
+static volatile LONG suspends;
+
 // Where outcomes are posted; only values cross the threads.
 static HWND volatile outcomeWindow;
 
@@ -52,6 +56,11 @@ int check_admit(int automatic)
 void check_ended(void)
 {
     InterlockedExchange(&checkRunning, 0);
+}
+
+void check_machine_suspending(void)
+{
+    InterlockedIncrement(&suspends);
 }
 
 void check_report_to(HWND window)
@@ -88,7 +97,7 @@ static void post_mail_program_started(void)
 
 // The title and text go in one block of the process heap, which the
 // receiver frees; the worker does not wait for the notification.
-static int post_notification(const char *title, const char *text, int newMail)
+static int post_notification(const char *title, const char *text, int flags)
 {
     HWND window = outcomeWindow;
     size_t t = lstrlenA(title) + 1, n = lstrlenA(text) + 1;
@@ -97,7 +106,7 @@ static int post_notification(const char *title, const char *text, int newMail)
         return 0;
     memcpy(block, title, t);
     memcpy(block + t, text, n);
-    if (PostMessageA(window, CHECK_NOTIFICATION_MESSAGE, (WPARAM)newMail, (LPARAM)block))
+    if (PostMessageA(window, CHECK_NOTIFICATION_MESSAGE, (WPARAM)flags, (LPARAM)block))
         return 1;
     HeapFree(GetProcessHeap(), 0, block);
     return 0;
@@ -159,6 +168,7 @@ static void show_failure(const Pop3Outcome *outcome)
 static DWORD WINAPI run_pop3_check(LPVOID)
 {
     int automatic = InterlockedCompareExchange(&checkAutomatic, 0, 0) != 0;
+    LONG suspendsAtStart = InterlockedCompareExchange(&suspends, 0, 0);
     Pop3Account account;
     Pop3Seen seen;
     Pop3Outcome outcome;
@@ -173,6 +183,8 @@ static DWORD WINAPI run_pop3_check(LPVOID)
 
     const Pop3Status status = {NULL, write_status, prepare_windows};
     int ok = pop3_session_run(&account, &link, (uint32_t)timeLimitMs, &status, &seen, &outcome);
+    if (!ok && InterlockedCompareExchange(&suspends, 0, 0) != suspendsAtStart)
+        outcome.offline = 1;
     seen_mail_end(&account, &seen, ok);
     SecureZeroMemory(&account, sizeof account);
     post_outcome(outcome_of(&outcome, automatic), outcome.newCount);
@@ -181,9 +193,9 @@ static DWORD WINAPI run_pop3_check(LPVOID)
     net_session_end(&network);
     if (ok) {
         if (outcome.newMail)
-            notify_new_mail(post_mail_program_started, &outcome.arrived, post_notification);
+            notify_new_mail(post_mail_program_started, &outcome.arrived, post_notification, automatic);
         else
-            notify_no_mail(post_notification);
+            notify_no_mail(post_notification, automatic);
     }
     shell_thread_end(shellReady);
     progress_window_close();

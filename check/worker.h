@@ -12,6 +12,10 @@ int check_admit(int automatic);
 // Ends the check that was admitted but could not start its worker.
 void check_ended(void);
 
+// The machine is going to sleep: a check that spans it and fails counts as
+// one that could not reach the server (its connection died under it).
+void check_machine_suspending(void);
+
 // Starts a worker thread for the check that was admitted and gives its id.
 // On failure it tells the user and ends the check; NULL then.
 HANDLE start_worker(DWORD *threadId);

@@ -2,21 +2,38 @@
 #include <winsock2.h>
 #include <windows.h>
 
-// The system signals the event once per change request, so the request is
-// made again after each change it reported.
-static SOCKET watchSocket = INVALID_SOCKET;
-static WSAOVERLAPPED pending;
+// One change request per address family: a network that comes back with
+// IPv6 addresses only is noticed too. The system signals a request's event
+// once, so the request is made again after each change it reported.
+struct Watch {
+    SOCKET socket;
+    WSAOVERLAPPED pending;
+};
+static Watch watches[2] = {{INVALID_SOCKET, {}}, {INVALID_SOCKET, {}}};
+static const int FAMILIES[2] = {AF_INET, AF_INET6};
 static int started;
 
-static int ask_for_next_change(void)
+static int ask_for_next_change(Watch *w)
 {
     DWORD unused;
-    WSAEVENT event = pending.hEvent;
-    ZeroMemory(&pending, sizeof pending);
-    pending.hEvent = event;
+    WSAEVENT event = w->pending.hEvent;
+    ZeroMemory(&w->pending, sizeof w->pending);
+    w->pending.hEvent = event;
     WSAResetEvent(event);
-    int rc = WSAIoctl(watchSocket, SIO_ADDRESS_LIST_CHANGE, NULL, 0, NULL, 0, &unused, &pending, NULL);
+    int rc = WSAIoctl(w->socket, SIO_ADDRESS_LIST_CHANGE, NULL, 0, NULL, 0, &unused, &w->pending, NULL);
     return rc == 0 || WSAGetLastError() == WSA_IO_PENDING;
+}
+
+static int watch_family(Watch *w, int family)
+{
+    w->socket = socket(family, SOCK_DGRAM, IPPROTO_UDP);
+    w->pending.hEvent = WSACreateEvent();
+    if (w->socket != INVALID_SOCKET && w->pending.hEvent != WSA_INVALID_EVENT && ask_for_next_change(w))
+        return 1;
+    if (w->socket != INVALID_SOCKET)
+        closesocket(w->socket);
+    w->socket = INVALID_SOCKET;
+    return 0;
 }
 
 int address_watch_start(void)
@@ -25,20 +42,24 @@ int address_watch_start(void)
     if (started || WSAStartup(0x0202, &data) != 0)
         return started;
     started = 1;
-    watchSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    pending.hEvent = WSACreateEvent();
-    if (watchSocket != INVALID_SOCKET && pending.hEvent != WSA_INVALID_EVENT && ask_for_next_change())
-        return 1;
-    if (watchSocket != INVALID_SOCKET)
-        closesocket(watchSocket);
-    watchSocket = INVALID_SOCKET;
-    return 0;
+    int watching = 0;
+    for (int i = 0; i < 2; i++)
+        watching |= watch_family(&watches[i], FAMILIES[i]);
+    return watching;
+}
+
+static int changed(Watch *w)
+{
+    if (w->socket == INVALID_SOCKET || WaitForSingleObject(w->pending.hEvent, 0) != WAIT_OBJECT_0)
+        return 0;
+    ask_for_next_change(w);
+    return 1;
 }
 
 int address_watch_changed(void)
 {
-    if (!started || watchSocket == INVALID_SOCKET || WaitForSingleObject(pending.hEvent, 0) != WAIT_OBJECT_0)
+    if (!started)
         return 0;
-    ask_for_next_change();
-    return 1;
+    int any = changed(&watches[0]);
+    return changed(&watches[1]) || any;
 }

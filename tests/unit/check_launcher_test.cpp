@@ -8,6 +8,7 @@
 #include "recorder.h"
 #include "check/worker.h"
 #include "check/progress_window.h"
+#include "check/wake.h"
 #include "dialog_harness.h"
 #include "pop3/seen_file.h"
 #include "settings/password_dialog.h"
@@ -354,6 +355,65 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
         CloseHandle(stored);
     }
     startDirectory[0] = '\0';
+}
+
+// A check that began before the sleep and failed after it counts as one
+// that could not reach the server: the quiet setting keeps it quiet.
+TEST_F(LauncherTest, ACheckThatSpannedASuspendAndFailedCountsAsOffline)
+{
+    pop3::Peer peer(PEER, pop3::Script{pop3::silence(), {}});
+    Settings.quietOffline = 1;
+    start_automatic_check();
+    ASSERT_TRUE(peer.wait_connections(1, 5000));
+    wake_suspending();
+    wake_resumed(0);
+    ASSERT_TRUE(wait_check_ended());
+    EXPECT_EQ(open_boxes(), 0);
+    EXPECT_TRUE(rec::events().empty());
+}
+
+// The wake logic as the shell's tick drives it: how many checks it asks
+// for within a time, ticking every 50 ms.
+int wake_checks_within(DWORD ms)
+{
+    int due = 0;
+    for (DWORD t0 = GetTickCount(); GetTickCount() - t0 < ms; Sleep(50))
+        due += wake_tick();
+    return due;
+}
+
+TEST(Wake, EachWakeOwesOneCheckUntilItCanRun)
+{
+    pop3::Peer peer("127.0.0.5", pop3::good_script(0), 1110);
+    struct {
+        const char *name, *server;
+        DWORD searchMs;
+        bool checkRuns;  // the check that began before the sleep still runs
+        bool twoNotices; // the wake told again after the check was asked for
+        int dueSoon, dueLater;
+    } rows[] = {
+        {"the server answers", "127.0.0.5:1110", 120000, false, false, 1, 0},
+        {"a second notice of the same wake", "127.0.0.5:1110", 120000, false, true, 1, 0},
+        {"owed while a check runs", "127.0.0.5:1110", 120000, true, false, 0, 1},
+        {"a silent server: the search ends on time", "127.0.0.9:1110", 1000, false, false, 1, 0},
+    };
+    for (auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        strcpy(Settings.server, row.server);
+        wake_set_search_limit(row.searchMs);
+        if (row.checkRuns) {
+            ASSERT_TRUE(check_admit(1));
+        }
+        wake_suspending();
+        wake_resumed(1);
+        EXPECT_EQ(wake_checks_within(1800), row.dueSoon);
+        if (row.twoNotices)
+            wake_resumed(1);
+        if (row.checkRuns)
+            check_ended();
+        EXPECT_EQ(wake_checks_within(1000), row.dueLater);
+    }
+    wake_set_search_limit(120000);
 }
 
 } // namespace
