@@ -38,7 +38,9 @@ enum CheckOutcome {
 enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200 };
 // A result's message as a tray notification: lParam is a block of the
 // process heap with the title and then the text, each NUL-terminated, which
-// the receiver frees; wParam is 1 for new mail. Found in worker.cpp.
+// the receiver frees; wParam holds notify.h's NOTIFICATION_ flags (new
+// mail; the system may hold it back in its quiet times). Found in
+// worker.cpp.
 enum { CHECK_NOTIFICATION_MESSAGE = WM_APP + 2 };
 void check_report_to(HWND window);
 

@@ -34,7 +34,7 @@ void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage);
 // CHECK_OUTCOME_MESSAGE: the icon and its tip show what the check found.
 void on_check_outcome(WPARAM outcome, LPARAM newCount);
 // CHECK_NOTIFICATION_MESSAGE: a result's message as the icon's balloon.
-void on_check_notification(WPARAM newMail, LPARAM block);
+void on_check_notification(WPARAM flags, LPARAM block);
 void on_command(HWND window, int commandId);
 void on_timer_tick(void);
 void on_power(WPARAM event);

@@ -214,7 +214,7 @@ static void append_item(int id, const char *text)
 
 // The balloon needs the second-version record; the icon's own record
 // stays the first version, which every shell takes for everything else.
-static void show_balloon(const char *title, const char *text)
+static void show_balloon(const char *title, const char *text, int flags)
 {
     NOTIFYICONDATAW balloon;
     memset(&balloon, 0, sizeof balloon);
@@ -224,19 +224,20 @@ static void show_balloon(const char *title, const char *text)
     balloon.uFlags = NIF_INFO;
     wide_from_932(title, -1, balloon.szInfoTitle, sizeof balloon.szInfoTitle / sizeof *balloon.szInfoTitle);
     wide_from_932(text, -1, balloon.szInfo, sizeof balloon.szInfo / sizeof *balloon.szInfo);
-    balloon.dwInfoFlags = NIIF_INFO;
+    // Windows itself keeps such a balloon back while the user presents.
+    balloon.dwInfoFlags = NIIF_INFO | (flags & NOTIFICATION_RESPECT_QUIET_TIME ? NIIF_RESPECT_QUIET_TIME : 0);
     Shell_NotifyIconW(NIM_MODIFY, &balloon);
 }
 
 // Which balloon stands: a click on the new-mail one opens the mail program.
 static int balloonNewMail;
 
-void on_check_notification(WPARAM newMail, LPARAM block)
+void on_check_notification(WPARAM flags, LPARAM block)
 {
     const char *title = (const char *)block;
-    balloonNewMail = newMail != 0;
+    balloonNewMail = (flags & NOTIFICATION_NEW_MAIL) != 0;
     if (trayIconData.hWnd)
-        show_balloon(title, title + strlen(title) + 1);
+        show_balloon(title, title + strlen(title) + 1, (int)flags);
     HeapFree(GetProcessHeap(), 0, (void *)block);
 }
 
@@ -349,7 +350,7 @@ void on_command(HWND window, int commandId)
 // or when the network comes back after an automatic check that could not
 // reach the server, the wake logic starts one, and the countdown is then
 // armed as after any automatic check.
-void on_timer_tick(void)
+static void count_down(void)
 {
     if (wake_tick()) {
         start_automatic_check();
@@ -365,6 +366,14 @@ void on_timer_tick(void)
         return;
     start_automatic_check();
     checkCountdown = (int)((unsigned)Settings.autoCheckTime * 60u);
+}
+
+// Last, a result's box that waited while the user presented: it runs a
+// nested loop, in which the next ticks count on.
+void on_timer_tick(void)
+{
+    count_down();
+    notify_show_held();
 }
 
 // WM_POWERBROADCAST. Automatic checks are on once the countdown is armed.

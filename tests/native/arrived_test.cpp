@@ -4,6 +4,7 @@
 // new-mail message shows.
 #include <gtest/gtest.h>
 #include "check/arrived_text.h"
+#include "check/quiet_time.h"
 #include "pop3/header_reader.h"
 #include "pop3/pop3_session.h"
 #include "scripted_link.h"
@@ -375,6 +376,22 @@ TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
     const std::string shown = text;
     EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 4); // three messages and the rest
     EXPECT_EQ(shown.substr(shown.size() - 10), OTHERS("5"));
+}
+
+// Whether a result waits: only while the user presents, plays full screen
+// or is busy, and never for a check the user asked for.
+TEST(QuietTime, ResultsWaitOnlyWhileTheUserMustNotBeDisturbed)
+{
+    struct {
+        int state, asked, held;
+    } rows[] = {
+        {USER_BUSY, 0, 1},          {USER_FULL_SCREEN, 0, 1}, {USER_PRESENTING, 0, 1},
+        {USER_ACCEPTS_NOTIFICATIONS, 0, 0}, {USER_NOT_PRESENT, 0, 0}, {USER_QUIET_TIME, 0, 0},
+        {USER_APP, 0, 0},           {0, 0, 0},                {USER_PRESENTING, 1, 0},
+        {USER_BUSY, 1, 0},          {USER_FULL_SCREEN, 1, 0},
+    };
+    for (auto &r : rows)
+        EXPECT_EQ(result_held(r.state, r.asked), r.held) << "state " << r.state << " asked " << r.asked;
 }
 
 } // namespace

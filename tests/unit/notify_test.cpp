@@ -6,6 +6,7 @@
 #include "texts.h"
 #include "check/notify.h"
 #include "settings/settings.h"
+#include <shellapi.h>
 #include <string.h>
 
 namespace {
@@ -191,6 +192,37 @@ TEST_F(NotifyTest, EverythingOffDoesNothing)
     notify_new_mail(note_started, NULL, NULL);
     notify_no_mail(NULL);
     EXPECT_TRUE(rec::events().empty());
+}
+
+// While the user presents, an automatic check's result plays no sound and
+// starts nothing; only the latest result's box waits, and comes on the
+// first tick that finds the user taking notifications again.
+int userState;
+int user_state() { return userState; }
+
+TEST_F(NotifyTest, WhileTheUserPresentsOnlyTheLatestBoxWaits)
+{
+    strcpy(Settings.mailPath, MISSING_PROGRAM);
+    strcpy(Settings.oksndPath, SOUND_NEW);
+    strcpy(Settings.nosndPath, SOUND_NONE);
+    Settings.okMes = 1;
+    Settings.noMes = 1;
+    notify_user_state_from(user_state);
+    userState = QUNS_PRESENTATION_MODE;
+    notify_no_mail(NULL, 1);
+    notify_new_mail(note_started, NULL, NULL, 1);
+    notify_show_held();
+    EXPECT_TRUE(rec::events().empty());
+    EXPECT_EQ(started, 0);
+
+    userState = QUNS_ACCEPTS_NOTIFICATIONS;
+    ui::BoxScript script({{RESULT_CAPTION, IDOK}});
+    notify_show_held();
+    notify_show_held();
+    const auto &boxes = script.finish();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, NEW_MAIL);
+    notify_user_state_from(NULL);
 }
 
 } // namespace
