@@ -37,6 +37,17 @@ void shell_thread_end(int begun);
 enum { CHOOSE_FILE_PATH_CAPACITY = 256 };
 int ChooseFile(HWND owner, char *path, const char *title, const char *filter);
 
+// The shortcut "Sorvane.lnk" in the user's Startup folder, through which
+// Windows starts the program at logon in its start directory, where it
+// finds its settings file. Found in startup_link.cpp.
+// 1 when the shortcut is there and starts this very program.
+int startup_link_present(void);
+// Makes (`on`) or removes that shortcut; one that starts another copy of
+// the program is left alone. 0 on success, else the system's code, and
+// either way the folder in `folderShown` (`capacity` bytes, code page 932;
+// "?" when it cannot be told).
+unsigned long startup_link_set(int on, const char *startFolder, char *folderShown, int capacity);
+
 // Every message box of the program goes through here, so that the exact
 // type flags can be observed by the tests.
 int message_box(HWND owner, const char *text, const char *caption, UINT type);

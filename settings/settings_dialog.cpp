@@ -38,6 +38,10 @@ static const char USER_FIELD[] = "ユーザー名";
 static const char MAIL_PATH_FIELD[] = "起動するメールソフトのパス";
 static const char OK_SOUND_FIELD[] = "新着メール到着時のサウンドファイル";
 static const char NO_SOUND_FIELD[] = "新着メールなし時のサウンドファイル";
+// The Startup folder's shortcut is not a setting of the file: when it
+// cannot be made or removed, the rest is stored all the same.
+static const char LINK_NOT_MADE[] = "スタートアップ フォルダーにショートカットを作成できませんでした。";
+static const char LINK_NOT_REMOVED[] = "スタートアップ フォルダーのショートカットを削除できませんでした。";
 
 static const char MAIL_TITLE[] = "起動するアプリケーション";
 static const char MAIL_FILTER[] = "実行可能ﾌｧｲﾙ(*.exe)\0*.exe\0";
@@ -116,6 +120,7 @@ static void on_init(HWND dialog)
     set_checked(dialog, IDC_SHOW_HEADERS, Settings.showHeaders);
     set_checked(dialog, IDC_NOTIFY_BALLOON, Settings.notifyBalloon);
     set_checked(dialog, IDC_QUIET_OFFLINE, Settings.quietOffline);
+    set_checked(dialog, IDC_START_WITH_WINDOWS, startup_link_present());
 }
 
 // ---- The store step
@@ -243,6 +248,21 @@ int store_settings(HWND dialog)
     return save_settings();
 }
 
+// The shortcut is the truth of "start with Windows": it is made or removed
+// only when the box differs from it.
+static void store_start_with_windows(HWND dialog)
+{
+    char folder[MAX_PATH], message[512];
+    int on = checked(dialog, IDC_START_WITH_WINDOWS);
+    if (on == startup_link_present())
+        return;
+    unsigned long code = startup_link_set(on, startDirectory, folder, sizeof folder);
+    if (code == 0)
+        return;
+    wsprintfA(message, "%s\n%s\n(0x%08lX)", on ? LINK_NOT_MADE : LINK_NOT_REMOVED, folder, code);
+    warn(dialog, message);
+}
+
 // ---- Commands
 
 // An empty sound path starts the chooser in the start directory. A start
@@ -301,18 +321,22 @@ static void report_failed_store(HWND dialog)
 
 static void on_ok(HWND dialog)
 {
-    if (store_settings(dialog))
-        EndDialog(dialog, 0);
-    else
+    if (!store_settings(dialog)) {
         report_failed_store(dialog);
+        return;
+    }
+    store_start_with_windows(dialog);
+    EndDialog(dialog, 0);
 }
 
 static void on_apply_and_check(HWND dialog)
 {
-    if (store_settings(dialog))
-        start_check();
-    else
+    if (!store_settings(dialog)) {
         report_failed_store(dialog);
+        return;
+    }
+    store_start_with_windows(dialog);
+    start_check();
 }
 
 static void on_close(HWND dialog)

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include "steps.h"
 #include "pop3_peer.h"
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 using e2e::Program;
 
@@ -82,6 +85,8 @@ TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
     exit_and_expect_clean();
 }
 
+void post_ticks(Program &app, int n);
+
 TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
 {
     ASSERT_TRUE(app.start(dir));
@@ -125,6 +130,21 @@ TEST_F(EndToEnd, StoredIntervalOfOneMinuteChecksEverySixtyTicks)
     EXPECT_LE(t2 - t1, 66000u);
     ui::answer(next, IDOK);
     exit_and_expect_clean();
+
+    // Started again, with no dialog: the stored interval holds from the
+    // start-up check on (sixty ticks, posted here as the timer posts them).
+    Program again;
+    ASSERT_TRUE(again.start(dir));
+    ui::Box startUp = ui::wait_box(RESULT_CAPTION, 15000, again.pid());
+    ASSERT_TRUE(startUp);
+    ui::answer(startUp, IDOK);
+    ASSERT_TRUE(ui::wait_gone(startUp.hwnd));
+    post_ticks(again, 60);
+    ui::Box afterRestart = ui::wait_box(RESULT_CAPTION, 15000, again.pid());
+    ASSERT_TRUE(afterRestart) << "no automatic check after a restart";
+    ui::answer(afterRestart, IDOK);
+    again.command(CMD_EXIT);
+    EXPECT_EQ(again.wait_exit(), 0u);
 }
 
 TEST_F(EndToEnd, IconComesBackWhenTheShellIsRestarted)
@@ -407,6 +427,30 @@ TEST_F(EndToEnd, NoAutomaticCheckWhileSuspendedAndOneCheckOnceTheServerAnswersAf
     exit_and_expect_clean();
 }
 
+// A check that waits for its server across a suspend and resume ends on
+// its own time limit; the check the wake owes comes after it, once.
+TEST_F(EndToEnd, ACheckRunningAcrossTheSleepIsFollowedByExactlyOneMore)
+{
+    pop3::Script held{pop3::silence(), {}};
+    pop3::Peer peer("127.0.0.5", held, 1110);
+    write_account(dir, "127.0.0.5:1110", "taro", "secret", OK_MESSAGE | NO_MESSAGE | QUIET_OFFLINE);
+    ASSERT_TRUE(app.start(dir));
+    ASSERT_TRUE(peer.wait_connections(1, 15000));
+    ASSERT_NO_FATAL_FAILURE(arm_automatic_checks(this));
+    post_power(app, PBT_APMSUSPEND);
+    post_power(app, PBT_APMRESUMEAUTOMATIC);
+    post_power(app, PBT_APMRESUMESUSPEND);
+    // The wake's look finds the server at once (a connection of its own);
+    // the start-up check fails on its 30 s limit and, as it spanned the
+    // sleep, keeps quiet as one that could not reach the server; then the
+    // owed check, and no other.
+    EXPECT_TRUE(peer.wait_connections(3, 45000)) << "the owed check was lost";
+    EXPECT_TRUE(tray_shows(app, TIP_OFFLINE, Program::FACE_FAILED));
+    EXPECT_FALSE(ui::wait_box(NULL, 3000, app.pid()));
+    EXPECT_EQ(peer.connections(), 3);
+    exit_and_expect_clean();
+}
+
 // With the setting on, an automatic check that cannot reach the server
 // shows nothing but the tray; a change of the machine's addresses brings
 // one check, which finds the mail.
@@ -456,6 +500,72 @@ TEST_F(EndToEnd, QuietSettingLeavesAskedChecksAndRefusalsTold)
     ui::answer(refused, IDOK);
     again.command(CMD_EXIT);
     EXPECT_EQ(again.wait_exit(), 0u);
+}
+
+// "Start with Windows" is the shortcut in the user's Startup folder: made
+// when ticked and stored, shown when the dialog opens, gone when unticked.
+std::wstring startup_shortcut()
+{
+    WCHAR folder[MAX_PATH];
+    if (SHGetFolderPathW(NULL, CSIDL_STARTUP, NULL, SHGFP_TYPE_CURRENT, folder) != S_OK)
+        return L"";
+    return std::wstring(folder) + L"\\Sorvane.lnk";
+}
+
+// The shortcut's target and working folder, read through the shell.
+bool read_shortcut(const std::wstring &path, std::wstring &target, std::wstring &folder)
+{
+    CoInitialize(NULL);
+    IShellLinkW *link = NULL;
+    IPersistFile *file = NULL;
+    WCHAR t[MAX_PATH] = L"", f[MAX_PATH] = L"";
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
+              SUCCEEDED(file->Load(path.c_str(), STGM_READ)) &&
+              SUCCEEDED(link->GetPath(t, MAX_PATH, NULL, SLGP_RAWPATH)) &&
+              SUCCEEDED(link->GetWorkingDirectory(f, MAX_PATH));
+    if (file)
+        file->Release();
+    if (link)
+        link->Release();
+    target = t;
+    folder = f;
+    return ok;
+}
+
+std::wstring wide(const std::string &s)
+{
+    WCHAR w[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, w, MAX_PATH);
+    return w;
+}
+
+TEST_F(EndToEnd, StartWithWindowsIsTheShortcutInTheStartupFolder)
+{
+    std::wstring shortcut = startup_shortcut();
+    ASSERT_FALSE(shortcut.empty());
+    DeleteFileW(shortcut.c_str());
+    start_without_server(this);
+    auto store = [&](bool on) {
+        app.command(CMD_SETTINGS);
+        HWND dlg = wait_dialog(SETTINGS_CAPTION);
+        ASSERT_TRUE(dlg);
+        EXPECT_EQ(ui::is_checked(dlg, IDC_START_WITH_WINDOWS), !on) << "the box shows the shortcut";
+        ui::set_check(dlg, IDC_START_WITH_WINDOWS, on);
+        ui::set_check(dlg, IDC_OK_MESSAGE, true);
+        ui::click(dlg, IDC_OK_BUTTON);
+        ASSERT_TRUE(ui::wait_gone(dlg));
+    };
+    ASSERT_NO_FATAL_FAILURE(store(true));
+    std::wstring target, folder;
+    ASSERT_TRUE(read_shortcut(shortcut, target, folder));
+    WCHAR program[MAX_PATH];
+    GetFullPathNameW(wide(programPath).c_str(), MAX_PATH, program, NULL);
+    EXPECT_EQ(_wcsicmp(target.c_str(), program), 0);
+    EXPECT_EQ(_wcsicmp(folder.c_str(), wide(dir).c_str()), 0);
+    ASSERT_NO_FATAL_FAILURE(store(false));
+    EXPECT_EQ(GetFileAttributesW(shortcut.c_str()), INVALID_FILE_ATTRIBUTES);
+    exit_and_expect_clean();
 }
 
 } // namespace
