@@ -503,47 +503,13 @@ TEST_F(EndToEnd, QuietSettingLeavesAskedChecksAndRefusalsTold)
 }
 
 // "Start with Windows" is the shortcut in the user's Startup folder: made
-// when ticked and stored, shown when the dialog opens, gone when unticked.
-std::wstring startup_shortcut()
-{
-    WCHAR folder[MAX_PATH];
-    if (SHGetFolderPathW(NULL, CSIDL_STARTUP, NULL, SHGFP_TYPE_CURRENT, folder) != S_OK)
-        return L"";
-    return std::wstring(folder) + L"\\Sorvane.lnk";
-}
-
-// The shortcut's target and working folder, read through the shell.
-bool read_shortcut(const std::wstring &path, std::wstring &target, std::wstring &folder)
-{
-    CoInitialize(NULL);
-    IShellLinkW *link = NULL;
-    IPersistFile *file = NULL;
-    WCHAR t[MAX_PATH] = L"", f[MAX_PATH] = L"";
-    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)) &&
-              SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file)) &&
-              SUCCEEDED(file->Load(path.c_str(), STGM_READ)) &&
-              SUCCEEDED(link->GetPath(t, MAX_PATH, NULL, SLGP_RAWPATH)) &&
-              SUCCEEDED(link->GetWorkingDirectory(f, MAX_PATH));
-    if (file)
-        file->Release();
-    if (link)
-        link->Release();
-    target = t;
-    folder = f;
-    return ok;
-}
-
-std::wstring wide(const std::string &s)
-{
-    WCHAR w[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, w, MAX_PATH);
-    return w;
-}
-
+// when ticked and stored (read back through the shell: this program, its
+// start directory), shown when the dialog opens, gone when unticked.
 TEST_F(EndToEnd, StartWithWindowsIsTheShortcutInTheStartupFolder)
 {
-    std::wstring shortcut = startup_shortcut();
-    ASSERT_FALSE(shortcut.empty());
+    WCHAR folder[MAX_PATH], target[MAX_PATH] = L"", work[MAX_PATH] = L"", program[MAX_PATH], start[MAX_PATH];
+    ASSERT_EQ(SHGetFolderPathW(NULL, CSIDL_STARTUP, NULL, SHGFP_TYPE_CURRENT, folder), S_OK);
+    std::wstring shortcut = std::wstring(folder) + L"\\Sorvane.lnk";
     DeleteFileW(shortcut.c_str());
     start_without_server(this);
     auto store = [&](bool on) {
@@ -557,12 +523,21 @@ TEST_F(EndToEnd, StartWithWindowsIsTheShortcutInTheStartupFolder)
         ASSERT_TRUE(ui::wait_gone(dlg));
     };
     ASSERT_NO_FATAL_FAILURE(store(true));
-    std::wstring target, folder;
-    ASSERT_TRUE(read_shortcut(shortcut, target, folder));
-    WCHAR program[MAX_PATH];
-    GetFullPathNameW(wide(programPath).c_str(), MAX_PATH, program, NULL);
-    EXPECT_EQ(_wcsicmp(target.c_str(), program), 0);
-    EXPECT_EQ(_wcsicmp(folder.c_str(), wide(dir).c_str()), 0);
+    CoInitialize(NULL);
+    IShellLinkW *link = NULL;
+    IPersistFile *file = NULL;
+    ASSERT_EQ(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link), S_OK);
+    ASSERT_EQ(link->QueryInterface(IID_IPersistFile, (void **)&file), S_OK);
+    EXPECT_EQ(file->Load(shortcut.c_str(), STGM_READ), S_OK);
+    link->GetPath(target, MAX_PATH, NULL, SLGP_RAWPATH);
+    link->GetWorkingDirectory(work, MAX_PATH);
+    file->Release();
+    link->Release();
+    MultiByteToWideChar(CP_ACP, 0, programPath.c_str(), -1, start, MAX_PATH);
+    GetFullPathNameW(start, MAX_PATH, program, NULL);
+    MultiByteToWideChar(CP_ACP, 0, dir.c_str(), -1, start, MAX_PATH);
+    EXPECT_EQ(_wcsicmp(target, program), 0);
+    EXPECT_EQ(_wcsicmp(work, start), 0);
     ASSERT_NO_FATAL_FAILURE(store(false));
     EXPECT_EQ(GetFileAttributesW(shortcut.c_str()), INVALID_FILE_ATTRIBUTES);
     exit_and_expect_clean();

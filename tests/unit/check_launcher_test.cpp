@@ -357,21 +357,6 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
     startDirectory[0] = '\0';
 }
 
-// A check that began before the sleep and failed after it counts as one
-// that could not reach the server: the quiet setting keeps it quiet.
-TEST_F(LauncherTest, ACheckThatSpannedASuspendAndFailedCountsAsOffline)
-{
-    pop3::Peer peer(PEER, pop3::Script{pop3::silence(), {}});
-    Settings.quietOffline = 1;
-    start_automatic_check();
-    ASSERT_TRUE(peer.wait_connections(1, 5000));
-    wake_suspending();
-    wake_resumed(0);
-    ASSERT_TRUE(wait_check_ended());
-    EXPECT_EQ(open_boxes(), 0);
-    EXPECT_TRUE(rec::events().empty());
-}
-
 // The wake logic as the shell's tick drives it: how many checks it asks
 // for within a time, ticking every 50 ms.
 int wake_checks_within(DWORD ms)
