@@ -2,6 +2,7 @@
 // under AddressSanitizer and UBSan.
 #include <gtest/gtest.h>
 #include "settings/settings_codec.h"
+#include "settings/accounts_codec.h"
 #include "tests/support/sample_settings.h"
 #include <limits.h>
 #include <string.h>
@@ -476,6 +477,49 @@ TEST(SettingsExtension, ALaterVersionsValuesComeBackOutOfASave)
             EXPECT_EQ(encode(r, kept), want) << "unseenOnly " << on;
         }
     }
+}
+
+// The accounts after the first, in their own file: every account comes
+// back as stored; a file cut, damaged, foreign or of another version gives
+// none at all, never half of them.
+TEST(AccountsFile, StoredAccountsComeBackAndADamagedFileGivesNone)
+{
+    MoreAccounts in = {}, out;
+    in.count = MORE_ACCOUNTS;
+    for (int i = 0; i < MORE_ACCOUNTS; i++) {
+        // Every text full; the key byte scrambles to 0x00.
+        memset(in.account[i].server, 'a' + i, ACCOUNT_TEXT_CAPACITY - 1);
+        memset(in.account[i].user, 'u', ACCOUNT_TEXT_CAPACITY - 1);
+        memcpy(in.account[i].user, "\x91\xbe\x98\x59", 4); // 太郎 in code page 932
+        memset(in.account[i].pass, i == 6 ? 'p' : '\xE5', ACCOUNT_TEXT_CAPACITY - 1);
+        in.account[i].unseenOnly = i % 2;
+    }
+    Bytes file(ACCOUNTS_FILE_MAX_SIZE);
+    size_t size = 0;
+    ASSERT_EQ(encode_accounts(&in, file.data(), file.size(), &size), 1);
+    EXPECT_EQ(size, file.size()) << "seven full accounts fill the largest file";
+    ASSERT_EQ(decode_accounts(file.data(), size, &out), ACCOUNTS_DECODED);
+    EXPECT_EQ(memcmp(&in, &out, sizeof in), 0);
+    EXPECT_EQ(decode_accounts(file.data(), 0, &out), ACCOUNTS_NONE);
+
+    for (size_t cut = 1; cut < size; cut++)
+        EXPECT_EQ(decode_accounts(file.data(), cut, &out), ACCOUNTS_DAMAGED) << "cut at " << cut;
+    for (size_t at = 0; at < size; at++) {
+        Bytes bad(file.begin(), file.begin() + size);
+        bad[at] ^= 0x01;
+        EXPECT_EQ(decode_accounts(bad.data(), bad.size(), &out), ACCOUNTS_DAMAGED) << "byte " << at;
+        EXPECT_EQ(out.count, 0);
+    }
+    Bytes longer(file.begin(), file.begin() + size);
+    longer.push_back(0);
+    EXPECT_EQ(decode_accounts(longer.data(), longer.size(), &out), ACCOUNTS_DAMAGED);
+
+    MoreAccounts refused = in;
+    refused.account[3].user[0] = '\n';
+    EXPECT_EQ(encode_accounts(&refused, file.data(), file.size(), &size), 0);
+    refused = in;
+    refused.count = MAX_ACCOUNTS;
+    EXPECT_EQ(encode_accounts(&refused, file.data(), file.size(), &size), 0);
 }
 
 } // namespace
