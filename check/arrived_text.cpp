@@ -92,3 +92,68 @@ void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size
         add_bytes(&t, LETTERS, sizeof LETTERS - 1);
     }
 }
+
+static const char NEW_COUNT[] = ": \x90\x56\x92\x85 "; // ": 新着 "
+
+// "<label>: <failure>(0x...)", or "<label>: 新着 N 通" with what arrived.
+enum { LABEL_ROOM = 260, FAILURE_ROOM = 200, HEAD_ROOM = LABEL_ROOM + 2 + FAILURE_ROOM + 16 };
+
+static void account_line(const AccountResult *r, char *line, size_t capacity)
+{
+    static const Pop3Arrived NONE = {};
+    char head[HEAD_ROOM];
+    size_t n = strlen(r->label) < (size_t)LABEL_ROOM ? strlen(r->label) : (size_t)LABEL_ROOM;
+    memcpy(head, r->label, n);
+    if (!r->ok) {
+        const char *failure = r->failure ? r->failure : "";
+        size_t f = strlen(failure) < (size_t)FAILURE_ROOM ? strlen(failure) : (size_t)FAILURE_ROOM;
+        memcpy(head + n, ": ", 2);
+        memcpy(head + n + 2, failure, f);
+        n += 2 + f;
+        if (r->code) {
+            static const char HEX[] = "0123456789ABCDEF";
+            memcpy(head + n, "(0x", 3);
+            n += 3;
+            for (int shift = 28; shift >= 0; shift -= 4)
+                head[n++] = HEX[(r->code >> shift) & 15];
+            head[n++] = ')';
+        }
+        head[n] = '\0';
+        arrived_text(head, &NONE, line, capacity);
+        return;
+    }
+    memcpy(head + n, NEW_COUNT, sizeof NEW_COUNT - 1);
+    n += sizeof NEW_COUNT - 1;
+    n += decimal(r->newCount, head + n);
+    memcpy(head + n, LETTERS, sizeof LETTERS); // " 通" and its NUL
+    arrived_text(head, r->arrived ? r->arrived : &NONE, line, capacity);
+}
+
+void accounts_text(const char *first, const AccountResult *results, int count, char *out, size_t capacity)
+{
+    Text t = {out, capacity, 0};
+    if (capacity == 0)
+        return;
+    out[0] = '\0';
+    if (strlen(first) + 1 > capacity)
+        return;
+    add_bytes(&t, first, strlen(first));
+    for (int i = 0; i < count; i++) {
+        const AccountResult *r = &results[i];
+        if (r->ok && r->newCount == 0)
+            continue;
+        size_t gap = t.size ? 1 : 0;
+        if (t.size + gap + 1 >= capacity)
+            break;
+        if (gap)
+            add_bytes(&t, "\n", 1);
+        account_line(r, out + t.size, capacity - t.size);
+        size_t added = strlen(out + t.size);
+        if (added == 0) { // the line does not fit: none after it either
+            t.size -= gap;
+            out[t.size] = '\0';
+            break;
+        }
+        t.size += added;
+    }
+}

@@ -20,4 +20,20 @@ enum {
 // still ends with the right count.
 void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size_t capacity);
 
+// One account's part in the result of a check of several accounts.
+struct AccountResult {
+    const char *label; // "<user> (<server>)"
+    int ok;
+    unsigned long newCount;     // with ok: the new messages, 0 for none
+    const Pop3Arrived *arrived; // with new mail: what arrived (none listed: count only)
+    const char *failure;        // without ok: the message, and the system's code
+    unsigned long code;         // after it (0 for none)
+};
+
+// The result's own first line (none when empty), then for each account
+// with new mail "<label>: 新着 N 通" and its sender and subject lines, and
+// for each account that failed "<label>: <its failure text>", in the
+// accounts' order, as many as fit `capacity` bytes.
+void accounts_text(const char *first, const AccountResult *results, int count, char *out, size_t capacity);
+
 #endif

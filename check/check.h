@@ -34,8 +34,9 @@ enum CheckOutcome {
     CHECK_OUTCOME_OFFLINE               // failed before the server answered, and kept quiet about it
 };
 // Added to the outcome: a check nobody asked for; one that failed before
-// the server answered (no network, or no server at that address).
-enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200 };
+// the server answered (no network, or no server at that address); with
+// several accounts, one of them failed.
+enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200, CHECK_SOME_FAILED = 0x400 };
 // A result's message as a tray notification: lParam is a block of the
 // process heap with the title and then the text, each NUL-terminated, which
 // the receiver frees; wParam holds notify.h's NOTIFICATION_ flags (new

@@ -11,19 +11,30 @@ static const char NO_USER[] = "ユーザー名が入力されていません。"
 static const char NO_PASS[] = "パスワードが入力されていません。";
 static const char DIALOG_FAILED[] = "ダイアログが作成できませんでした。";
 
-// Only the first empty field is told. The record is written only on this
-// thread, so it is read here as it stands.
-static int account_complete(void)
+// Only the first empty field of the first incomplete account is told.
+static int account_complete(const AccountCopy *a)
 {
-    if (Settings.server[0] == '\0')
+    if (a->server[0] == '\0')
         ErrorBox(NO_SERVER);
-    else if (Settings.user[0] == '\0')
+    else if (a->user[0] == '\0')
         ErrorBox(NO_USER);
-    else if (Settings.pass[0] == '\0')
+    else if (a->pass[0] == '\0')
         ErrorBox(NO_PASS);
     else
         return 1;
     return 0;
+}
+
+static int accounts_complete(void)
+{
+    int complete = 1;
+    for (int i = 0, n = settings_account_count(); complete && i < n; i++) {
+        AccountCopy a;
+        settings_account(i, &a);
+        complete = account_complete(&a);
+        SecureZeroMemory(&a, sizeof a);
+    }
+    return complete;
 }
 
 static void start_with_window(void)
@@ -55,7 +66,7 @@ static void show_running_check(void)
 
 static void start(int automatic)
 {
-    if (!account_complete())
+    if (!accounts_complete())
         return;
     if (!check_admit(automatic)) {
         show_running_check();

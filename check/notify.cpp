@@ -97,14 +97,22 @@ static int held_box(int held, const char *text)
     return held;
 }
 
-static void show_new_mail(const ResultActions *s, const Pop3Arrived *arrived, ResultNotification notification,
+struct NewMail {
+    const Pop3Arrived *arrived;
+    const AccountResult *accounts;
+    int accountCount;
+};
+
+static void show_new_mail(const ResultActions *s, const NewMail *m, ResultNotification notification,
                           int automatic, int held)
 {
     char text[BOX_TEXT_CAPACITY];
-    int listing = arrived && (arrived->listed || arrived->more);
+    int listing = m->accounts || (m->arrived && (m->arrived->listed || m->arrived->more));
     const size_t capacity = s->notifyBalloon ? (size_t)NOTIFICATION_TEXT_CAPACITY : sizeof text;
-    if (listing)
-        arrived_text(NEW_MAIL_MESSAGE, arrived, text, capacity);
+    if (m->accounts)
+        accounts_text(NEW_MAIL_MESSAGE, m->accounts, m->accountCount, text, capacity);
+    else if (listing)
+        arrived_text(NEW_MAIL_MESSAGE, m->arrived, text, capacity);
     int flags = NOTIFICATION_NEW_MAIL | (automatic ? NOTIFICATION_RESPECT_QUIET_TIME : 0);
     if (notification_shown(s, notification, listing ? text : NEW_MAIL_MESSAGE, flags) ||
         held_box(held, listing ? text : NEW_MAIL_MESSAGE))
@@ -117,8 +125,10 @@ static void show_new_mail(const ResultActions *s, const Pop3Arrived *arrived, Re
 // known, so that a settings dialog storing meanwhile cannot hand them
 // half-written paths.
 void notify_new_mail(void (*mail_program_started)(void), const Pop3Arrived *arrived,
-                     ResultNotification notification, int automatic)
+                     ResultNotification notification, int automatic, const AccountResult *accounts,
+                     int accountCount)
 {
+    const NewMail m = {arrived, accounts, accountCount};
     ResultActions s;
     settings_result_actions(&s);
     int held = held_now(automatic);
@@ -135,7 +145,7 @@ void notify_new_mail(void (*mail_program_started)(void), const Pop3Arrived *arri
     if (s.oksndPath[0] != '\0' && !held)
         play_sound(s.oksndPath);
     if (s.okMes)
-        show_new_mail(&s, arrived, notification, automatic, held);
+        show_new_mail(&s, &m, notification, automatic, held);
 }
 
 void notify_no_mail(ResultNotification notification, int automatic)

@@ -2,7 +2,7 @@
 #ifndef SORVANE_NOTIFY_H
 #define SORVANE_NOTIFY_H
 
-#include "../pop3/pop3_arrived.h"
+#include "arrived_text.h"
 
 // Hands a result's message to the tray as a notification instead of a
 // box (the caption as its title): 1 when it was handed over, and then
@@ -18,8 +18,11 @@ typedef int (*ResultNotification)(const char *title, const char *text, int flags
 // program was started. `automatic`: nobody asked for the check, so while
 // the user presents (or plays full screen, or is busy) there is no sound
 // and no mail program, and the box waits for notify_show_held.
+// With several accounts, `accounts` lists each one's part, told under the
+// message's own first line in place of `arrived`.
 void notify_new_mail(void (*mail_program_started)(void), const Pop3Arrived *arrived,
-                     ResultNotification notification, int automatic = 0);
+                     ResultNotification notification, int automatic = 0, const AccountResult *accounts = NULL,
+                     int accountCount = 0);
 // No mail: play the sound, show the message; the sound plays on.
 void notify_no_mail(ResultNotification notification, int automatic = 0);
 

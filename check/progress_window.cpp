@@ -38,6 +38,13 @@ static_assert(sizeof STATUS_TEXTS / sizeof STATUS_TEXTS[0] == STATUS_TEXT_COUNT,
 // The server name this window shows, taken on this thread when it opens.
 static char windowServer[sizeof Settings.server];
 
+// With more than one account: one line each, "<label>: <step>", made when
+// the window opens in place of the two lines of the first account.
+enum { ROW_HEIGHT_DLU = 11, FIRST_ROW_DLU = 7 };
+static int rowCount;
+static HWND rows[MAX_ACCOUNTS];
+static char rowLabels[MAX_ACCOUNTS][ACCOUNT_LABEL_CAPACITY];
+
 // Registered messages, so that no other window gives them a meaning.
 static UINT status_message(void)
 {
@@ -59,10 +66,57 @@ HANDLE progress_window_worker(void)
     return workerThread;
 }
 
+static int dialog_units(HWND dlg, int y)
+{
+    RECT r = {0, 0, 0, y};
+    MapDialogRect(dlg, &r);
+    return r.bottom;
+}
+
+static void move_by(HWND dlg, HWND control, int dy)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(NULL, dlg, (POINT *)&r, 2);
+    SetWindowPos(control, NULL, r.left, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+// The rows take the place of the two lines, and the window grows by the
+// rows beyond two.
+static void make_rows(HWND dlg)
+{
+    rowCount = settings_account_count();
+    if (rowCount < 2)
+        return;
+    RECT line;
+    HWND step = GetDlgItem(dlg, IDC_STATUS_STEP), font = (HWND)SendMessageA(step, WM_GETFONT, 0, 0);
+    GetWindowRect(step, &line);
+    MapWindowPoints(NULL, dlg, (POINT *)&line, 2);
+    ShowWindow(step, SW_HIDE);
+    ShowWindow(GetDlgItem(dlg, IDC_STATUS_DETAIL), SW_HIDE);
+    int height = dialog_units(dlg, ROW_HEIGHT_DLU), grow = height * (rowCount - 2);
+    for (int i = 0; i < rowCount; i++) {
+        AccountCopy a;
+        settings_account(i, &a);
+        account_label(a.user, a.server, rowLabels[i]);
+        SecureZeroMemory(&a, sizeof a);
+        rows[i] = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP, line.left,
+                                  line.top + height * i, line.right - line.left, line.bottom - line.top, dlg, NULL,
+                                  NULL, NULL);
+        SendMessageA(rows[i], WM_SETFONT, (WPARAM)font, 0);
+        show_control_text(rows[i], rowLabels[i]);
+    }
+    move_by(dlg, GetDlgItem(dlg, IDC_CANCEL_BUTTON), grow);
+    RECT w;
+    GetWindowRect(dlg, &w);
+    SetWindowPos(dlg, NULL, 0, 0, w.right - w.left, w.bottom - w.top + grow, SWP_NOMOVE | SWP_NOZORDER);
+}
+
 static void on_init(HWND dlg, WorkerStart start_worker)
 {
     progressWindow = dlg;
     lstrcpynA(windowServer, Settings.server, sizeof windowServer);
+    make_rows(dlg);
     // The worker's first request is handled only after this returns, so
     // the id is in place before any request is looked at.
     workerThread = start_worker(&windowWorkerId);
@@ -86,6 +140,7 @@ static void on_destroy(HWND dlg)
     if (progressWindow == dlg)
         progressWindow = NULL;
     windowWorkerId = 0;
+    rowCount = 0; // the rows went with the window
 }
 
 static int from_own_worker(WPARAM sender)
@@ -93,20 +148,37 @@ static int from_own_worker(WPARAM sender)
     return windowWorkerId != 0 && (DWORD)sender == windowWorkerId;
 }
 
-// A request names a line and a text by number; anything else is ignored.
-static LPARAM status_request(int control, int text)
+// A request names an account, a line and a text by number, behind a tag
+// that no small number or handle carries; anything else is ignored.
+enum { STATUS_REQUEST_TAG = 0x5300 };
+static LPARAM status_request(int account, int line, int text)
 {
-    return MAKELPARAM(text, control);
+    return MAKELPARAM(text, STATUS_REQUEST_TAG + account * 2 + line);
+}
+
+static void show_row(unsigned account, unsigned text)
+{
+    char shown[ACCOUNT_LABEL_CAPACITY + 64];
+    if (account >= (unsigned)rowCount || text == STATUS_SERVER)
+        return;
+    wsprintfA(shown, "%s: %s", rowLabels[account], STATUS_TEXTS[text]); // fits: the texts are short
+    show_control_text(rows[account], shown);
 }
 
 static void show_status(HWND dlg, LPARAM request)
 {
-    unsigned text = LOWORD(request);
-    int control = HIWORD(request);
-    if (text >= STATUS_TEXT_COUNT)
+    unsigned text = LOWORD(request), where = HIWORD(request) - STATUS_REQUEST_TAG;
+    unsigned account = where / 2, line = where % 2;
+    if (text >= STATUS_TEXT_COUNT || HIWORD(request) < STATUS_REQUEST_TAG || account >= MAX_ACCOUNTS)
         return;
-    if (control != IDC_STATUS_STEP && control != IDC_STATUS_DETAIL)
+    if (rowCount >= 2) {
+        if (line == STATUS_STEP_LINE)
+            show_row(account, text);
         return;
+    }
+    if (account != 0)
+        return;
+    int control = line == STATUS_STEP_LINE ? IDC_STATUS_STEP : IDC_STATUS_DETAIL;
     show_control_text(GetDlgItem(dlg, control), text == STATUS_SERVER ? windowServer : STATUS_TEXTS[text]);
 }
 
@@ -136,11 +208,11 @@ INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM 
     return 0;
 }
 
-void progress_window_status(int control, int text)
+void progress_window_status(DWORD worker, int account, int line, int text)
 {
     HWND window = progressWindow;
     if (window)
-        SendMessageA(window, status_message(), GetCurrentThreadId(), status_request(control, text));
+        SendMessageA(window, status_message(), worker, status_request(account, line, text));
 }
 
 void progress_window_close(void)

@@ -21,11 +21,13 @@ typedef HANDLE (*WorkerStart)(DWORD *threadId);
 // The dialog procedure of template IDD_PROGRESS.
 INT_PTR CALLBACK progress_window_proc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 
-// From the worker thread: set a status line (IDC_STATUS_STEP or
-// IDC_STATUS_DETAIL) to a StatusText, or close the window, of the window
-// that this thread's check opened. Each waits until the window's thread
-// has handled it; with no such window it does nothing.
-void progress_window_status(int control, int text);
+// From a check's threads: show a StatusText on a StatusLine of account
+// `account` (0 for the first), or close the window, of the window that
+// the check's worker `worker` (a thread id) opened. With one account the
+// window shows both lines; with more, one line each, labelled, with its
+// current step. Each waits until the window's thread has handled it; with
+// no such window it does nothing.
+void progress_window_status(DWORD worker, int account, int line, int text);
 void progress_window_close(void);
 
 #endif

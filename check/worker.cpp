@@ -1,6 +1,7 @@
 #include "worker.h"
 #include "check.h"
 #include "notify.h"
+#include "arrived_text.h"
 #include "progress_window.h"
 #include "../desktop/desktop.h"
 #include "../net/net_session.h"
@@ -24,9 +25,9 @@ static volatile LONG checkRunning;
 // Whether the admitted check is one nobody asked for; read by its worker.
 static volatile LONG checkAutomatic;
 
-// What servers said of themselves (CAPA), kept for as long as the program
-// runs; one check at a time uses it.
-static Pop3Memory serverMemory;
+// What each account's server said of itself (CAPA), kept for as long as
+// the program runs; one check at a time uses it, each account its own.
+static Pop3Memory serverMemory[MAX_ACCOUNTS];
 
 // How many times the machine went to sleep; a check compares its start
 // with its end.
@@ -112,13 +113,44 @@ static int post_notification(const char *title, const char *text, int flags)
     return 0;
 }
 
+// One account of a check: its copy of the account, what the session saw
+// and how it ended. The first account runs on the check's own thread,
+// the others each on a thread of their own.
+struct AccountCheck {
+    int index;
+    DWORD worker; // the check's thread, which the progress window obeys
+    LONG suspendsAtStart;
+    Pop3Account account;
+    Pop3Seen seen;
+    Pop3Outcome outcome;
+    int ok;
+    char label[ACCOUNT_LABEL_CAPACITY];
+};
+
+// Accounts after the first keep their seen mail in a file named by their
+// server and user, so that it follows the account whatever its place.
+static void name_seen_file(Pop3Account *account)
+{
+    unsigned long h = 2166136261u;
+    for (const char *p = account->server; *p; p++)
+        h = (h ^ (unsigned char)*p) * 16777619u;
+    h = (h ^ '\n') * 16777619u;
+    for (const char *p = account->user; *p; p++)
+        h = (h ^ (unsigned char)*p) * 16777619u;
+    wsprintfA(account->seenFile, "Sorvane-%08lX.seen", h & 0xFFFFFFFFu);
+}
+
 // The one copy of the account this check uses, for every step and for
 // the seen-mail file.
-static void take_account(Pop3Account *account)
+static void take_account(AccountCheck *c, int index)
 {
     AccountCopy s;
-    settings_account(&s);
-    memset(account, 0, sizeof *account);
+    settings_account(index, &s);
+    memset(c, 0, sizeof *c);
+    c->index = index;
+    c->worker = GetCurrentThreadId();
+    c->suspendsAtStart = InterlockedCompareExchange(&suspends, 0, 0);
+    Pop3Account *account = &c->account;
     memcpy(account->server, s.server, sizeof account->server);
     memcpy(account->user, s.user, sizeof account->user);
     memcpy(account->pass, s.pass, sizeof account->pass);
@@ -126,14 +158,18 @@ static void take_account(Pop3Account *account)
     account->showHeaders = s.showHeaders;
     account->pages = header_code_pages();
     lstrcpynA(account->folder, startDirectory, sizeof account->folder);
+    if (index > 0)
+        name_seen_file(account);
+    account_label(s.user, s.server, c->label);
     SecureZeroMemory(&s, sizeof s);
 }
 
 // showProgress is read afresh before every write.
-static void write_status(void *, int line, int text)
+static void write_status(void *self, int line, int text)
 {
+    const AccountCheck *c = (const AccountCheck *)self;
     if (settings_show_progress())
-        progress_window_status(line == STATUS_STEP_LINE ? IDC_STATUS_STEP : IDC_STATUS_DETAIL, text);
+        progress_window_status(c->worker, c->index, line, text);
 }
 
 // A thread's first window costs more than the ones after it: under Wine,
@@ -160,42 +196,142 @@ static void show_failure(const Pop3Outcome *outcome)
     ErrorBox(text);
 }
 
-// Every ending in the same order: the seen mail kept (after a clean logout
-// only), the account wiped, the outcome posted to the tray, the error box
-// (the connection stays open while it is shown), the connection and the
-// socket layer, the result actions after a clean logout, the close
-// request, and last the one-check flag.
+// The session of one account, up to the seen mail kept (after a clean
+// logout only) and the account wiped; the connection stays open for the
+// caller.
+static void run_session(AccountCheck *c, NetLink *link)
+{
+    seen_mail_begin(&c->account, &c->seen);
+    c->seen.memory = &serverMemory[c->index];
+    // Only the check's own thread shows boxes.
+    const Pop3Status status = {c, write_status, c->index == 0 ? prepare_windows : NULL};
+    c->ok = pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
+    // A check that spanned a suspend lost its connection to the sleep.
+    if (!c->ok && InterlockedCompareExchange(&suspends, 0, 0) != c->suspendsAtStart)
+        c->outcome.offline = 1;
+    seen_mail_end(&c->account, &c->seen, c->ok);
+    SecureZeroMemory(&c->account, sizeof c->account);
+}
+
+static void run_account(AccountCheck *c)
+{
+    NetSession network;
+    NetLink link;
+    net_session_begin(&network, &link);
+    run_session(c, &link);
+    net_session_end(&network);
+}
+
+static DWORD WINAPI run_account_thread(LPVOID self)
+{
+    run_account((AccountCheck *)self);
+    return 0;
+}
+
+// One account: every ending in the same order: the seen mail kept, the
+// account wiped, the outcome posted to the tray, the error box (the
+// connection stays open while it is shown), the connection and the socket
+// layer, the result actions after a clean logout.
+static void check_one(AccountCheck *c, int automatic)
+{
+    NetSession network;
+    NetLink link;
+    net_session_begin(&network, &link);
+    run_session(c, &link);
+    post_outcome(outcome_of(&c->outcome, automatic), c->outcome.newCount);
+    if (!c->ok && !quiet_failure(&c->outcome, automatic))
+        show_failure(&c->outcome);
+    net_session_end(&network);
+    if (c->ok) {
+        if (c->outcome.newMail)
+            notify_new_mail(post_mail_program_started, &c->outcome.arrived, post_notification, automatic);
+        else
+            notify_no_mail(post_notification, automatic);
+    }
+}
+
+// Several accounts: one result for all. New mail anywhere runs the
+// new-mail actions once, its message telling each account's part; else a
+// failure that is not kept quiet shows one box listing them; else, with
+// no failure at all, the no-mail actions.
+static void tell_results(AccountCheck *checks, int count, int automatic)
+{
+    AccountResult results[MAX_ACCOUNTS], told[MAX_ACCOUNTS];
+    unsigned long total = 0;
+    int failed = 0, shown = 0, offline = 0;
+    for (int i = 0; i < count; i++) {
+        const Pop3Outcome *o = &checks[i].outcome;
+        AccountResult r = {checks[i].label, checks[i].ok, checks[i].ok && o->newMail ? (unsigned long)o->newCount : 0,
+                           &o->arrived, o->failure, (unsigned long)o->code};
+        results[i] = r;
+        total += r.newCount;
+        if (!r.ok) {
+            failed++;
+            offline |= o->offline;
+            if (!quiet_failure(o, automatic))
+                told[shown++] = r;
+        }
+    }
+    int flags = (automatic ? CHECK_WAS_AUTOMATIC : 0) | (offline ? CHECK_WAS_OFFLINE : 0) |
+                (failed ? CHECK_SOME_FAILED : 0);
+    if (total) {
+        post_outcome(CHECK_OUTCOME_NEW_MAIL | flags, total);
+        notify_new_mail(post_mail_program_started, NULL, post_notification, automatic, results, count);
+    } else if (failed) {
+        post_outcome((shown ? CHECK_OUTCOME_FAILED : CHECK_OUTCOME_OFFLINE) | flags, 0);
+        char text[1024];
+        accounts_text("", told, shown, text, sizeof text);
+        if (shown)
+            ErrorBox(text);
+    } else {
+        post_outcome(CHECK_OUTCOME_NO_NEW_MAIL | flags, 0);
+        notify_no_mail(post_notification, automatic);
+    }
+}
+
+// Every account on its own connection, side by side; the check ends when
+// the last one has.
+static void check_all(int count, int automatic)
+{
+    AccountCheck *checks = (AccountCheck *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, count * sizeof *checks);
+    HANDLE threads[MAX_ACCOUNTS];
+    int started = 0;
+    if (!checks) {
+        ErrorBox(THREAD_FAILED);
+        return;
+    }
+    for (int i = 0; i < count; i++)
+        take_account(&checks[i], i);
+    for (int i = 1; i < count; i++) {
+        HANDLE thread = CreateThread(NULL, 0, run_account_thread, &checks[i], 0, NULL);
+        if (thread)
+            threads[started++] = thread;
+        else
+            run_account(&checks[i]); // one after the other, then
+    }
+    run_account(&checks[0]);
+    if (started)
+        WaitForMultipleObjects((DWORD)started, threads, TRUE, INFINITE);
+    for (int i = 0; i < started; i++)
+        CloseHandle(threads[i]);
+    tell_results(checks, count, automatic);
+    HeapFree(GetProcessHeap(), 0, checks);
+}
+
+// Last, whatever the check found: the close request, and the one-check
+// flag.
 static DWORD WINAPI run_pop3_check(LPVOID)
 {
     int automatic = InterlockedCompareExchange(&checkAutomatic, 0, 0) != 0;
-    LONG suspendsAtStart = InterlockedCompareExchange(&suspends, 0, 0);
-    Pop3Account account;
-    Pop3Seen seen;
-    Pop3Outcome outcome;
-    NetSession network;
-    NetLink link;
-    take_account(&account);
-    net_session_begin(&network, &link);
+    int count = settings_account_count();
     // The result actions may start the mail program through the shell.
     int shellReady = shell_thread_begin();
-    seen_mail_begin(&account, &seen);
-    seen.memory = &serverMemory;
-
-    const Pop3Status status = {NULL, write_status, prepare_windows};
-    int ok = pop3_session_run(&account, &link, (uint32_t)timeLimitMs, &status, &seen, &outcome);
-    if (!ok && InterlockedCompareExchange(&suspends, 0, 0) != suspendsAtStart)
-        outcome.offline = 1;
-    seen_mail_end(&account, &seen, ok);
-    SecureZeroMemory(&account, sizeof account);
-    post_outcome(outcome_of(&outcome, automatic), outcome.newCount);
-    if (!ok && !quiet_failure(&outcome, automatic))
-        show_failure(&outcome);
-    net_session_end(&network);
-    if (ok) {
-        if (outcome.newMail)
-            notify_new_mail(post_mail_program_started, &outcome.arrived, post_notification, automatic);
-        else
-            notify_no_mail(post_notification, automatic);
+    if (count == 1) {
+        AccountCheck one;
+        take_account(&one, 0);
+        check_one(&one, automatic);
+    } else {
+        check_all(count, automatic);
     }
     shell_thread_end(shellReady);
     progress_window_close();

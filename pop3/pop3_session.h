@@ -20,6 +20,8 @@ struct Pop3Account {
     char pass[POP3_ACCOUNT_TEXT_CAPACITY];
     int unseenOnly; // report only mail that no earlier clean check saw
     char folder[POP3_FOLDER_CAPACITY]; // where the seen-mail file lives
+    // The name of its seen-mail file in `folder`; empty: "Sorvane.seen".
+    char seenFile[POP3_SEEN_NAME_CAPACITY];
     int showHeaders; // fetch the sender and subject of new mail
     const HeaderCodePages *pages; // how their text reaches code page 932
 };

@@ -24,13 +24,14 @@ static int seen_path(const char *folder, const char *name, WCHAR *path)
     return m > 0;
 }
 
-int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
+static int load_named(const char *folder, const char *name, const char *server, const char *user, SeenMark *mark,
+                      SeenList *uids)
 {
     memset(mark, 0, sizeof *mark);
     if (uids)
         seen_list_free(uids);
     WCHAR path[SEEN_PATH_CAPACITY];
-    if (!seen_path(folder, SEEN_FILE_NAME, path))
+    if (!seen_path(folder, name, path))
         return SEEN_FILE_DAMAGED;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
@@ -61,12 +62,16 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
     return WriteFile(file, bytes, (DWORD)size, &written, NULL) && written == size;
 }
 
-int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
-                   const SeenList *uids)
+// Each account's file has a temporary of its own (its name and ".new"):
+// the accounts of one check save side by side.
+static int save_named(const char *folder, const char *name, const char *server, const char *user,
+                      const SeenMark *mark, const SeenList *uids)
 {
     int saved = 0;
+    char tempName[POP3_SEEN_NAME_CAPACITY + 4];
     WCHAR path[SEEN_PATH_CAPACITY], temp[SEEN_PATH_CAPACITY];
-    if (!seen_path(folder, SEEN_FILE_NAME, path) || !seen_path(folder, SEEN_TEMP_FILE_NAME, temp))
+    wsprintfA(tempName, "%s.new", name);
+    if (!seen_path(folder, name, path) || !seen_path(folder, tempName, temp))
         return 0;
     size_t capacity = seen_file_size(server, user, uids), size;
     unsigned char *bytes = (unsigned char *)malloc(capacity);
@@ -86,11 +91,27 @@ int save_seen_file(const char *folder, const char *server, const char *user, con
     return saved;
 }
 
+int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
+{
+    return load_named(folder, SEEN_FILE_NAME, server, user, mark, uids);
+}
+
+int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
+                   const SeenList *uids)
+{
+    return save_named(folder, SEEN_FILE_NAME, server, user, mark, uids);
+}
+
+static const char *seen_name(const Pop3Account *account)
+{
+    return account->seenFile[0] ? account->seenFile : SEEN_FILE_NAME;
+}
+
 static void recall_uids(const void *self, SeenList *before)
 {
     const Pop3Account *account = (const Pop3Account *)self;
     SeenMark mark;
-    load_seen_file(account->folder, account->server, account->user, &mark, before);
+    load_named(account->folder, seen_name(account), account->server, account->user, &mark, before);
 }
 
 void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
@@ -99,7 +120,7 @@ void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
     seen->active = account->unseenOnly != 0;
     if (!seen->active)
         return;
-    load_seen_file(account->folder, account->server, account->user, &seen->last, NULL);
+    load_named(account->folder, seen_name(account), account->server, account->user, &seen->last, NULL);
     seen->recall = recall_uids;
     seen->recallSelf = account;
 }
@@ -110,8 +131,8 @@ void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean)
         // A check that listed no uids of its own keeps those seen before.
         if (!seen->listed)
             pop3_seen_recall(seen);
-        save_seen_file(account->folder, account->server, account->user, &seen->mark,
-                       seen->listed ? &seen->now : &seen->before);
+        save_named(account->folder, seen_name(account), account->server, account->user, &seen->mark,
+                   seen->listed ? &seen->now : &seen->before);
     }
     pop3_seen_free(seen);
 }

@@ -22,7 +22,8 @@ enum {
     // The server, user and password of an account hold at most 127 bytes,
     // as the settings record does; a folder at most 259 (MAX_PATH).
     POP3_ACCOUNT_TEXT_CAPACITY = 128,
-    POP3_FOLDER_CAPACITY = 260
+    POP3_FOLDER_CAPACITY = 260,
+    POP3_SEEN_NAME_CAPACITY = 32 // the seen-mail file's own name
 };
 
 struct SeenList {

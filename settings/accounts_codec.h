@@ -18,26 +18,12 @@
 #include "settings_record.h"
 
 enum {
-    MAX_ACCOUNTS = 8,
-    MORE_ACCOUNTS = MAX_ACCOUNTS - 1,
     ACCOUNTS_FORMAT_VERSION = 1,
     ACCOUNTS_TAG_SIZE = 4,
     ACCOUNTS_HEADER_SIZE = ACCOUNTS_TAG_SIZE + 2,
     ACCOUNTS_CHECK_SIZE = 4,
     ACCOUNT_FLAG_UNSEEN_ONLY = 0x01,
     ACCOUNTS_FILE_MAX_SIZE = ACCOUNTS_HEADER_SIZE + MORE_ACCOUNTS * (3 * ACCOUNT_TEXT_CAPACITY + 1) + ACCOUNTS_CHECK_SIZE
-};
-
-struct AccountFields {
-    char server[ACCOUNT_TEXT_CAPACITY];
-    char user[ACCOUNT_TEXT_CAPACITY];
-    char pass[ACCOUNT_TEXT_CAPACITY];
-    int unseenOnly; // flag
-};
-
-struct MoreAccounts {
-    int count; // 0 to MORE_ACCOUNTS
-    AccountFields account[MORE_ACCOUNTS];
 };
 
 enum AccountsDecodeOutcome {

@@ -33,15 +33,36 @@ void settings_set_int(int *field, int value)
     settings_unlock();
 }
 
-void settings_account(AccountCopy *out)
+int settings_account_count(void)
 {
     settings_lock();
-    memcpy(out->server, Settings.server, sizeof out->server);
-    memcpy(out->user, Settings.user, sizeof out->user);
-    memcpy(out->pass, Settings.pass, sizeof out->pass);
-    out->unseenOnly = Settings.unseenOnly;
+    int more = Settings.more.count;
+    settings_unlock();
+    return 1 + (more < 0 ? 0 : more > MORE_ACCOUNTS ? MORE_ACCOUNTS : more);
+}
+
+void settings_account(int index, AccountCopy *out)
+{
+    settings_lock();
+    if (index == 0) {
+        memcpy(out->server, Settings.server, sizeof out->server);
+        memcpy(out->user, Settings.user, sizeof out->user);
+        memcpy(out->pass, Settings.pass, sizeof out->pass);
+        out->unseenOnly = Settings.unseenOnly;
+    } else {
+        const AccountFields *a = &Settings.more.account[index - 1];
+        memcpy(out->server, a->server, sizeof out->server);
+        memcpy(out->user, a->user, sizeof out->user);
+        memcpy(out->pass, a->pass, sizeof out->pass);
+        out->unseenOnly = a->unseenOnly;
+    }
     out->showHeaders = Settings.showHeaders;
     settings_unlock();
+}
+
+void account_label(const char *user, const char *server, char *out)
+{
+    wsprintfA(out, "%s (%s)", user, server); // fits: both are at most 127 bytes
 }
 
 int settings_show_progress(void)

@@ -50,7 +50,14 @@ struct ResultActions {
     int noMes;
     int notifyBalloon;
 };
-void settings_account(AccountCopy *out);
+// How many accounts there are (1 to MAX_ACCOUNTS), and account `index`
+// (0: the first, the record's own fields) as a check copies it.
+int settings_account_count(void);
+void settings_account(int index, AccountCopy *out);
+// How an account is named to the user: "<user> (<server>)", the server
+// text as written.
+enum { ACCOUNT_LABEL_CAPACITY = 2 * ACCOUNT_TEXT_CAPACITY + 4 };
+void account_label(const char *user, const char *server, char *out);
 int settings_show_progress(void);
 int settings_quiet_offline(void);
 void settings_result_actions(ResultActions *out);

@@ -3,19 +3,27 @@
 #include "settings_file.h"
 #include "settings.h"
 #include "settings_codec.h"
+#include "accounts_codec.h"
 #include "desktop/desktop.h"
 #include "desktop/wide_text.h"
+#include <string.h>
 
 const char SETTINGS_FILE_NAME[] = "Sorvane.dat";
 // A save is written here first and replaces the file only when complete, so
 // a failure part-way never costs the user the settings already stored.
 const char SETTINGS_TEMP_FILE_NAME[] = "Sorvane.dat.new";
+// The accounts after the first, beside it; an older copy of the program
+// neither reads nor writes this file, so it keeps them whatever it saves.
+const char ACCOUNTS_FILE_NAME[] = "Sorvane.accounts";
+static const char ACCOUNTS_TEMP_FILE_NAME[] = "Sorvane.accounts.new";
 
 static const char READ_FAILED[] = "動作設定の読み込みに失敗しました。";
 static const char WRITE_FAILED[] = "動作設定の書き込みに失敗しました。";
 static const char INCOMPATIBLE_CAPTION[] = "互換性";
 static const char INCOMPATIBLE[] = "動作設定ファイルのデータに互換性がないため、新規に作成します。\n現在の設定は失われます。";
 static const char FIELD_READ_CAPTION[] = "エラー";
+static const char ACCOUNTS_UNREADABLE[] = "Sorvane.accounts が壊れているため、2 番目以降のアカウントを読み込めませんでした。\n"
+                                       "2 番目以降のアカウントは空になります。";
 static const char UNREADABLE[] = "動作設定ファイルを開けませんでした。\n"
                                  "ほかのプログラムが使用中か、読み取りが許可されていない可能性があります。\n"
                                  "このファイルを新しい設定で置き換えますか？\n"
@@ -56,9 +64,9 @@ static int write_bytes(HANDLE file, const unsigned char *bytes, size_t size)
 // cannot be opened, with `*missing` telling a file that is not there from
 // one that is there but cannot be read (held by another program, not
 // permitted). A read error ends the bytes as the end of the file does.
-static int read_prefix(unsigned char *bytes, DWORD capacity, size_t *size, int *missing)
+static int read_prefix(const char *name, unsigned char *bytes, DWORD capacity, size_t *size, int *missing)
 {
-    HANDLE file = CreateFileA(SETTINGS_FILE_NAME, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -89,13 +97,27 @@ static void ask_before_replacing_unread_file(void)
                      != IDYES;
 }
 
+// The accounts after the first: none when there is no such file; a file
+// that cannot be read or is damaged is said once, and gives none.
+static void load_accounts(MoreAccounts *more)
+{
+    unsigned char bytes[ACCOUNTS_FILE_MAX_SIZE + 1];
+    size_t size = 0;
+    int missing = 0;
+    memset(more, 0, sizeof *more);
+    int read = read_prefix(ACCOUNTS_FILE_NAME, bytes, sizeof bytes, &size, &missing);
+    if ((read ? decode_accounts(bytes, size, more) : ACCOUNTS_NONE) == ACCOUNTS_DAMAGED || (!read && !missing))
+        ErrorBox(ACCOUNTS_UNREADABLE);
+    SecureZeroMemory(bytes, sizeof bytes);
+}
+
 int load_settings(void)
 {
     unsigned char bytes[SETTINGS_READ_LIMIT];
     size_t size = 0;
     int missing = 0;
     keepUnreadFile = 0;
-    if (!read_prefix(bytes, sizeof bytes, &size, &missing)) {
+    if (!read_prefix(SETTINGS_FILE_NAME, bytes, sizeof bytes, &size, &missing)) {
         if (!missing)
             ask_before_replacing_unread_file();
         return 0; // the settings dialog comes next and creates the file
@@ -116,6 +138,8 @@ int load_settings(void)
     default:
         break;
     }
+    if (result.outcome == SETTINGS_DECODED)
+        load_accounts(&record.more);
     settings_lock();
     Settings = record;
     settings_unlock();
@@ -155,6 +179,42 @@ static int file_replaceable(const char *name)
     return 1;
 }
 
+enum WriteOutcome { WRITTEN, NOT_CREATED, WRITE_FAILED_PART_WAY, NOT_MOVED };
+
+// Written aside, flushed, then moved over the file in one call: the name
+// holds either the whole old file or the whole new one.
+static int write_aside(const char *name, const char *temp, const unsigned char *bytes, size_t size)
+{
+    HANDLE file = CreateFileA(temp, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return NOT_CREATED;
+    if (!write_bytes(file, bytes, size)) {
+        CloseHandle(file);
+        DeleteFileA(temp);
+        return WRITE_FAILED_PART_WAY;
+    }
+    if (!finish_file(file) || !MoveFileExA(temp, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileA(temp);
+        return NOT_MOVED;
+    }
+    return WRITTEN;
+}
+
+// With one account there is no accounts file: the folder holds what it
+// always did.
+static int save_accounts(const MoreAccounts *more)
+{
+    unsigned char bytes[ACCOUNTS_FILE_MAX_SIZE];
+    size_t size = 0;
+    if (more->count == 0)
+        return DeleteFileA(ACCOUNTS_FILE_NAME) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (!file_replaceable(ACCOUNTS_FILE_NAME) || !encode_accounts(more, bytes, sizeof bytes, &size))
+        return 0;
+    int written = write_aside(ACCOUNTS_FILE_NAME, ACCOUNTS_TEMP_FILE_NAME, bytes, size);
+    SecureZeroMemory(bytes, sizeof bytes);
+    return written == WRITTEN;
+}
+
 int save_settings(void)
 {
     // A start directory that is gone must not send the file into whatever
@@ -171,20 +231,10 @@ int save_settings(void)
         ErrorBox(failedField >= 0 ? FIELD_WRITE_FAILED[failedField] : WRITE_FAILED);
         return 0;
     }
-    HANDLE file = CreateFileA(SETTINGS_TEMP_FILE_NAME, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0; // the settings dialog tells the user
-    if (!write_bytes(file, bytes, size)) {
-        CloseHandle(file);
-        DeleteFileA(SETTINGS_TEMP_FILE_NAME);
+    int written = write_aside(SETTINGS_FILE_NAME, SETTINGS_TEMP_FILE_NAME, bytes, size);
+    if (written == WRITE_FAILED_PART_WAY)
         ErrorBox(WRITE_FAILED);
+    if (written != WRITTEN || !save_accounts(&record.more))
         return 0;
-    }
-    if (!finish_file(file)
-        || !MoveFileExA(SETTINGS_TEMP_FILE_NAME, SETTINGS_FILE_NAME, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(SETTINGS_TEMP_FILE_NAME);
-        return 0;
-    }
     return 1;
 }

@@ -11,6 +11,21 @@ enum {
     PATH_TEXT_CAPACITY = 256     // mailPath, oksndPath, nosndPath: at most 255
 };
 
+// The accounts after the first, kept in a file of their own beside the
+// settings file (accounts_codec.h); the first is the record's own server,
+// user, pass and unseenOnly.
+enum { MAX_ACCOUNTS = 8, MORE_ACCOUNTS = MAX_ACCOUNTS - 1 };
+struct AccountFields {
+    char server[ACCOUNT_TEXT_CAPACITY];
+    char user[ACCOUNT_TEXT_CAPACITY];
+    char pass[ACCOUNT_TEXT_CAPACITY];
+    int unseenOnly; // flag
+};
+struct MoreAccounts {
+    int count; // 0 to MORE_ACCOUNTS
+    AccountFields account[MORE_ACCOUNTS];
+};
+
 struct SettingsRecord {
     char server[ACCOUNT_TEXT_CAPACITY];
     char user[ACCOUNT_TEXT_CAPACITY];
@@ -28,6 +43,8 @@ struct SettingsRecord {
     int showHeaders;   // flag: the new-mail message lists sender and subject
     int notifyBalloon; // flag: results come as a tray notification, not a box
     int quietOffline; // flag: an automatic check that cannot reach the server shows no box
+    // Not in the settings file: the accounts after the first.
+    MoreAccounts more;
 };
 
 #endif

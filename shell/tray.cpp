@@ -30,6 +30,7 @@ static const char TIP_NEW_MAIL_UNIT[] = " 通";
 static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
 static const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
 static const char TIP_OFFLINE[] = "Sorvane - サーバーに接続できません";
+static const char TIP_SOME_FAILED[] = "、確認できないアカウントあり"; // after the count
 
 static NOTIFYICONDATAA trayIconData;
 static HMENU TrayMenu;
@@ -152,7 +153,8 @@ static void tip_append_number(unsigned long value, int width)
 }
 
 // "<what happened> (hh:mm)", the time of the check's end on this machine.
-static void set_tip(const char *what, unsigned long newCount)
+// With several accounts, new mail says when one of them failed.
+static void set_tip(const char *what, unsigned long newCount, int someFailed = 0)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -161,6 +163,8 @@ static void set_tip(const char *what, unsigned long newCount)
     if (what == TIP_NEW_MAIL) {
         tip_append_number(newCount, 1);
         tip_append(TIP_NEW_MAIL_UNIT);
+        if (someFailed)
+            tip_append(TIP_SOME_FAILED);
     }
     tip_append(" (");
     tip_append_number(now.wHour, 2);
@@ -179,10 +183,11 @@ static void show_state(int state)
 void on_check_outcome(WPARAM outcome, LPARAM newCount)
 {
     wake_check_outcome((int)outcome);
-    outcome &= ~(WPARAM)(CHECK_WAS_AUTOMATIC | CHECK_WAS_OFFLINE);
+    int someFailed = (outcome & CHECK_SOME_FAILED) != 0;
+    outcome &= ~(WPARAM)(CHECK_WAS_AUTOMATIC | CHECK_WAS_OFFLINE | CHECK_SOME_FAILED);
     switch (outcome) {
     case CHECK_OUTCOME_NEW_MAIL:
-        set_tip(TIP_NEW_MAIL, (unsigned long)newCount);
+        set_tip(TIP_NEW_MAIL, (unsigned long)newCount, someFailed);
         show_state(TRAY_NEW_MAIL);
         break;
     case CHECK_OUTCOME_NO_NEW_MAIL:

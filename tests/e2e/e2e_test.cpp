@@ -502,6 +502,37 @@ TEST_F(EndToEnd, QuietSettingLeavesAskedChecksAndRefusalsTold)
     EXPECT_EQ(again.wait_exit(), 0u);
 }
 
+// Two accounts, each on its own connection, side by side: each server
+// hears only its own account, one box tells both, the tray the total; the
+// same after a restart.
+TEST_F(EndToEnd, TwoAccountsAreCheckedSideBySideAndToldInOneResult)
+{
+    auto slow = [](int count) {
+        pop3::Script s = pop3::good_script(count);
+        s.beforeGreeting = [] { Sleep(5000); };
+        return s;
+    };
+    pop3::Peer first("127.0.0.5", slow(1), 1110), second("127.0.0.6", slow(2), 1110);
+    write_account(dir, "127.0.0.5:1110", "taro", "secret", OK_MESSAGE);
+    write_more_accounts(dir, {{"127.0.0.6:1110", "jiro", "himitsu", 0}});
+    for (int start = 1; start <= 2; start++) {
+        Program app;
+        DWORD t0 = GetTickCount();
+        ASSERT_TRUE(app.start(dir));
+        ui::Box result = ui::wait_box(RESULT_CAPTION, 30000, app.pid());
+        ASSERT_TRUE(result);
+        EXPECT_LT(GetTickCount() - t0, 9000u) << "checked one after the other";
+        EXPECT_EQ(result.text, std::string(NEW_MAIL) + "\ntaro (127.0.0.5:1110): 新着 1 通\njiro (127.0.0.6:1110): 新着 2 通");
+        EXPECT_EQ(first.lines(), (std::vector<std::string>{"USER taro", "PASS secret", "STAT", "QUIT"}));
+        EXPECT_EQ(second.lines(), (std::vector<std::string>{"USER jiro", "PASS himitsu", "STAT", "QUIT"}));
+        EXPECT_EQ(first.connections() + second.connections(), 2 * start);
+        ui::answer(result, IDOK);
+        EXPECT_TRUE(tray_shows(app, tip_new_mail(3), Program::FACE_NEW_MAIL));
+        app.command(CMD_EXIT);
+        EXPECT_EQ(app.wait_exit(), 0u);
+    }
+}
+
 // "Start with Windows" is the shortcut in the user's Startup folder: made
 // when ticked and stored (read back through the shell: this program, its
 // start directory), shown when the dialog opens, gone when unticked.

@@ -76,6 +76,15 @@ void write_settings_file(const std::string &dir, const FileSettings &s)
     CloseHandle(file);
 }
 
+void write_more_accounts(const std::string &dir, const std::vector<image::Account> &accounts)
+{
+    image::Bytes bytes = image::accounts_file(accounts);
+    HANDLE file = CreateFileA((dir + "\\Sorvane.accounts").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD n = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &n, NULL);
+    CloseHandle(file);
+}
+
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass, int options)
 {
     FileSettings s;

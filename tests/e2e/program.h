@@ -6,7 +6,9 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include "settings_image.h"
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -74,6 +76,9 @@ void write_settings_file(const std::string &dir, const FileSettings &s);
 enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8, QUIET_OFFLINE = 16 };
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass,
                    int options = 0);
+
+// The accounts after the first, in their own file beside the settings.
+void write_more_accounts(const std::string &dir, const std::vector<image::Account> &accounts);
 
 // The ANSI code page (GetACP) a running process was given, read from the
 // process itself; 0 when it cannot be read.

@@ -337,6 +337,7 @@ TEST(FetchArrived, OnlyMailNotSeenBeforeAsksTheNewUids)
 #define OPEN "\x81\x75"
 #define CLOSE "\x81\x76"
 #define OTHERS(n) "\n\x82\xD9\x82\xA9 " n " \x92\xCA"
+#define NEW_COUNT(n) ": \x90\x56\x92\x85 " n " \x92\xCA" // ": 新着 n 通"
 
 TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
 {
@@ -376,6 +377,31 @@ TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
     const std::string shown = text;
     EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 4); // three messages and the rest
     EXPECT_EQ(shown.substr(shown.size() - 10), OTHERS("5"));
+}
+
+// Several accounts: each with new mail by its count and what arrived, each
+// failure by its text and code, in the accounts' order; an account with
+// nothing new says nothing; what does not fit is left off whole.
+TEST(ArrivedText, EachAccountTellsItsPart)
+{
+    Pop3Arrived a = {};
+    a.listed = 1;
+    strcpy(a.sender[0], "hanako");
+    strcpy(a.subject[0], "hi");
+    const AccountResult results[] = {
+        {"taro (mail.example.jp)", 1, 2, &a, NULL, 0},
+        {"jiro (pop3s://b.example.jp)", 0, 0, NULL, "refused", 0x80092010},
+        {"saburo (c.example.jp)", 1, 0, NULL, NULL, 0},
+        {"shiro (d.example.jp)", 1, 1, NULL, NULL, 0},
+    };
+    char text[1024];
+    accounts_text("first", results, 4, text, sizeof text);
+    EXPECT_EQ(std::string(text), "first\ntaro (mail.example.jp)" NEW_COUNT("2") "\nhanako" OPEN "hi" CLOSE
+                                 "\njiro (pop3s://b.example.jp): refused(0x80092010)\nshiro (d.example.jp)" NEW_COUNT("1"));
+    accounts_text("", results + 1, 1, text, sizeof text);
+    EXPECT_EQ(std::string(text), "jiro (pop3s://b.example.jp): refused(0x80092010)");
+    accounts_text("first", results, 4, text, 30);
+    EXPECT_EQ(std::string(text), "first");
 }
 
 // Whether a result waits: only while the user presents, plays full screen

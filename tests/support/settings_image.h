@@ -67,6 +67,30 @@ template <class Record> File file_of(const Record &r)
     return f;
 }
 
+// The accounts file: "SVAC", version 1, the count, each account's three
+// text fields and flags byte, then FNV-1a of all that, little-endian.
+struct Account {
+    std::string server, user, pass;
+    unsigned char flags;
+};
+inline Bytes accounts_file(const std::vector<Account> &accounts)
+{
+    Bytes b = {'S', 'V', 'A', 'C', 1, (unsigned char)accounts.size()};
+    for (const Account &a : accounts) {
+        for (const std::string *t : {&a.server, &a.user, &a.pass}) {
+            Bytes f = text_field(*t);
+            b.insert(b.end(), f.begin(), f.end());
+        }
+        b.push_back(a.flags);
+    }
+    unsigned h = 2166136261u;
+    for (unsigned char c : b)
+        h = (h ^ c) * 16777619u;
+    for (int i = 0; i < 4; i++)
+        b.push_back((unsigned char)(h >> (8 * i)));
+    return b;
+}
+
 } // namespace image
 
 #endif

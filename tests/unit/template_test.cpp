@@ -124,7 +124,7 @@ const DWORD DIALOG = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SET
 const char FONT[] = "ＭＳ Ｐゴシック";
 
 const Template SETTINGS = {
-    DIALOG | DS_CENTER, 0, 0, 415, 248, texts::SETTINGS_CAPTION, 9, FONT,
+    DIALOG | DS_CENTER, 0, 0, 415, 260, texts::SETTINGS_CAPTION, 9, FONT,
     {
         {1009, "Edit", "", 50, 20, 108, 12, EDIT},
         {1000, "Edit", "", 50, 34, 108, 12, EDIT},
@@ -166,6 +166,8 @@ const Template SETTINGS = {
         // And two more below it: the dialog grew by 26 units again.
         {1031, "Button", "新着メールの差出人と件名を表示する", 10, 218, 260, 10, CHECK},
         {1032, "Button", "メッセージボックスの代わりに通知で知らせる", 10, 231, 260, 10, CHECK},
+        // And the start with Windows: 12 units more.
+        {1034, "Button", "Windows の起動時に Sorvane を起動する", 10, 244, 260, 10, CHECK},
     },
 };
 
