@@ -11,7 +11,9 @@
 #     the bytes the program received per check, whatever the mailbox holds;
 #     and 30 more with "show sender and subject of new mail" on: TOP for
 #     the three new messages, in one flight with QUIT where the server
-#     pipelines (Dovecot does), so that its floor is the plain check's);
+#     pipelines (Dovecot does), so that its floor is the plain check's;
+#     and 30 more with a second account on the same server, checked beside
+#     the first on its own connection);
 #   - 30 runs of `fetchmail --check` (with --ssl, or STARTTLS required) and
 #     of a minimal client doing only connect, (STLS,) greeting, USER, PASS,
 #     STAT and QUIT;
@@ -44,6 +46,7 @@ while [ $# -gt 0 ]; do
     --on-display) on_display=1; shift ;;
     --unseen) variant=unseen; shift ;;
     --headers) variant=headers; shift ;;
+    --two) variant=two; shift ;;
     --account) user=$2; pass=$3; shift 3 ;;
     *) echo "usage: $0 [--idle SECONDS] [--checks N]" >&2; exit 2 ;;
   esac
@@ -267,6 +270,16 @@ print('%.3f; the server alone (minimal client) %.3f, %+.1f ms' % (${medians[1]} 
     report+=("  than the plain check: $more ms (at most one round trip, ${rtt_ms} ms)")
     report+=("  $(relay_figures $kind); $(grep -E '^headers checks:' "$out")")
     report+=("$(program_split $kind "$out")")
+    : >"$work/relay-$kind.log"
+    # Two accounts on the same server, each on its own connection, side
+    # by side: the check ends with the slower of the two.
+    out=$work/program-two.txt
+    server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --two --idle 0 \
+      --checks "$checks" >"$out" 2>&1 || { cat "$out"; exit 1; }
+    line=$(grep '^two check ms' "$out" | awk '{print $4}' | summary "  two accounts side by side" "$f")
+    report+=("$line")
+    report+=("  two accounts / one account: $(python3 -c "print('%.3f' % ($(median_of "$line") / $program_median))")")
+    report+=("  $(relay_figures $kind); $(grep -E '^two checks:' "$out")")
     : >"$work/relay-$kind.log"
   fi
 

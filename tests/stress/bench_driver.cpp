@@ -96,7 +96,8 @@ int main(int argc, char **argv)
     // lines are labelled so, the usual ones "program".
     const char *variant = argc > 8 ? argv[8] : "";
     bool unseen = strcmp(variant, "unseen") == 0, headers = strcmp(variant, "headers") == 0;
-    const char *label = unseen ? "unseen" : headers ? "headers" : "program";
+    bool two = strcmp(variant, "two") == 0; // a second account on the same server, checked beside the first
+    const char *label = unseen ? "unseen" : headers ? "headers" : two ? "two" : "program";
 
     CreateDirectoryA(dir.c_str(), NULL);
     e2e::FileSettings s;
@@ -109,6 +110,8 @@ int main(int argc, char **argv)
     s.unseenOnly = unseen;
     s.showHeaders = headers;
     e2e::write_settings_file(dir, s);
+    if (two)
+        e2e::write_more_accounts(dir, {{s.server, "many", "many-pass", 0}});
     if (!app.start(dir) || !app.main_window()) {
         printf("the program did not start\n");
         return 1;
