@@ -229,14 +229,18 @@ TEST(Pop3Session, ServerThatCannotBeFoundOrReached)
 }
 
 // Nothing of the account goes out before the certificate is accepted, and
-// each refusal says why, with the system's code.
+// each refusal says why, with the system's code. Only a handshake that the
+// network failed (a WinSock code) is a server out of reach.
 TEST(Pop3Session, TlsRefusalsTellWhyBeforeAnythingIsSent)
 {
     struct {
         int tls;
         const char *message;
+        uint32_t code = CODE;
+        int offline = 0;
     } cases[] = {
-        {TLS_HANDSHAKE_FAILED, "暗号化された接続を確立できませんでした。"},
+        {TLS_HANDSHAKE_FAILED, "暗号化された接続を確立できませんでした。", CODE, 1},
+        {TLS_HANDSHAKE_FAILED, "暗号化された接続を確立できませんでした。", 0x80090326}, // SEC_E_ILLEGAL_MESSAGE
         {TLS_UNTRUSTED_ISSUER, "サーバーの証明書は信頼されていない発行者によるものです。"},
         {TLS_NAME_MISMATCH, "サーバーの証明書の名前が接続先と一致しません。"},
         {TLS_EXPIRED, "サーバーの証明書の有効期限が切れています。"},
@@ -250,10 +254,12 @@ TEST(Pop3Session, TlsRefusalsTellWhyBeforeAnythingIsSent)
             SCOPED_TRACE(std::string(server) + " " + std::to_string(c.tls));
             Script s = dialogue({line("+OK begin TLS")});
             s.tls = c.tls;
+            s.code = c.code;
             Check check(s, server);
             EXPECT_EQ(check.run(), 0);
             EXPECT_EQ(check.failure(), c.message);
-            EXPECT_EQ(check.outcome.code, CODE);
+            EXPECT_EQ(check.outcome.code, c.code);
+            EXPECT_EQ(check.outcome.offline, c.offline);
             const bool starttls = server[0] == 's';
             EXPECT_EQ(check.link.lines(), starttls ? Lines{"STLS"} : Lines{});
             EXPECT_EQ(check.link.calls().back(), "start_tls pop.example.jp 1500");

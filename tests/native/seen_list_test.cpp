@@ -142,6 +142,26 @@ TEST(SeenFile, TheLargestCountRoundTrips)
     seen_list_free(&back);
 }
 
+// A file of the first version keeping `count` distinct uids.
+std::string file_of_uids(size_t count)
+{
+    std::string file = "Sorvane seen-mail 1\nsrv\nusr\n" + std::to_string(count) + "\n";
+    for (size_t n = 0; n < count; n++)
+        file += "u" + std::to_string(n) + "\n";
+    return file + ".\n";
+}
+
+TEST(SeenFile, AFileAtTheBoundOfTheListingLoadsWhole)
+{
+    Bytes b = bytes_of(file_of_uids(POP3_MULTILINE_MAX_LINES));
+    SeenList l;
+    seen_list_init(&l);
+    SeenMark mark = mark_of(9, "x");
+    EXPECT_EQ(decode_seen_file(b.data(), b.size(), "srv", "usr", &mark, &l), SEEN_FILE_READ);
+    EXPECT_EQ(l.count, (size_t)POP3_MULTILINE_MAX_LINES);
+    seen_list_free(&l);
+}
+
 TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
 {
     const std::string good = "Sorvane seen-mail 1\nsrv\nusr\n2\na\nb\n.\n";
@@ -167,6 +187,7 @@ TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
         {"uid with a blank", "Sorvane seen-mail 1\nsrv\nusr\n1\na b\n.\n", SEEN_FILE_DAMAGED},
         {"empty uid", "Sorvane seen-mail 1\nsrv\nusr\n1\n\n.\n", SEEN_FILE_DAMAGED},
         {"bytes after the end", good + "c\n", SEEN_FILE_DAMAGED},
+        {"one uid past the bound", file_of_uids(POP3_MULTILINE_MAX_LINES + 1), SEEN_FILE_DAMAGED},
     };
     for (auto &c : cases) {
         SeenList l;
