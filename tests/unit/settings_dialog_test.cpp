@@ -176,12 +176,21 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
          WARNING, SERVER_MALFORMED, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, malformed, ""},
         {"user name with a character code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u20AC"); },
          WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
+        // Code page 932 has "é" only as a look-alike ("e"), and "¥" only as the backslash's byte.
+        {"user name with a letter code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u00E9"); },
+         WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
         {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
          WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
         {"mail program path with a character outside the basic plane",
          [](HWND d) {
              ui::set_check(d, IDC_MAIL_LAUNCH, true);
              ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\U0001F4E7\\mailer.exe");
+         },
+         WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+        {"mail program path with a yen sign",
+         [](HWND d) {
+             ui::set_check(d, IDC_MAIL_LAUNCH, true);
+             ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\u00A5\\mailer.exe");
          },
          WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
         {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
