@@ -22,17 +22,12 @@ fi
 marker=http.server
 source "$top/tests/services/lib/background.sh"
 
+serving() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+
 start() {
   stop
   "$top/tests/services/certs.sh" ensure
-  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$b/tls/crl" >"$output" 2>&1 &
-  echo $! >"$pidfile"
-  # Up to a minute on a loaded machine; a server that died ends the wait.
-  for _ in $(seq 600); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
-    running || break
-    sleep 0.1
-  done
+  start_service serving python3 -m http.server "$port" --bind 127.0.0.1 --directory "$b/tls/crl" && return 0
   echo "the CRL server did not start:" >&2
   cat "$output" >&2
   return 1

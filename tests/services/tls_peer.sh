@@ -15,22 +15,18 @@ dir=$b/tls
 pidfile=$b/tls-peer.pid
 
 marker=tls_peer.py
+output=$dir/peer-output.txt
 source "$top/tests/services/lib/background.sh"
+
+peers_listening() { grep -q listening "$output"; }
 
 start() {
   stop
   "$top/tests/services/certs.sh" ensure
   rm -rf "$dir/peer"; mkdir -p "$dir/peer"
-  python3 "$top/tests/services/tls_peer.py" "$dir" "$dir/peer" >"$dir/peer-output.txt" 2>&1 &
-  echo $! >"$pidfile"
-  # Up to a minute on a loaded machine; a peer that died ends the wait.
-  for _ in $(seq 600); do
-    grep -q listening "$dir/peer-output.txt" && return 0
-    running || break
-    sleep 0.1
-  done
+  start_service peers_listening python3 "$top/tests/services/tls_peer.py" "$dir" "$dir/peer" && return 0
   echo "the TLS peers did not start:" >&2
-  cat "$dir/peer-output.txt" >&2
+  cat "$output" >&2
   return 1
 }
 
