@@ -2,8 +2,9 @@
 // suite, and so the program it starts, under Wine's code page 1252. The
 // program's texts stay code page 932 there: a user name, a password, a
 // mail program and a sound of double-byte characters typed into its
-// dialogs are stored, sent and used as those bytes, and what it shows
-// reads back, as Unicode, as its Japanese texts.
+// dialogs are stored, sent and used as those bytes, the mail seen is kept
+// beside it in a start folder of a Japanese name, and what it shows reads
+// back, as Unicode, as its Japanese texts.
 #include <gtest/gtest.h>
 #include "steps.h"
 #include "settings_image.h"
@@ -21,13 +22,6 @@ const char PASSWORD_TARO[] = "秘密";
 
 // The high word of a file time in the year 2000.
 const DWORD LONG_AGO = 0x01BF53EB;
-
-std::wstring wide(const std::string &text932)
-{
-    std::wstring w(text932.size() + 1, L'\0');
-    w.resize(MultiByteToWideChar(932, 0, text932.c_str(), -1, &w[0], (int)w.size()) - 1);
-    return w;
-}
 
 // A quiet second of 8-bit mono sound, for the sound the program asks for.
 bool write_wave(const std::wstring &path)
@@ -88,6 +82,12 @@ TEST_F(EndToEnd, OneLifeUnderAnotherSystemCodePage)
 {
     ASSERT_NE(GetACP(), 932u) << "the suite runs under code page 932";
     ASSERT_EQ(code_page_of(GetCurrentProcess()), GetACP()) << "a process's code page is read where GetACP reads it";
+    // The start folder's name is Japanese too: the second check reads the
+    // seen mail the first kept there.
+    dir += "\\受信箱";
+    CreateDirectoryW(wide(dir).c_str(), NULL);
+    for (const char *left : {"\\Sorvane.dat", "\\Sorvane.seen"})
+        DeleteFileW(wide(dir + left).c_str());
 
     // ソ and 表 end in the byte of a backslash.
     const std::string mailFolder = dir + "\\メール", mailPath = mailFolder + "\\受信ソフト.exe";
@@ -106,10 +106,10 @@ TEST_F(EndToEnd, OneLifeUnderAnotherSystemCodePage)
     ASSERT_TRUE(dlg);
     EXPECT_EQ(app.code_page(), GetACP()) << "the program runs under the suite's code page";
     ASSERT_NO_FATAL_FAILURE(enter_account(this, dlg, SERVER, USER_TARO, PASSWORD_TARO));
-    for (int off : {IDC_MAIL_ASK, IDC_NO_SOUND, IDC_SHOW_PROGRESS, IDC_NO_MESSAGE, IDC_AUTO_CHECK, IDC_UNSEEN_ONLY,
-                    IDC_SHOW_HEADERS, IDC_NOTIFY_BALLOON, IDC_QUIET_OFFLINE})
+    for (int off : {IDC_MAIL_ASK, IDC_NO_SOUND, IDC_SHOW_PROGRESS, IDC_NO_MESSAGE, IDC_AUTO_CHECK, IDC_SHOW_HEADERS,
+                    IDC_NOTIFY_BALLOON, IDC_QUIET_OFFLINE})
         ui::set_check(dlg, off, false);
-    for (int on : {IDC_MAIL_LAUNCH, IDC_OK_SOUND, IDC_OK_MESSAGE})
+    for (int on : {IDC_MAIL_LAUNCH, IDC_OK_SOUND, IDC_OK_MESSAGE, IDC_UNSEEN_ONLY})
         ui::set_check(dlg, on, true);
     ui::set_item_text(dlg, IDC_MAIL_PATH, mailPath);
     ui::set_item_text(dlg, IDC_OK_SOUND_PATH, soundPath);
@@ -124,6 +124,7 @@ TEST_F(EndToEnd, OneLifeUnderAnotherSystemCodePage)
     stored.oksndPath = soundPath;
     stored.okMes = 1;
     image::Bytes expected = image::file_of(stored).bytes;
+    expected.insert(expected.end(), image::UNSEEN_ONLY_BLOCK.begin(), image::UNSEEN_ONLY_BLOCK.end());
     EXPECT_EQ(read_file(dir + "\\Sorvane.dat"), std::string(expected.begin(), expected.end()));
 
     // With a server now set, start-up checks at once: the login with the
@@ -141,6 +142,8 @@ TEST_F(EndToEnd, OneLifeUnderAnotherSystemCodePage)
         printf("NOT CHECKED: the sound; this system's sound calls cannot open %s\n", soundPath.c_str());
     ui::answer(result, IDOK);
     ASSERT_TRUE(ui::wait_gone(result.hwnd));
+    app.command(CMD_CHECK_NOW);
+    EXPECT_TRUE(tray_shows(app, TIP_NO_NEW_MAIL, Program::FACE_NORMAL)) << "the seen mail was not kept";
     exit_and_expect_clean();
 }
 

@@ -23,6 +23,13 @@ std::string windows_path(std::string path)
     return path;
 }
 
+std::wstring wide(const std::string &text932)
+{
+    std::wstring w(text932.size() + 1, L'\0');
+    w.resize(MultiByteToWideChar(932, 0, text932.c_str(), -1, &w[0], (int)w.size()) - 1);
+    return w;
+}
+
 std::string make_start_directory(const char *name)
 {
     char tmp[MAX_PATH];
@@ -106,13 +113,17 @@ Program::~Program()
 
 bool Program::start(const std::string &dir, const std::string &path)
 {
-    STARTUPINFOA si = {};
+    return start(wide(dir), path);
+}
+
+bool Program::start(const std::wstring &dir, const std::string &path)
+{
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
-    std::string cmd = "\"" + path + "\"";
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back('\0');
-    return CreateProcessA(path.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, dir.c_str(),
-                          &si, &pi_) != 0;
+    std::wstring program = wide(path), cmd = L"\"" + program + L"\"";
+    std::vector<WCHAR> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    return CreateProcessW(program.c_str(), line.data(), NULL, NULL, FALSE, 0, NULL, dir.c_str(), &si, &pi_) != 0;
 }
 
 HWND Program::main_window(DWORD timeoutMs)
@@ -374,8 +385,8 @@ void Program::terminate()
 std::string read_file(const std::string &path)
 {
     std::string bytes;
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0,
-                           NULL);
+    HANDLE f = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                           0, NULL);
     if (f == INVALID_HANDLE_VALUE)
         return bytes;
     char buf[4096];

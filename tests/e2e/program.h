@@ -38,6 +38,10 @@ extern std::string referencePath;
 // Z: drive; any other path unchanged.
 std::string windows_path(std::string path);
 
+// A path as the suites write it, in code page 932 as the program's own
+// texts, for the wide calls: the same under any system code page.
+std::wstring wide(const std::string &text932);
+
 // A fresh folder under the temporary folder, made the program's start
 // directory.
 std::string make_start_directory(const char *name);
@@ -88,6 +92,7 @@ class Program {
 public:
     ~Program();
     bool start(const std::string &dir, const std::string &path = programPath);
+    bool start(const std::wstring &dir, const std::string &path = programPath);
     DWORD pid() const { return pi_.dwProcessId; }
     // The hidden main window, once it exists.
     HWND main_window(DWORD timeoutMs = 15000);
