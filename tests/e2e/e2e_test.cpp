@@ -60,6 +60,24 @@ TEST_F(EndToEnd, SecondStartEndsAtOnceWithoutSecondWindowOrIcon)
     exit_and_expect_clean();
 }
 
+// Its files would not be found again in a folder whose name code page 932
+// cannot hold: the program says so and ends.
+TEST_F(EndToEnd, StartFolderThatCodePage932CannotHoldIsRefused)
+{
+    const std::wstring folder = wide(dir) + L"\\caf\u00E9";
+    CreateDirectoryW(folder.c_str(), NULL);
+    ASSERT_TRUE(app.start(folder));
+    ui::Box refused = wait_box(ERROR_CAPTION);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused.text, "起動時のフォルダーのパスに、扱えない文字が含まれています。");
+    ui::answer(refused, IDOK);
+    ui::Box failed = wait_box("エラー");
+    ASSERT_TRUE(failed);
+    ui::answer(failed, IDOK);
+    EXPECT_EQ(app.wait_exit(), 0u);
+    EXPECT_EQ(count(SETTINGS_CAPTION), 0u);
+}
+
 TEST_F(EndToEnd, LeftClickDuringACheckStartsNoSecondCheck)
 {
     write_account(dir, SERVER, USER_EMPTY, PASSWORD_EMPTY, SHOW_PROGRESS | NO_MESSAGE);
@@ -238,6 +256,17 @@ void deliver(const std::string &user, int number)
     ASSERT_TRUE(MoveFileA((maildir + "tmp\\" + name).c_str(), (maildir + "new\\" + name).c_str()));
 }
 
+// Ticks a box of the settings dialog of the menu, as a user does.
+void tick_in_settings(EndToEnd *t, int box)
+{
+    t->app.command(CMD_SETTINGS);
+    HWND dlg = t->wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    ui::set_check(dlg, box, true);
+    ui::click(dlg, IDC_OK_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(dlg));
+}
+
 TEST_F(EndToEnd, UnseenOnlyReportsEachMessageOnceAndTheTrayTellsEveryOutcome)
 {
     const char user[] = "seen";
@@ -248,17 +277,27 @@ TEST_F(EndToEnd, UnseenOnlyReportsEachMessageOnceAndTheTrayTellsEveryOutcome)
         const char *text;
         std::string tip;
         int face;
+        bool balloon = false; // ticked in the settings dialog before the check
     } checks[] = {
         {0, NEW_MAIL, tip_new_mail(3), Program::FACE_NEW_MAIL}, // the check at start-up
         {0, NO_MAIL, TIP_NO_NEW_MAIL, Program::FACE_NORMAL},
         {4, NEW_MAIL, tip_new_mail(1), Program::FACE_NEW_MAIL},
+        {5, NEW_MAIL, tip_new_mail(1), Program::FACE_NEW_MAIL, true},
     };
     for (auto &c : checks) {
         SCOPED_TRACE(c.tip);
+        if (c.balloon) {
+            ASSERT_NO_FATAL_FAILURE(tick_in_settings(this, IDC_NOTIFY_BALLOON));
+        }
         if (c.deliver)
             deliver(user, c.deliver);
         if (&c != &checks[0])
             app.command(CMD_CHECK_NOW);
+        if (c.balloon) { // the balloon stands over the icon: the icon is read after the loop
+            EXPECT_TRUE(ui::wait_until([] { return ui::shown_balloon() != NULL; }, 30000)) << "no balloon";
+            EXPECT_FALSE(ui::wait_box(NULL, 2000, app.pid())) << "a box instead of the balloon";
+            continue;
+        }
         ui::Box result = wait_box(RESULT_CAPTION, 30000);
         ASSERT_TRUE(result);
         EXPECT_EQ(result.text, c.text);
@@ -469,6 +508,25 @@ TEST_F(EndToEnd, QuietWithoutANetworkAndOneCheckWhenTheAddressComes)
     EXPECT_EQ(peer.connections(), 1);
     ui::answer(result, IDOK);
     EXPECT_TRUE(tray_shows(app, tip_new_mail(2), Program::FACE_NEW_MAIL));
+    exit_and_expect_clean();
+}
+
+// After an automatic check without a network, changes of the addresses
+// start one check a minute, however many come.
+TEST_F(EndToEnd, ChangesOfTheAddressesWithinAMinuteStartOneCheck)
+{
+    ASSERT_TRUE(late_address(false)); // an earlier test may have left it given
+    write_account(dir, "10.77.0.2:1110", "taro", "secret", OK_MESSAGE); // no route, whatever address comes
+    ASSERT_TRUE(app.start(dir));
+    for (bool given : {true, false}) {
+        ui::Box unreached = wait_box(ERROR_CAPTION, 20000); // at start-up, then for the address that came
+        ASSERT_TRUE(unreached);
+        ui::answer(unreached, IDOK);
+        ASSERT_TRUE(ui::wait_gone(unreached.hwnd));
+        ASSERT_TRUE(late_address(given));
+    }
+    ASSERT_TRUE(late_address(true));
+    EXPECT_FALSE(ui::wait_box(NULL, 5000, app.pid())) << "a second check within the minute";
     exit_and_expect_clean();
 }
 
