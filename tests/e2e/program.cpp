@@ -67,6 +67,15 @@ bool late_address(bool given)
                           10000);
 }
 
+// A file of the start directory, by its code page 932 path.
+static void write_bytes(const std::string &path, const image::Bytes &bytes)
+{
+    HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD n = 0;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &n, NULL);
+    CloseHandle(file);
+}
+
 void write_settings_file(const std::string &dir, const FileSettings &s)
 {
     image::File f = image::file_of(s);
@@ -76,20 +85,12 @@ void write_settings_file(const std::string &dir, const FileSettings &s)
         image::Bytes block = image::extension_block(flags);
         f.bytes.insert(f.bytes.end(), block.begin(), block.end());
     }
-    std::string path = dir + "\\Sorvane.dat";
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD n = 0;
-    WriteFile(file, f.bytes.data(), (DWORD)f.bytes.size(), &n, NULL);
-    CloseHandle(file);
+    write_bytes(dir + "\\Sorvane.dat", f.bytes);
 }
 
 void write_more_accounts(const std::string &dir, const std::vector<image::Account> &accounts)
 {
-    image::Bytes bytes = image::accounts_file(accounts);
-    HANDLE file = CreateFileA((dir + "\\Sorvane.accounts").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD n = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &n, NULL);
-    CloseHandle(file);
+    write_bytes(dir + "\\Sorvane.accounts", image::accounts_file(accounts));
 }
 
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass, int options)
