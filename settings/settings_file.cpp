@@ -111,23 +111,20 @@ static void load_accounts(MoreAccounts *more)
     SecureZeroMemory(bytes, sizeof bytes);
 }
 
-int load_settings(void)
+// Decoded into a copy so the record changes in one step under the lock;
+// the fields before a failing one keep the values read.
+static int load_into(unsigned char *bytes, DWORD capacity, SettingsRecord *record)
 {
-    unsigned char bytes[SETTINGS_READ_LIMIT];
     size_t size = 0;
     int missing = 0;
     keepUnreadFile = 0;
-    if (!read_prefix(SETTINGS_FILE_NAME, bytes, sizeof bytes, &size, &missing)) {
+    if (!read_prefix(SETTINGS_FILE_NAME, bytes, capacity, &size, &missing)) {
         if (!missing)
             ask_before_replacing_unread_file();
         return 0; // the settings dialog comes next and creates the file
-
     }
-    // Decoded into a copy so the record changes in one step under the lock;
-    // the fields before a failing one keep the values read.
-    SettingsRecord record = Settings; // written only on this thread
     SettingsDecodeResult result;
-    decode_settings(bytes, size, &record, &keptExtension, &result);
+    decode_settings(bytes, size, record, &keptExtension, &result);
     switch (result.outcome) {
     case SETTINGS_EMPTY:
         ErrorBox(READ_FAILED);
@@ -139,15 +136,27 @@ int load_settings(void)
         break;
     }
     if (result.outcome == SETTINGS_DECODED)
-        load_accounts(&record.more);
+        load_accounts(&record->more);
     settings_lock();
-    Settings = record;
+    Settings = *record;
     settings_unlock();
     if (result.outcome == SETTINGS_FIELD_UNREADABLE) {
         offer_deletion(FIELD_READ_FAILED[result.field], FIELD_READ_CAPTION);
         return 0;
     }
     return 1;
+}
+
+// The file's image and the copy held the passwords: neither stays behind
+// on the stack.
+int load_settings(void)
+{
+    unsigned char bytes[SETTINGS_READ_LIMIT];
+    SettingsRecord record = Settings; // written only on this thread
+    int loaded = load_into(bytes, sizeof bytes, &record);
+    SecureZeroMemory(bytes, sizeof bytes);
+    SecureZeroMemory(&record, sizeof record);
+    return loaded;
 }
 
 // The new file must be on the disk before it takes the old one's place:
@@ -215,6 +224,20 @@ static int save_accounts(const MoreAccounts *more)
     return written == WRITTEN;
 }
 
+static int save_from(const SettingsRecord *record, unsigned char *bytes, size_t capacity)
+{
+    size_t size = 0;
+    int failedField;
+    if (!encode_settings(record, &keptExtension, bytes, capacity, &size, &failedField)) {
+        ErrorBox(failedField >= 0 ? FIELD_WRITE_FAILED[failedField] : WRITE_FAILED);
+        return 0;
+    }
+    int written = write_aside(SETTINGS_FILE_NAME, SETTINGS_TEMP_FILE_NAME, bytes, size);
+    if (written == WRITE_FAILED_PART_WAY)
+        ErrorBox(WRITE_FAILED);
+    return written == WRITTEN && save_accounts(&record->more);
+}
+
 int save_settings(void)
 {
     // A start directory that is gone must not send the file into whatever
@@ -223,18 +246,10 @@ int save_settings(void)
         return 0;
     if (keepUnreadFile || !file_replaceable(SETTINGS_FILE_NAME))
         return 0; // the settings dialog tells the user
-    const SettingsRecord record = Settings; // written only on this thread
+    SettingsRecord record = Settings; // written only on this thread
     unsigned char bytes[SETTINGS_FILE_MAX_SIZE];
-    size_t size = 0;
-    int failedField;
-    if (!encode_settings(&record, &keptExtension, bytes, sizeof bytes, &size, &failedField)) {
-        ErrorBox(failedField >= 0 ? FIELD_WRITE_FAILED[failedField] : WRITE_FAILED);
-        return 0;
-    }
-    int written = write_aside(SETTINGS_FILE_NAME, SETTINGS_TEMP_FILE_NAME, bytes, size);
-    if (written == WRITE_FAILED_PART_WAY)
-        ErrorBox(WRITE_FAILED);
-    if (written != WRITTEN || !save_accounts(&record.more))
-        return 0;
-    return 1;
+    int saved = save_from(&record, bytes, sizeof bytes);
+    SecureZeroMemory(bytes, sizeof bytes);
+    SecureZeroMemory(&record, sizeof record);
+    return saved;
 }
