@@ -116,9 +116,7 @@ int load_settings(void)
     default:
         break;
     }
-    settings_lock();
-    Settings = record;
-    settings_unlock();
+    settings_replace(&record);
     if (result.outcome == SETTINGS_FIELD_UNREADABLE) {
         offer_deletion(FIELD_READ_FAILED[result.field], FIELD_READ_CAPTION);
         return 0;

@@ -25,11 +25,11 @@ const char *caption_of(const char *name)
 
 void fill_sample_record()
 {
-    SETTINGS_SET_TEXT(Settings.server, "pop.example.jp");
-    SETTINGS_SET_TEXT(Settings.user, "taro");
-    SETTINGS_SET_TEXT(Settings.pass, "secret");
-    SETTINGS_SET_TEXT(Settings.mailPath, "C:\\Program Files\\Mailer\\mailer.exe");
-    SETTINGS_SET_TEXT(Settings.oksndPath, "C:\\Windows\\Media\\chimes.wav");
+    lstrcpynA(Settings.server, "pop.example.jp", sizeof Settings.server);
+    lstrcpynA(Settings.user, "taro", sizeof Settings.user);
+    lstrcpynA(Settings.pass, "secret", sizeof Settings.pass);
+    lstrcpynA(Settings.mailPath, "C:\\Program Files\\Mailer\\mailer.exe", sizeof Settings.mailPath);
+    lstrcpynA(Settings.oksndPath, "C:\\Windows\\Media\\chimes.wav", sizeof Settings.oksndPath);
     Settings.autoCheckTime = 10;
     Settings.showProgress = 1;
     Settings.okMes = 1;
@@ -80,7 +80,7 @@ int main(int argc, char **argv)
         fill_sample_record();
         run_settings_dialog();
     } else if (!strcmp(name, "password")) {
-        run_password_dialog(NULL);
+        run_password_dialog(NULL, Settings.pass);
     } else if (!strcmp(name, "progress")) {
         DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, still_progress, 0);
     } else {

@@ -10,7 +10,6 @@
 #include "check/progress_window.h"
 #include "dialog_harness.h"
 #include "pop3/seen_file.h"
-#include "settings/password_dialog.h"
 #include "settings/settings_dialog.h"
 #include <atomic>
 #include <thread>
@@ -315,7 +314,6 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
                  ui::click(d, IDC_OK_BUTTON);
              });
          }},
-        {"password dialog", [&] { harness::run_driven(PASSWORD, [] { return run_password_dialog(NULL); }, new_password); }},
     };
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);

@@ -3,7 +3,6 @@
 #include "recorder.h"
 #include "texts.h"
 #include "settings/password_dialog.h"
-#include "settings/settings.h"
 #include "shell/about.h"
 #include "resource.h"
 #include <string>
@@ -15,6 +14,8 @@ const char ABOUT_CAPTION[] = "バージョン情報";
 const char CLOSE_QUESTION[] = "変更された設定内容を保存せずにウインドウを閉じます。\nよろしいですか？";
 const char TOO_LONG[] = "文字数が限界量を超えています。";
 const char OLD_PASSWORD[] = "old-secret";
+// The caller's field that the dialog sets (the settings dialog's copy).
+char password[ACCOUNT_TEXT_CAPACITY];
 
 std::string repeat(const std::string &unit, int n)
 {
@@ -28,14 +29,14 @@ class PasswordDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SETTINGS_SET_TEXT(Settings.pass, OLD_PASSWORD);
+        lstrcpynA(password, OLD_PASSWORD, sizeof password);
         rec::install();
     }
     void TearDown() override { rec::uninstall(); }
 
     INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL); }, drive);
+        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL, password); }, drive);
     }
 };
 
@@ -59,7 +60,7 @@ TEST_F(PasswordDialog, LimitIsCountedInBytes)
 {
     for (const LengthCase &c : LENGTH_CASES) {
         SCOPED_TRACE(c.name);
-        SETTINGS_SET_TEXT(Settings.pass, OLD_PASSWORD);
+        lstrcpynA(password, OLD_PASSWORD, sizeof password);
         rec::clear();
         std::string shownAfterRefusal;
         INT_PTR r = run([&](HWND dlg) {
@@ -75,10 +76,10 @@ TEST_F(PasswordDialog, LimitIsCountedInBytes)
         });
         EXPECT_EQ(r, 0);
         if (c.accepted) {
-            EXPECT_EQ(std::string(Settings.pass), c.text);
+            EXPECT_EQ(std::string(password), c.text);
             EXPECT_TRUE(rec::events().empty());
         } else {
-            EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
+            EXPECT_EQ(std::string(password), OLD_PASSWORD);
             EXPECT_EQ(shownAfterRefusal, c.text) << "the text stays as typed";
             auto ev = rec::events();
             ASSERT_EQ(ev.size(), 1u);
@@ -96,7 +97,7 @@ TEST_F(PasswordDialog, StartsEmptyAndOkOnEmptyClearsThePassword)
         ui::click(dlg, IDC_OK_BUTTON);
     });
     EXPECT_EQ(shown, "");
-    EXPECT_EQ(std::string(Settings.pass), "");
+    EXPECT_EQ(std::string(password), "");
 }
 
 TEST_F(PasswordDialog, CancelKeepsThePassword)
@@ -105,7 +106,7 @@ TEST_F(PasswordDialog, CancelKeepsThePassword)
         ui::set_item_text(dlg, IDC_PASSWORD, "typed");
         ui::click(dlg, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
+    EXPECT_EQ(std::string(password), OLD_PASSWORD);
     EXPECT_TRUE(rec::events().empty()) << "no question on cancel";
 }
 
@@ -117,7 +118,7 @@ TEST_F(PasswordDialog, EscapeDoesNothing)
         EXPECT_TRUE(harness::stays_open(dlg));
         ui::click(dlg, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
+    EXPECT_EQ(std::string(password), OLD_PASSWORD);
 }
 
 TEST_F(PasswordDialog, CloseRequestAsksAndYesKeepsThePassword)
@@ -132,7 +133,7 @@ TEST_F(PasswordDialog, CloseRequestAsksAndYesKeepsThePassword)
         ui::close_request(dlg);
         harness::answer_box(CONFIRM_CAPTION, IDYES);
     });
-    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
+    EXPECT_EQ(std::string(password), OLD_PASSWORD);
     auto ev = rec::events();
     ASSERT_EQ(ev.size(), 2u);
     for (const rec::Event &e : ev) {

@@ -1,5 +1,5 @@
 // The settings dialog, driven through its real window: what it shows, each
-// step of the store with its warning and the fields it has already written,
+// step of the store with its warning (and nothing stored after one),
 // the choosers, the sounds, the help button, the password and the ways out.
 #include "dialog_harness.h"
 #include "recorder.h"
@@ -26,6 +26,7 @@ const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウ�
 const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
 const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
 const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
+const char USER_TOO_LONG[] = "ユーザー名が長すぎます。半角 127 文字（全角 63 文字）までです。";
 // A text that code page 932 cannot hold, refused naming its field.
 const char USER_NOT_STORABLE[] = "「ユーザー名」に、設定に保存できない文字が含まれています。";
 const char MAIL_PATH_NOT_STORABLE[] = "「起動するメールソフトのパス」に、設定に保存できない文字が含まれています。";
@@ -38,7 +39,7 @@ const int CHOOSER_FOLDER = 1137; // the chooser's "look in" box
 const int CHOOSER_NAME = 1148;   // the chooser's file name box
 
 // A flag value that only the file can hold: storing writes 1 or 0 over it,
-// so it shows which steps of the store have run.
+// so it shows whether a store has run.
 const int UNTOUCHED = 7;
 const int ARMED = 42;
 // A user's record, every flag 2: a store writes it as 1.
@@ -163,41 +164,51 @@ struct Refusal {
     const char *caption; // the first box
     const char *text;
     int answer;
-    // What the record holds afterwards: the steps before the refusal ran.
-    int mailPathAsk, okMes, noMes, countdown;
-    const char *server = "mail.example.jp", *user = "hanako";
 };
 
-TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
+// Whatever step refuses, nothing is stored: not the server and user typed
+// before it (a check would send the stored account to the typed server),
+// not the flags, not the countdown.
+TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndStoresNothing)
 {
     const char malformed[] = "pop3s://mail.example.jp:99999";
+    const std::string repeatedA = [] { std::string a; for (int i = 0; i < 64; i++) a += "あ"; return a; }();
     const Refusal cases[] = {
         {"malformed server text", [&](HWND d) { ui::set_item_text(d, IDC_SERVER, malformed); },
-         WARNING, SERVER_MALFORMED, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, malformed, ""},
+         WARNING, SERVER_MALFORMED, IDOK},
+        {"server text of 128 bytes", [](HWND d) { ui::set_item_text(d, IDC_SERVER, std::string(128, 's')); },
+         WARNING, SERVER_MALFORMED, IDOK},
         {"user name with a character code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u20AC"); },
-         WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
+         WARNING, USER_NOT_STORABLE, IDOK},
+        {"user name of 64 double-byte characters", [&](HWND d) { ui::set_item_text(d, IDC_USER, repeatedA); },
+         WARNING, USER_TOO_LONG, IDOK},
         {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
-         WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, MAIL_PATH_MISSING, IDOK},
         {"mail program path with a character outside the basic plane",
          [](HWND d) {
              ui::set_check(d, IDC_MAIL_LAUNCH, true);
              ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\U0001F4E7\\mailer.exe");
          },
-         WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, MAIL_PATH_NOT_STORABLE, IDOK},
         {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
-         WARNING, OK_SOUND_MISSING, IDOK, 1, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, OK_SOUND_MISSING, IDOK},
         {"no action, answered No", [](HWND d) { ui::set_check(d, IDC_OK_MESSAGE, false); },
-         CAUTION, NO_ACTION_QUESTION, IDNO, 1, 0, UNTOUCHED, ARMED},
+         CAUTION, NO_ACTION_QUESTION, IDNO},
         {"automatic check without an interval", [](HWND d) { ui::set_check(d, IDC_AUTO_CHECK, true); },
-         WARNING, INTERVAL_INVALID, IDOK, 1, 1, 1, ARMED},
+         WARNING, INTERVAL_INVALID, IDOK},
         {"no-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_NO_SOUND, true); },
-         WARNING, NO_SOUND_MISSING, IDOK, 1, 1, 1, 0},
+         WARNING, NO_SOUND_MISSING, IDOK},
     };
     for (int button : {IDC_OK_BUTTON, IDC_APPLY_AND_CHECK}) {
         for (const Refusal &c : cases) {
             SCOPED_TRACE(std::string(c.name) + (button == IDC_OK_BUTTON ? " (OK)" : " (apply and check)"));
-            set_settings(sample::blank());
+            SettingsRecord stored = sample::blank();
+            strcpy(stored.server, "old.example.jp");
+            strcpy(stored.user, "old-user");
+            strcpy(stored.pass, "old-pass");
+            set_settings(stored);
             mark_untouched();
+            stored = Settings;
             rec::clear();
             run([&](HWND d) {
                 ui::set_item_text(d, IDC_SERVER, "mail.example.jp");
@@ -209,14 +220,10 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
                 EXPECT_TRUE(harness::stays_open(d)) << c.name; // this thread has no trace
                 ui::click(d, IDC_CANCEL_BUTTON);
             });
-            EXPECT_STREQ(Settings.server, c.server);
-            EXPECT_STREQ(Settings.user, c.user);
-            EXPECT_EQ(Settings.mailPathAsk, c.mailPathAsk);
-            EXPECT_EQ(Settings.okMes, c.okMes);
-            EXPECT_EQ(Settings.noMes, c.noMes);
-            EXPECT_EQ(Settings.autoCheckTime, 0);
-            EXPECT_EQ(checkCountdown, c.countdown);
-            EXPECT_EQ(Settings.showProgress, UNTOUCHED) << "the last step never ran";
+            EXPECT_STREQ(Settings.server, "old.example.jp");
+            EXPECT_STREQ(Settings.user, "old-user");
+            EXPECT_EQ(memcmp(&Settings, &stored, sizeof stored), 0) << "the record as it was";
+            EXPECT_EQ(checkCountdown, ARMED);
             EXPECT_FALSE(file_saved());
             auto ev = rec::events();
             ASSERT_EQ(ev.size(), 2u);
@@ -269,7 +276,7 @@ TEST_F(SettingsDialog, FailedSaveReportsWithTheWholeRecordStored)
 
 struct Interval {
     const char *text;
-    int stored; // 0: refused
+    int stored; // 0: refused, and the stored interval stays
 };
 
 TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
@@ -297,7 +304,7 @@ TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
             EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
             ui::click(d, IDC_CANCEL_BUTTON);
         });
-        EXPECT_EQ(Settings.autoCheckTime, c.stored);
+        EXPECT_EQ(Settings.autoCheckTime, c.stored ? c.stored : 99);
         EXPECT_EQ(checkCountdown, c.stored ? c.stored * 60 : ARMED);
         EXPECT_EQ(file_saved(), c.stored != 0);
         DeleteFileA((dir + "\\" + SETTINGS_FILE_NAME).c_str());
@@ -335,16 +342,17 @@ TEST_F(SettingsDialog, ClearedSoundBoxEmptiesItsPath)
     EXPECT_FALSE(s.okSoundOn);
 }
 
-TEST_F(SettingsDialog, ServerAndUserAreCutTo127Bytes)
+// 127 bytes fill the field; 128 are refused, never cut (see the refusals).
+TEST_F(SettingsDialog, ServerAndUserOf127BytesAreStoredWhole)
 {
     Settings.okMes = 1;
     run([&](HWND d) {
-        ui::set_item_text(d, IDC_SERVER, std::string(200, 's'));
-        ui::set_item_text(d, IDC_USER, std::string(127, 'u'));
+        ui::set_item_text(d, IDC_SERVER, std::string(127, 's'));
+        ui::set_item_text(d, IDC_USER, std::string(125, 'u') + "あ");
         ui::click(d, IDC_OK_BUTTON);
     });
     EXPECT_EQ(std::string(Settings.server), std::string(127, 's'));
-    EXPECT_EQ(std::string(Settings.user), std::string(127, 'u'));
+    EXPECT_EQ(std::string(Settings.user), std::string(125, 'u') + "あ");
 }
 
 // ---- The ways out
@@ -382,7 +390,7 @@ TEST_F(SettingsDialog, EscapeDoesNothing)
 TEST_F(SettingsDialog, ApplyAndCheckStoresStartsACheckAndStaysOpen)
 {
     set_settings(FULL);
-    SETTINGS_SET_TEXT(Settings.pass, "");
+    lstrcpynA(Settings.pass, "", sizeof Settings.pass);
     std::string told;
     run([&](HWND d) {
         ui::click(d, IDC_APPLY_AND_CHECK);
@@ -413,7 +421,7 @@ TEST_F(SettingsDialog, HelpWithoutTheDocumentSaysSoAndStaysOpen)
 TEST_F(SettingsDialog, PlayButtonsPlayTheShownPathAndStopStops)
 {
     set_settings(FULL);
-    SETTINGS_SET_TEXT(Settings.nosndPath, "");
+    lstrcpynA(Settings.nosndPath, "", sizeof Settings.nosndPath);
     run([&](HWND d) {
         ui::click(d, IDC_OK_SOUND_PLAY);
         ui::click(d, IDC_NO_SOUND_PLAY);
@@ -440,29 +448,36 @@ void enter_password(HWND d, const std::string &password)
     ui::wait_gone(p);
 }
 
-TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
+// A password set for another server is the dialog's until a store: a
+// check meanwhile, Cancel and the close question all see the stored one.
+TEST_F(SettingsDialog, NewPasswordIsStoredOnlyWithTheStore)
 {
-    std::string before, after, cleared;
+    lstrcpynA(Settings.pass, "old-pass", sizeof Settings.pass);
+    std::string after, whileOpen, cleared;
     run([&](HWND d) {
-        before = ui::item_text(d, IDC_PASSWORD);
+        ui::set_item_text(d, IDC_SERVER, "other.example.jp");
         enter_password(d, "himitsu");
-        ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) != before; }, 3000);
+        ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) == "(設定済み)"; }, 3000);
         after = ui::item_text(d, IDC_PASSWORD);
+        AccountCopy account;
+        settings_account(&account); // what a check would send now
+        whileOpen = account.pass;
         ui::click(d, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(before, "(設定なし)");
     EXPECT_EQ(after, "(設定済み)");
-    EXPECT_STREQ(Settings.pass, "himitsu");
+    EXPECT_EQ(whileOpen, "old-pass");
+    EXPECT_STREQ(Settings.pass, "old-pass");
     EXPECT_FALSE(file_saved());
 
     run([&](HWND d) {
         enter_password(d, "");
         ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) == "(設定なし)"; }, 3000);
         cleared = ui::item_text(d, IDC_PASSWORD);
-        ui::click(d, IDC_CANCEL_BUTTON);
+        ui::close_request(d);
+        harness::answer_box(CONFIRM, IDYES);
     });
     EXPECT_EQ(cleared, "(設定なし)");
-    EXPECT_STREQ(Settings.pass, "");
+    EXPECT_STREQ(Settings.pass, "old-pass");
 }
 
 // The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a
@@ -556,7 +571,7 @@ TEST_F(SettingsDialog, NonEmptyPathIsTheChoosersStartAndAChosenFileChecksTheBox)
     std::string wav = dir + "\\chime.wav";
     HANDLE f = CreateFileA(wav.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     CloseHandle(f);
-    SETTINGS_SET_TEXT(Settings.nosndPath, wav.c_str());
+    lstrcpynA(Settings.nosndPath, wav.c_str(), sizeof Settings.nosndPath);
     std::string startName, shown;
     bool checkedAfter = false;
     std::vector<std::string> played;
