@@ -2,7 +2,6 @@
 #include "settings.h"
 #include "settings_file.h"
 #include "password_dialog.h"
-#include "check/check.h"
 #include "net/server_address.h"
 #include "desktop/desktop.h"
 #include "desktop/program.h"
@@ -83,6 +82,7 @@ static int checked(HWND dialog, int id)
 // control; until then a check, and Cancel, see the record as it was.
 struct SettingsEdit {
     SettingsRecord record;
+    StartCheck startCheck; // apply-and-check's check, handed in by the shell
 };
 
 static SettingsEdit *edit_of(HWND dialog)
@@ -344,7 +344,7 @@ static void on_ok(HWND dialog)
 static void on_apply_and_check(HWND dialog)
 {
     if (store_settings(dialog, &edit_of(dialog)->record))
-        start_check();
+        edit_of(dialog)->startCheck();
     else
         report_failed_store(dialog);
 }
@@ -390,10 +390,11 @@ static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM w
     return FALSE;
 }
 
-INT_PTR run_settings_dialog(void)
+INT_PTR run_settings_dialog(StartCheck startCheck)
 {
     SettingsEdit edit;
     edit.record = Settings; // written only on this thread
+    edit.startCheck = startCheck;
     INT_PTR result = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), NULL, settings_dialog_proc,
                                      (LPARAM)&edit);
     SecureZeroMemory(&edit.record, sizeof edit.record); // it holds the password

@@ -78,7 +78,7 @@ int main(int argc, char **argv)
     std::thread helper(report_and_close, caption, endId);
     if (!strcmp(name, "settings")) {
         fill_sample_record();
-        run_settings_dialog();
+        run_settings_dialog(NULL);
     } else if (!strcmp(name, "password")) {
         run_password_dialog(NULL, Settings.pass);
     } else if (!strcmp(name, "progress")) {

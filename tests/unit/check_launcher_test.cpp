@@ -303,7 +303,7 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
     } rows[] = {
         {"settings dialog",
          [&] {
-             harness::run_driven(SETTINGS, [] { return run_settings_dialog(); }, [&](HWND d) {
+             harness::run_driven(SETTINGS, [] { return run_settings_dialog(start_check); }, [&](HWND d) {
                  ui::set_item_text(d, IDC_SERVER, "127.0.0.3");
                  ui::set_item_text(d, IDC_USER, "jiro");
                  ui::click(d, IDC_CHANGE_PASSWORD);

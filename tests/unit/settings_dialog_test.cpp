@@ -6,6 +6,7 @@
 #include "sample_settings.h"
 #include "texts.h"
 #include "settings/settings_dialog.h"
+#include "check/check.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "resource.h"
@@ -68,7 +69,7 @@ protected:
 
     static INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(texts::SETTINGS_CAPTION, [] { return run_settings_dialog(); }, drive);
+        return harness::run_driven(texts::SETTINGS_CAPTION, [] { return run_settings_dialog(start_check); }, drive);
     }
 
     static void set_settings(const SettingsRecord &r)
