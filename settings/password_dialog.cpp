@@ -1,7 +1,7 @@
 #include "password_dialog.h"
 #include "settings_record.h"
 #include "desktop/desktop.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
@@ -71,6 +71,5 @@ static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM w
 
 INT_PTR run_password_dialog(HWND parent, char password[ACCOUNT_TEXT_CAPACITY])
 {
-    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PASSWORD), parent,
-                           password_dialog_proc, (LPARAM)password);
+    return dialog_box(IDD_PASSWORD, parent, password_dialog_proc, (LPARAM)password);
 }

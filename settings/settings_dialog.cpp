@@ -4,7 +4,7 @@
 #include "password_dialog.h"
 #include "net/server_address.h"
 #include "desktop/desktop.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
@@ -395,8 +395,7 @@ INT_PTR run_settings_dialog(StartCheck startCheck)
     SettingsEdit edit;
     edit.record = Settings; // written only on this thread
     edit.startCheck = startCheck;
-    INT_PTR result = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), NULL, settings_dialog_proc,
-                                     (LPARAM)&edit);
+    INT_PTR result = dialog_box(IDD_SETTINGS, NULL, settings_dialog_proc, (LPARAM)&edit);
     SecureZeroMemory(&edit.record, sizeof edit.record); // it holds the password
     return result;
 }

@@ -6,7 +6,7 @@
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
 #include "shell/about.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "resource.h"
 #include <stdio.h>
 #include <string.h>
@@ -46,9 +46,12 @@ INT_PTR CALLBACK still_progress(HWND dialog, UINT message, WPARAM, LPARAM)
 
 void report_and_close(const char *caption, int endId)
 {
+    // The caption is code page 932 whatever the system's code page is.
+    WCHAR wide[64];
+    MultiByteToWideChar(932, 0, caption, -1, wide, 64);
     HWND dialog = NULL;
     for (int i = 0; i < 200 && !dialog; i++, Sleep(50))
-        dialog = FindWindowA("#32770", caption);
+        dialog = FindWindowW(L"#32770", wide);
     if (!dialog)
         return;
     Sleep(500);
@@ -82,7 +85,7 @@ int main(int argc, char **argv)
     } else if (!strcmp(name, "password")) {
         run_password_dialog(NULL, Settings.pass);
     } else if (!strcmp(name, "progress")) {
-        DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, still_progress, 0);
+        dialog_box(IDD_PROGRESS, NULL, still_progress, 0);
     } else {
         run_about_box();
     }
