@@ -3,6 +3,7 @@
 #include "recorder.h"
 #include "texts.h"
 #include "settings/password_dialog.h"
+#include "settings/settings.h"
 #include "shell/about.h"
 #include "resource.h"
 #include <string>
@@ -14,8 +15,6 @@ const char ABOUT_CAPTION[] = "バージョン情報";
 const char CLOSE_QUESTION[] = "変更された設定内容を保存せずにウインドウを閉じます。\nよろしいですか？";
 const char TOO_LONG[] = "文字数が限界量を超えています。";
 const char OLD_PASSWORD[] = "old-secret";
-// The caller's field that the dialog sets (the settings dialog's copy).
-char password[ACCOUNT_TEXT_CAPACITY];
 
 std::string repeat(const std::string &unit, int n)
 {
@@ -29,14 +28,15 @@ class PasswordDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        lstrcpynA(password, OLD_PASSWORD, sizeof password);
+        lstrcpynA(Settings.pass, OLD_PASSWORD, sizeof Settings.pass);
         rec::install();
     }
     void TearDown() override { rec::uninstall(); }
 
     INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL, password); }, drive);
+        // The field is the caller's; the settings dialog hands its copy's.
+        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL, Settings.pass); }, drive);
     }
 };
 
@@ -60,7 +60,7 @@ TEST_F(PasswordDialog, LimitIsCountedInBytes)
 {
     for (const LengthCase &c : LENGTH_CASES) {
         SCOPED_TRACE(c.name);
-        lstrcpynA(password, OLD_PASSWORD, sizeof password);
+        lstrcpynA(Settings.pass, OLD_PASSWORD, sizeof Settings.pass);
         rec::clear();
         std::string shownAfterRefusal;
         INT_PTR r = run([&](HWND dlg) {
@@ -76,10 +76,10 @@ TEST_F(PasswordDialog, LimitIsCountedInBytes)
         });
         EXPECT_EQ(r, 0);
         if (c.accepted) {
-            EXPECT_EQ(std::string(password), c.text);
+            EXPECT_EQ(std::string(Settings.pass), c.text);
             EXPECT_TRUE(rec::events().empty());
         } else {
-            EXPECT_EQ(std::string(password), OLD_PASSWORD);
+            EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
             EXPECT_EQ(shownAfterRefusal, c.text) << "the text stays as typed";
             auto ev = rec::events();
             ASSERT_EQ(ev.size(), 1u);
@@ -97,7 +97,7 @@ TEST_F(PasswordDialog, StartsEmptyAndOkOnEmptyClearsThePassword)
         ui::click(dlg, IDC_OK_BUTTON);
     });
     EXPECT_EQ(shown, "");
-    EXPECT_EQ(std::string(password), "");
+    EXPECT_EQ(std::string(Settings.pass), "");
 }
 
 TEST_F(PasswordDialog, CancelKeepsThePassword)
@@ -106,7 +106,7 @@ TEST_F(PasswordDialog, CancelKeepsThePassword)
         ui::set_item_text(dlg, IDC_PASSWORD, "typed");
         ui::click(dlg, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(std::string(password), OLD_PASSWORD);
+    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
     EXPECT_TRUE(rec::events().empty()) << "no question on cancel";
 }
 
@@ -118,7 +118,7 @@ TEST_F(PasswordDialog, EscapeDoesNothing)
         EXPECT_TRUE(harness::stays_open(dlg));
         ui::click(dlg, IDC_CANCEL_BUTTON);
     });
-    EXPECT_EQ(std::string(password), OLD_PASSWORD);
+    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
 }
 
 TEST_F(PasswordDialog, CloseRequestAsksAndYesKeepsThePassword)
@@ -133,7 +133,7 @@ TEST_F(PasswordDialog, CloseRequestAsksAndYesKeepsThePassword)
         ui::close_request(dlg);
         harness::answer_box(CONFIRM_CAPTION, IDYES);
     });
-    EXPECT_EQ(std::string(password), OLD_PASSWORD);
+    EXPECT_EQ(std::string(Settings.pass), OLD_PASSWORD);
     auto ev = rec::events();
     ASSERT_EQ(ev.size(), 2u);
     for (const rec::Event &e : ev) {
