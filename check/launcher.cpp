@@ -2,7 +2,7 @@
 #include "worker.h"
 #include "progress_window.h"
 #include "../desktop/desktop.h"
-#include "../desktop/program.h"
+#include "../desktop/dialog_font.h"
 #include "../settings/settings.h"
 #include "resource.h"
 
@@ -39,8 +39,7 @@ static int accounts_complete(void)
 
 static void start_with_window(void)
 {
-    INT_PTR result = DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PROGRESS), NULL,
-                                     progress_window_proc, (LPARAM)start_worker);
+    INT_PTR result = dialog_box(IDD_PROGRESS, NULL, progress_window_proc, (LPARAM)start_worker);
     if (result == -1) {
         check_ended();
         ErrorBox(DIALOG_FAILED);

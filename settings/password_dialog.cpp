@@ -1,7 +1,7 @@
 #include "password_dialog.h"
-#include "settings.h"
+#include "settings_record.h"
 #include "desktop/desktop.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
@@ -14,6 +14,13 @@ static const char CLOSE_QUESTION[] = "変更された設定内容を保存せず
 // Twice the limit is read, so that an over-long password is seen as such
 // rather than silently cut to fit.
 enum { PASSWORD_READ_CAPACITY = 256 };
+static_assert((int)PASSWORD_MAX_BYTES < (int)ACCOUNT_TEXT_CAPACITY, "a password fits the record's field");
+
+// The caller's password field, given when the dialog opens.
+static char *password_of(HWND dialog)
+{
+    return (char *)GetWindowLongPtrW(dialog, DWLP_USER);
+}
 
 static void on_ok(HWND dialog)
 {
@@ -26,7 +33,7 @@ static void on_ok(HWND dialog)
         ErrorBox(TOO_LONG);
         return;
     }
-    SETTINGS_SET_TEXT(Settings.pass, text);
+    memcpy(password_of(dialog), text, strlen(text) + 1);
     SecureZeroMemory(text, sizeof text);
     EndDialog(dialog, 0);
 }
@@ -39,8 +46,12 @@ static void on_close(HWND dialog)
 
 // The box starts empty whatever the password is: it is never shown.
 // Escape's cancel command (IDCANCEL) is deliberately not handled.
-static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        return FALSE;
+    }
     if (message == WM_CLOSE) {
         on_close(dialog);
         return TRUE;
@@ -58,8 +69,7 @@ static INT_PTR CALLBACK password_dialog_proc(HWND dialog, UINT message, WPARAM w
     return FALSE;
 }
 
-INT_PTR run_password_dialog(HWND parent)
+INT_PTR run_password_dialog(HWND parent, char password[ACCOUNT_TEXT_CAPACITY])
 {
-    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_PASSWORD), parent,
-                           password_dialog_proc, 0);
+    return dialog_box(IDD_PASSWORD, parent, password_dialog_proc, (LPARAM)password);
 }

@@ -19,17 +19,10 @@ void settings_unlock(void)
     ReleaseSRWLockExclusive(&settingsLock);
 }
 
-void settings_set_text(char *field, size_t capacity, const char *value)
+void settings_replace(const SettingsRecord *record)
 {
     settings_lock();
-    lstrcpynA(field, value, (int)capacity);
-    settings_unlock();
-}
-
-void settings_set_int(int *field, int value)
-{
-    settings_lock();
-    *field = value;
+    Settings = *record;
     settings_unlock();
 }
 

@@ -1,12 +1,11 @@
 // The one process-wide settings record and the two runtime values beside it.
 //
-// The record is written only on the user-interface thread (start-up load,
-// settings dialog, password dialog) and read there without ceremony. A
+// The record is written only on the user-interface thread (the start-up
+// load, the settings dialog's store) and read there without ceremony. A
 // check's worker thread reads it too, while the settings dialog may be
-// storing: every write goes through settings_set_text / settings_set_int,
-// which hold the settings lock, and the worker reads through
-// settings_snapshot, which copies the record under the same lock. So a
-// check sees every field either wholly before or wholly after a store.
+// storing: a writer replaces the record whole under the settings lock, and
+// the worker copies what it needs under the same lock. So a check sees the
+// record either wholly before or wholly after a store.
 #ifndef SORVANE_SETTINGS_H
 #define SORVANE_SETTINGS_H
 
@@ -24,11 +23,8 @@ extern int checkCountdown;
 enum { START_DIRECTORY_CAPACITY = MAX_PATH };
 extern char startDirectory[START_DIRECTORY_CAPACITY];
 
-// Replace a text field whole (cut to the field's capacity) or a number,
-// under the settings lock. UI thread only.
-#define SETTINGS_SET_TEXT(field, value) settings_set_text((field), sizeof(field), (value))
-void settings_set_text(char *field, size_t capacity, const char *value);
-void settings_set_int(int *field, int value);
+// Replaces the record whole, under the settings lock. UI thread only.
+void settings_replace(const SettingsRecord *record);
 
 // Consistent copies for the worker thread, each of only what it needs:
 // the account when a check begins (the caller wipes it when done), the
@@ -62,7 +58,7 @@ int settings_show_progress(void);
 int settings_quiet_offline(void);
 void settings_result_actions(ResultActions *out);
 
-// For writers that change several fields at once (the file loader).
+// The lock that settings_replace and the copies above hold.
 void settings_lock(void);
 void settings_unlock(void);
 

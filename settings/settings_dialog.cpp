@@ -2,10 +2,9 @@
 #include "settings.h"
 #include "settings_file.h"
 #include "password_dialog.h"
-#include "check/check.h"
 #include "net/server_address.h"
 #include "desktop/desktop.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "desktop/wide_text.h"
 #include "resource.h"
 #include <string.h>
@@ -22,6 +21,7 @@ static const char MAIL_PATH_MISSING[] = "起動するメールソフトのパス
 static const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウンドファイルが指定されていません。";
 static const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
 static const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
+static const char USER_TOO_LONG[] = "ユーザー名が長すぎます。半角 127 文字（全角 63 文字）までです。";
 static const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
 static const char NO_ACTION_QUESTION[] =
     "新着メール到着時に実行するアクションが何も選択されていません。\n"
@@ -81,9 +81,22 @@ static int checked(HWND dialog, int id)
     return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
+// What the dialog edits: a copy of the whole record, taken when it opens.
+// The stored record changes only when a store has read and accepted every
+// control; until then a check, and Cancel, see the record as it was.
+struct SettingsEdit {
+    SettingsRecord record;
+    StartCheck startCheck; // apply-and-check's check, handed in by the shell
+};
+
+static SettingsEdit *edit_of(HWND dialog)
+{
+    return (SettingsEdit *)GetWindowLongPtrW(dialog, DWLP_USER);
+}
+
 static void show_password_state(HWND dialog)
 {
-    show_text(dialog, IDC_PASSWORD, Settings.pass[0] ? PASSWORD_SET : PASSWORD_NOT_SET);
+    show_text(dialog, IDC_PASSWORD, edit_of(dialog)->record.pass[0] ? PASSWORD_SET : PASSWORD_NOT_SET);
 }
 
 // A path and the check box that switches its action on.
@@ -93,37 +106,40 @@ static void show_action_path(HWND dialog, int checkId, int pathId, const char *p
     set_checked(dialog, checkId, path[0] != '\0');
 }
 
-static void show_interval(HWND dialog)
+static void show_interval(HWND dialog, int minutes)
 {
     char text[16];
-    if (Settings.autoCheckTime == 0)
+    if (minutes == 0)
         return;
-    wsprintfA(text, "%d", Settings.autoCheckTime);
+    wsprintfA(text, "%d", minutes);
     show_text(dialog, IDC_AUTO_CHECK_TIME, text);
     set_checked(dialog, IDC_AUTO_CHECK, 1);
 }
 
-static void on_init(HWND dialog)
+static void on_init(HWND dialog, SettingsEdit *edit)
 {
-    show_text(dialog, IDC_SERVER, Settings.server);
-    show_text(dialog, IDC_USER, Settings.user);
+    SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)edit);
+    const SettingsRecord *r = &edit->record;
+    show_text(dialog, IDC_SERVER, r->server);
+    show_text(dialog, IDC_USER, r->user);
     show_password_state(dialog);
-    show_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath);
-    set_checked(dialog, IDC_MAIL_ASK, Settings.mailPathAsk);
-    show_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, Settings.oksndPath);
-    set_checked(dialog, IDC_OK_MESSAGE, Settings.okMes);
-    show_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, Settings.nosndPath);
-    set_checked(dialog, IDC_NO_MESSAGE, Settings.noMes);
-    show_interval(dialog);
-    set_checked(dialog, IDC_SHOW_PROGRESS, Settings.showProgress);
-    set_checked(dialog, IDC_UNSEEN_ONLY, Settings.unseenOnly);
-    set_checked(dialog, IDC_SHOW_HEADERS, Settings.showHeaders);
-    set_checked(dialog, IDC_NOTIFY_BALLOON, Settings.notifyBalloon);
-    set_checked(dialog, IDC_QUIET_OFFLINE, Settings.quietOffline);
+    show_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, r->mailPath);
+    set_checked(dialog, IDC_MAIL_ASK, r->mailPathAsk);
+    show_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, r->oksndPath);
+    set_checked(dialog, IDC_OK_MESSAGE, r->okMes);
+    show_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, r->nosndPath);
+    set_checked(dialog, IDC_NO_MESSAGE, r->noMes);
+    show_interval(dialog, r->autoCheckTime);
+    set_checked(dialog, IDC_SHOW_PROGRESS, r->showProgress);
+    set_checked(dialog, IDC_UNSEEN_ONLY, r->unseenOnly);
+    set_checked(dialog, IDC_SHOW_HEADERS, r->showHeaders);
+    set_checked(dialog, IDC_NOTIFY_BALLOON, r->notifyBalloon);
+    set_checked(dialog, IDC_QUIET_OFFLINE, r->quietOffline);
     set_checked(dialog, IDC_START_WITH_WINDOWS, startup_link_present());
 }
 
-// ---- The store step
+// ---- The store step: every control read into the copy, then the copy
+// stored whole
 
 static int warn(HWND dialog, const char *text)
 {
@@ -138,31 +154,38 @@ static int refuse_text(HWND dialog, const char *field)
     return warn(dialog, message);
 }
 
-// A text that cannot be kept leaves its field as it was.
-static int store_text(HWND dialog, int id, char *field, size_t capacity, const char *name)
+// A path longer than its field is cut after a whole character, as the
+// chooser, which fills these boxes, never gives one.
+static int read_path(HWND dialog, int id, char *field, size_t capacity, const char *name)
 {
-    char text[TEXT_BUFFER];
-    if (!read_text(dialog, id, text, (int)capacity))
-        return refuse_text(dialog, name);
-    settings_set_text(field, capacity, text);
-    return 1;
+    return read_text(dialog, id, field, (int)capacity) ? 1 : refuse_text(dialog, name);
 }
 
-static void store_flag(HWND dialog, int id, int *field)
+// The server and the user are refused when longer than their field: a cut
+// text could name another host or another mailbox.
+static int read_account_text(HWND dialog, int id, char field[ACCOUNT_TEXT_CAPACITY], const char *name,
+                             const char *tooLong)
 {
-    settings_set_int(field, checked(dialog, id));
+    char text[TEXT_BUFFER];
+    if (!read_text(dialog, id, text, sizeof text))
+        return refuse_text(dialog, name);
+    size_t length = strlen(text);
+    if (length >= ACCOUNT_TEXT_CAPACITY)
+        return warn(dialog, tooLong);
+    memcpy(field, text, length + 1);
+    return 1;
 }
 
 // An action that is on exactly when its path is set: its check box off
 // empties the path, on with no path is refused with `missing`.
-static int store_action_path(HWND dialog, int checkId, int pathId, char *field, size_t capacity,
-                             const char *missing, const char *name)
+static int read_action_path(HWND dialog, int checkId, int pathId, char *field, size_t capacity,
+                            const char *missing, const char *name)
 {
     if (!checked(dialog, checkId)) {
-        settings_set_text(field, capacity, "");
+        field[0] = '\0';
         return 1;
     }
-    if (!store_text(dialog, pathId, field, capacity, name))
+    if (!read_path(dialog, pathId, field, capacity, name))
         return 0;
     return field[0] ? 1 : warn(dialog, missing);
 }
@@ -186,68 +209,68 @@ static int parse_interval(const char *text)
     return negative || value < INTERVAL_MIN ? 0 : (int)value;
 }
 
-static int store_interval(HWND dialog)
+static int read_interval(HWND dialog, int *minutes)
 {
     char text[TEXT_BUFFER];
-    if (!checked(dialog, IDC_AUTO_CHECK)) {
-        settings_set_int(&Settings.autoCheckTime, 0);
+    *minutes = 0;
+    if (!checked(dialog, IDC_AUTO_CHECK))
         return 1;
-    }
     read_text(dialog, IDC_AUTO_CHECK_TIME, text, 256);
-    settings_set_int(&Settings.autoCheckTime, parse_interval(text));
-    return Settings.autoCheckTime ? 1 : warn(dialog, INTERVAL_INVALID);
+    *minutes = parse_interval(text);
+    return *minutes ? 1 : warn(dialog, INTERVAL_INVALID);
 }
 
-// The server text is taken as it is, then refused when it names no
-// server. An empty one is left to the check, which asks for it.
-static int store_server(HWND dialog)
+// An empty server is left to the check, which asks for it.
+static int read_server(HWND dialog, char server[ACCOUNT_TEXT_CAPACITY])
 {
     ServerAddress unused;
-    if (!store_text(dialog, IDC_SERVER, Settings.server, sizeof Settings.server, SERVER_FIELD))
+    if (!read_account_text(dialog, IDC_SERVER, server, SERVER_FIELD, SERVER_MALFORMED))
         return 0;
-    if (!Settings.server[0] || parse_server_address(Settings.server, &unused))
+    if (!server[0] || parse_server_address(server, &unused))
         return 1;
     return warn(dialog, SERVER_MALFORMED);
 }
 
-static int no_action_accepted(HWND dialog)
+static int no_action_accepted(HWND dialog, const SettingsRecord *r)
 {
-    if (Settings.okMes || Settings.mailPath[0] || Settings.oksndPath[0])
+    if (r->okMes || r->mailPath[0] || r->oksndPath[0])
         return 1;
     return message_box(dialog, NO_ACTION_QUESTION, CAUTION_CAPTION, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
-int store_settings(HWND dialog)
+// The check boxes, which nothing refuses.
+static void read_flags(HWND dialog, SettingsRecord *r)
 {
-    if (!store_server(dialog))
-        return 0;
-    if (!store_text(dialog, IDC_USER, Settings.user, sizeof Settings.user, USER_FIELD))
-        return 0;
-    if (!store_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, Settings.mailPath,
-                           sizeof Settings.mailPath, MAIL_PATH_MISSING, MAIL_PATH_FIELD))
-        return 0;
-    store_flag(dialog, IDC_MAIL_ASK, &Settings.mailPathAsk);
-    if (!store_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, Settings.oksndPath,
-                           sizeof Settings.oksndPath, OK_SOUND_MISSING, OK_SOUND_FIELD))
-        return 0;
-    store_flag(dialog, IDC_OK_MESSAGE, &Settings.okMes);
-    if (!no_action_accepted(dialog))
-        return 0;
-    store_flag(dialog, IDC_NO_MESSAGE, &Settings.noMes);
-    if (!store_interval(dialog))
-        return 0;
-    checkCountdown = Settings.autoCheckTime * 60;
-    if (!store_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, Settings.nosndPath,
-                           sizeof Settings.nosndPath, NO_SOUND_MISSING, NO_SOUND_FIELD))
-        return 0;
-    store_flag(dialog, IDC_SHOW_PROGRESS, &Settings.showProgress);
-    store_flag(dialog, IDC_UNSEEN_ONLY, &Settings.unseenOnly);
-    store_flag(dialog, IDC_SHOW_HEADERS, &Settings.showHeaders);
-    store_flag(dialog, IDC_NOTIFY_BALLOON, &Settings.notifyBalloon);
-    store_flag(dialog, IDC_QUIET_OFFLINE, &Settings.quietOffline);
-    return save_settings();
+    r->mailPathAsk = checked(dialog, IDC_MAIL_ASK);
+    r->okMes = checked(dialog, IDC_OK_MESSAGE);
+    r->noMes = checked(dialog, IDC_NO_MESSAGE);
+    r->showProgress = checked(dialog, IDC_SHOW_PROGRESS);
+    r->unseenOnly = checked(dialog, IDC_UNSEEN_ONLY);
+    r->showHeaders = checked(dialog, IDC_SHOW_HEADERS);
+    r->notifyBalloon = checked(dialog, IDC_NOTIFY_BALLOON);
+    r->quietOffline = checked(dialog, IDC_QUIET_OFFLINE);
 }
 
+// Every control into `r`, in the order the user is told of refusals; the
+// first refusal warns and gives 0.
+static int read_controls(HWND dialog, SettingsRecord *r)
+{
+    read_flags(dialog, r);
+    return read_server(dialog, r->server)
+        && read_account_text(dialog, IDC_USER, r->user, USER_FIELD, USER_TOO_LONG)
+        && read_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, r->mailPath, sizeof r->mailPath,
+                            MAIL_PATH_MISSING, MAIL_PATH_FIELD)
+        && read_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, r->oksndPath, sizeof r->oksndPath,
+                            OK_SOUND_MISSING, OK_SOUND_FIELD)
+        && no_action_accepted(dialog, r)
+        && read_interval(dialog, &r->autoCheckTime)
+        && read_action_path(dialog, IDC_NO_SOUND, IDC_NO_SOUND_PATH, r->nosndPath, sizeof r->nosndPath,
+                            NO_SOUND_MISSING, NO_SOUND_FIELD);
+}
+
+// Nothing is stored unless every control is accepted; then the record is
+// replaced whole, the countdown armed and the file saved. A save that fails
+// leaves the record stored (the file is retried with the next store).
 // The shortcut is the truth of "start with Windows": it is made or removed
 // only when the box differs from it.
 static void store_start_with_windows(HWND dialog)
@@ -261,6 +284,18 @@ static void store_start_with_windows(HWND dialog)
         return;
     wsprintfA(message, "%s\n%s\n(0x%08lX)", on ? LINK_NOT_MADE : LINK_NOT_REMOVED, folder, code);
     warn(dialog, message);
+}
+
+static int store_settings(HWND dialog, SettingsRecord *edited)
+{
+    if (!read_controls(dialog, edited))
+        return 0;
+    settings_replace(edited);
+    checkCountdown = edited->autoCheckTime * 60;
+    if (!save_settings())
+        return 0;
+    store_start_with_windows(dialog);
+    return 1;
 }
 
 // ---- Commands
@@ -307,7 +342,7 @@ static void open_help(void)
 
 static void change_password(HWND dialog)
 {
-    if (run_password_dialog(dialog) == -1) {
+    if (run_password_dialog(dialog, edit_of(dialog)->record.pass) == -1) {
         ErrorBox(PASSWORD_DIALOG_FAILED);
         return;
     }
@@ -321,22 +356,18 @@ static void report_failed_store(HWND dialog)
 
 static void on_ok(HWND dialog)
 {
-    if (!store_settings(dialog)) {
+    if (store_settings(dialog, &edit_of(dialog)->record))
+        EndDialog(dialog, 0);
+    else
         report_failed_store(dialog);
-        return;
-    }
-    store_start_with_windows(dialog);
-    EndDialog(dialog, 0);
 }
 
 static void on_apply_and_check(HWND dialog)
 {
-    if (!store_settings(dialog)) {
+    if (store_settings(dialog, &edit_of(dialog)->record))
+        edit_of(dialog)->startCheck();
+    else
         report_failed_store(dialog);
-        return;
-    }
-    store_start_with_windows(dialog);
-    start_check();
 }
 
 static void on_close(HWND dialog)
@@ -364,11 +395,11 @@ static void on_command(HWND dialog, int id)
     }
 }
 
-static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        on_init(dialog);
+        on_init(dialog, (SettingsEdit *)lParam);
         return TRUE;
     case WM_COMMAND:
         on_command(dialog, LOWORD(wParam));
@@ -380,7 +411,12 @@ static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM w
     return FALSE;
 }
 
-INT_PTR run_settings_dialog(void)
+INT_PTR run_settings_dialog(StartCheck startCheck)
 {
-    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_SETTINGS), NULL, settings_dialog_proc, 0);
+    SettingsEdit edit;
+    edit.record = Settings; // written only on this thread
+    edit.startCheck = startCheck;
+    INT_PTR result = dialog_box(IDD_SETTINGS, NULL, settings_dialog_proc, (LPARAM)&edit);
+    SecureZeroMemory(&edit.record, sizeof edit.record); // it holds the password
+    return result;
 }

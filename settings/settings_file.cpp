@@ -137,9 +137,7 @@ static int load_into(unsigned char *bytes, DWORD capacity, SettingsRecord *recor
     }
     if (result.outcome == SETTINGS_DECODED)
         load_accounts(&record->more);
-    settings_lock();
-    Settings = *record;
-    settings_unlock();
+    settings_replace(record);
     if (result.outcome == SETTINGS_FIELD_UNREADABLE) {
         offer_deletion(FIELD_READ_FAILED[result.field], FIELD_READ_CAPTION);
         return 0;

@@ -1,5 +1,5 @@
 #include "about.h"
-#include "../desktop/program.h"
+#include "../desktop/dialog_font.h"
 #include "resource.h"
 
 // Returns 0 for every message, WM_INITDIALOG included: the box takes no
@@ -14,5 +14,5 @@ INT_PTR CALLBACK about_dialog_proc(HWND dialog, UINT message, WPARAM wParam, LPA
 
 INT_PTR run_about_box(void)
 {
-    return DialogBoxParamW(programInstance, MAKEINTRESOURCEW(IDD_ABOUT), NULL, about_dialog_proc, 0);
+    return dialog_box(IDD_ABOUT, NULL, about_dialog_proc, 0);
 }

@@ -17,8 +17,9 @@ static const char TIMER_FAILED[] = "タイマーの初期化に失敗しまし�
 static const char START_DIRECTORY_TOO_LONG[] = "起動時のフォルダーのパスが長すぎます。";
 static const char START_DIRECTORY_NOT_STORABLE[] = "起動時のフォルダーのパスに、扱えない文字が含まれています。";
 
-int shellStarting;
-int exitHeldBack;
+// 1 while init_shell runs; an exit asked for meanwhile waits for its end.
+static int shellStarting;
+static int exitHeldBack;
 
 // Sent by the shell to every top-level window when the taskbar is created
 // again (after the shell restarted).
@@ -67,7 +68,6 @@ int init_shell(HWND window)
     if (Settings.server[0] == '\0' && !show_settings_dialog())
         return 0;
     if (!start_check_timer(window)) {
-        checkTimerId = 0;
         ErrorBox(TIMER_FAILED);
         return 0;
     }
@@ -106,6 +106,14 @@ static LRESULT on_create(HWND window)
     return 0;
 }
 
+void request_exit(HWND window)
+{
+    if (shellStarting)
+        exitHeldBack = 1;
+    else
+        DestroyWindow(window);
+}
+
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -116,11 +124,7 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
         PostQuitMessage(0);
         return 0;
     case WM_CLOSE:
-        // Held back during start-up like Exit, for the same reason.
-        if (shellStarting)
-            exitHeldBack = 1;
-        else
-            DestroyWindow(window);
+        request_exit(window);
         return 0;
     case WM_COMMAND: {
         int id = LOWORD(wParam);

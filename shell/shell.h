@@ -19,8 +19,6 @@ enum {
 
 // ---- Tray icon, menu, timer and their handlers. Found in tray.cpp.
 
-extern UINT checkTimerId; // shell.cpp clears it when the timer cannot start
-
 void add_tray_icon(HWND window);
 void readd_tray_icon(void);
 int build_tray_menu(void);
@@ -57,10 +55,9 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPAR
 int init_shell(HWND window);
 void exit_shell(HWND window);
 
-// 1 while init_shell runs: an Exit chosen or a close request received then
-// is held back until start-up has finished (the window cannot be destroyed
-// inside its own creation).
-extern int shellStarting;
-extern int exitHeldBack;
+// Exit (the menu's command, a close request): destroys the main window,
+// or, while init_shell runs, holds the exit back until start-up has
+// finished (the window cannot be destroyed inside its own creation).
+void request_exit(HWND window);
 
 #endif

@@ -34,7 +34,7 @@ static const char TIP_SOME_FAILED[] = "、確認できないアカウントあ�
 
 static NOTIFYICONDATAA trayIconData;
 static HMENU TrayMenu;
-UINT checkTimerId;
+static UINT checkTimerId; // 0 when the timer could not start
 static int settingsDialogFree;
 
 const NOTIFYICONDATAA *tray_icon_record(void)
@@ -270,8 +270,8 @@ int build_tray_menu(void)
 
 int start_check_timer(HWND window)
 {
-    checkTimerId = CHECK_TIMER_ID;
-    return SetTimer(window, CHECK_TIMER_ID, CHECK_TIMER_PERIOD_MS, NULL) != 0;
+    checkTimerId = SetTimer(window, CHECK_TIMER_ID, CHECK_TIMER_PERIOD_MS, NULL) ? CHECK_TIMER_ID : 0;
+    return checkTimerId != 0;
 }
 
 void remove_tray(HWND window)
@@ -307,7 +307,7 @@ void on_tray_notify(HWND window, WPARAM iconId, LPARAM mouseMessage)
 
 int show_settings_dialog(void)
 {
-    if (run_settings_dialog() == -1) {
+    if (run_settings_dialog(start_check) == -1) {
         ErrorBox(SETTINGS_DIALOG_FAILED);
         return 0;
     }
@@ -340,10 +340,7 @@ void on_command(HWND window, int commandId)
             ErrorBox(ABOUT_DIALOG_FAILED);
         break;
     case CMD_EXIT:
-        if (shellStarting)
-            exitHeldBack = 1;
-        else
-            DestroyWindow(window);
+        request_exit(window);
         break;
     }
 }

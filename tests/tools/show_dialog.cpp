@@ -6,7 +6,7 @@
 #include "settings/settings.h"
 #include "settings/settings_dialog.h"
 #include "shell/about.h"
-#include "desktop/program.h"
+#include "desktop/dialog_font.h"
 #include "resource.h"
 #include <stdio.h>
 #include <string.h>
@@ -25,11 +25,11 @@ const char *caption_of(const char *name)
 
 void fill_sample_record()
 {
-    SETTINGS_SET_TEXT(Settings.server, "pop.example.jp");
-    SETTINGS_SET_TEXT(Settings.user, "taro");
-    SETTINGS_SET_TEXT(Settings.pass, "secret");
-    SETTINGS_SET_TEXT(Settings.mailPath, "C:\\Program Files\\Mailer\\mailer.exe");
-    SETTINGS_SET_TEXT(Settings.oksndPath, "C:\\Windows\\Media\\chimes.wav");
+    lstrcpynA(Settings.server, "pop.example.jp", sizeof Settings.server);
+    lstrcpynA(Settings.user, "taro", sizeof Settings.user);
+    lstrcpynA(Settings.pass, "secret", sizeof Settings.pass);
+    lstrcpynA(Settings.mailPath, "C:\\Program Files\\Mailer\\mailer.exe", sizeof Settings.mailPath);
+    lstrcpynA(Settings.oksndPath, "C:\\Windows\\Media\\chimes.wav", sizeof Settings.oksndPath);
     Settings.autoCheckTime = 10;
     Settings.showProgress = 1;
     Settings.okMes = 1;
@@ -46,9 +46,12 @@ INT_PTR CALLBACK still_progress(HWND dialog, UINT message, WPARAM, LPARAM)
 
 void report_and_close(const char *caption, int endId)
 {
+    // The caption is code page 932 whatever the system's code page is.
+    WCHAR wide[64];
+    MultiByteToWideChar(932, 0, caption, -1, wide, 64);
     HWND dialog = NULL;
     for (int i = 0; i < 200 && !dialog; i++, Sleep(50))
-        dialog = FindWindowA("#32770", caption);
+        dialog = FindWindowW(L"#32770", wide);
     if (!dialog)
         return;
     Sleep(500);
@@ -78,11 +81,11 @@ int main(int argc, char **argv)
     std::thread helper(report_and_close, caption, endId);
     if (!strcmp(name, "settings")) {
         fill_sample_record();
-        run_settings_dialog();
+        run_settings_dialog(NULL);
     } else if (!strcmp(name, "password")) {
-        run_password_dialog(NULL);
+        run_password_dialog(NULL, Settings.pass);
     } else if (!strcmp(name, "progress")) {
-        DialogBoxParamA(programInstance, MAKEINTRESOURCEA(IDD_PROGRESS), NULL, still_progress, 0);
+        dialog_box(IDD_PROGRESS, NULL, still_progress, 0);
     } else {
         run_about_box();
     }

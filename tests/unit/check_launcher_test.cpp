@@ -11,7 +11,6 @@
 #include "check/wake.h"
 #include "dialog_harness.h"
 #include "pop3/seen_file.h"
-#include "settings/password_dialog.h"
 #include "settings/settings_dialog.h"
 #include <atomic>
 #include <thread>
@@ -305,7 +304,7 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
     } rows[] = {
         {"settings dialog",
          [&] {
-             harness::run_driven(SETTINGS, [] { return run_settings_dialog(); }, [&](HWND d) {
+             harness::run_driven(SETTINGS, [] { return run_settings_dialog(start_check); }, [&](HWND d) {
                  ui::set_item_text(d, IDC_SERVER, "127.0.0.3");
                  ui::set_item_text(d, IDC_USER, "jiro");
                  ui::click(d, IDC_CHANGE_PASSWORD);
@@ -316,7 +315,6 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
                  ui::click(d, IDC_OK_BUTTON);
              });
          }},
-        {"password dialog", [&] { harness::run_driven(PASSWORD, [] { return run_password_dialog(NULL); }, new_password); }},
     };
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);

@@ -28,14 +28,15 @@ class PasswordDialog : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SETTINGS_SET_TEXT(Settings.pass, OLD_PASSWORD);
+        lstrcpynA(Settings.pass, OLD_PASSWORD, sizeof Settings.pass);
         rec::install();
     }
     void TearDown() override { rec::uninstall(); }
 
     INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL); }, drive);
+        // The field is the caller's; the settings dialog hands its copy's.
+        return harness::run_driven(PASSWORD_CAPTION, [] { return run_password_dialog(NULL, Settings.pass); }, drive);
     }
 };
 
@@ -59,7 +60,7 @@ TEST_F(PasswordDialog, LimitIsCountedInBytes)
 {
     for (const LengthCase &c : LENGTH_CASES) {
         SCOPED_TRACE(c.name);
-        SETTINGS_SET_TEXT(Settings.pass, OLD_PASSWORD);
+        lstrcpynA(Settings.pass, OLD_PASSWORD, sizeof Settings.pass);
         rec::clear();
         std::string shownAfterRefusal;
         INT_PTR r = run([&](HWND dlg) {

@@ -1,11 +1,12 @@
 // The settings dialog, driven through its real window: what it shows, each
-// step of the store with its warning and the fields it has already written,
+// step of the store with its warning (and nothing stored after one),
 // the choosers, the sounds, the help button, the password and the ways out.
 #include "dialog_harness.h"
 #include "recorder.h"
 #include "sample_settings.h"
 #include "texts.h"
 #include "settings/settings_dialog.h"
+#include "check/check.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "resource.h"
@@ -26,6 +27,7 @@ const char OK_SOUND_MISSING[] = "新着メール到着時に再生するサウ�
 const char NO_SOUND_MISSING[] = "新着メールなし時に再生するサウンドファイルが指定されていません。";
 const char INTERVAL_INVALID[] = "自動メールチェック間隔が不正です。";
 const char SERVER_MALFORMED[] = "サーバー名の書式が正しくありません。";
+const char USER_TOO_LONG[] = "ユーザー名が長すぎます。半角 127 文字（全角 63 文字）までです。";
 // A text that code page 932 cannot hold, refused naming its field.
 const char USER_NOT_STORABLE[] = "「ユーザー名」に、設定に保存できない文字が含まれています。";
 const char MAIL_PATH_NOT_STORABLE[] = "「起動するメールソフトのパス」に、設定に保存できない文字が含まれています。";
@@ -38,7 +40,7 @@ const int CHOOSER_FOLDER = 1137; // the chooser's "look in" box
 const int CHOOSER_NAME = 1148;   // the chooser's file name box
 
 // A flag value that only the file can hold: storing writes 1 or 0 over it,
-// so it shows which steps of the store have run.
+// so it shows whether a store has run.
 const int UNTOUCHED = 7;
 const int ARMED = 42;
 // A user's record, every flag 2: a store writes it as 1.
@@ -67,7 +69,7 @@ protected:
 
     static INT_PTR run(std::function<void(HWND)> drive)
     {
-        return harness::run_driven(texts::SETTINGS_CAPTION, [] { return run_settings_dialog(); }, drive);
+        return harness::run_driven(texts::SETTINGS_CAPTION, [] { return run_settings_dialog(start_check); }, drive);
     }
 
     static void set_settings(const SettingsRecord &r)
@@ -163,50 +165,57 @@ struct Refusal {
     const char *caption; // the first box
     const char *text;
     int answer;
-    // What the record holds afterwards: the steps before the refusal ran.
-    int mailPathAsk, okMes, noMes, countdown;
-    const char *server = "mail.example.jp", *user = "hanako";
 };
 
-TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
+// Whatever step refuses, nothing is stored: not the server and user typed
+// before it (a check would send the stored account to the typed server),
+// not the flags, not the countdown.
+TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndStoresNothing)
 {
     const char malformed[] = "pop3s://mail.example.jp:99999";
     const Refusal cases[] = {
         {"malformed server text", [&](HWND d) { ui::set_item_text(d, IDC_SERVER, malformed); },
-         WARNING, SERVER_MALFORMED, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, malformed, ""},
+         WARNING, SERVER_MALFORMED, IDOK},
+        {"server text of 128 bytes", [](HWND d) { ui::set_item_text(d, IDC_SERVER, std::string(128, 's')); },
+         WARNING, SERVER_MALFORMED, IDOK},
         {"user name with a character code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u20AC"); },
-         WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
+         WARNING, USER_NOT_STORABLE, IDOK},
         // Code page 932 has "é" only as a look-alike ("e"), and "¥" only as the backslash's byte.
         {"user name with a letter code page 932 has not", [](HWND d) { ui::set_item_wtext(d, IDC_USER, L"taro\u00E9"); },
-         WARNING, USER_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED, "mail.example.jp", ""},
+         WARNING, USER_NOT_STORABLE, IDOK},
+        {"user name of 127 bytes and a double-byte character", [](HWND d) { ui::set_item_text(d, IDC_USER, std::string(127, 'u') + "あ"); },
+         WARNING, USER_TOO_LONG, IDOK},
         {"mail program without a path", [](HWND d) { ui::set_check(d, IDC_MAIL_LAUNCH, true); },
-         WARNING, MAIL_PATH_MISSING, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, MAIL_PATH_MISSING, IDOK},
         {"mail program path with a character outside the basic plane",
          [](HWND d) {
              ui::set_check(d, IDC_MAIL_LAUNCH, true);
              ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\U0001F4E7\\mailer.exe");
          },
-         WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, MAIL_PATH_NOT_STORABLE, IDOK},
         {"mail program path with a yen sign",
          [](HWND d) {
              ui::set_check(d, IDC_MAIL_LAUNCH, true);
              ui::set_item_wtext(d, IDC_MAIL_PATH, L"C:\\\u00A5\\mailer.exe");
          },
-         WARNING, MAIL_PATH_NOT_STORABLE, IDOK, UNTOUCHED, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, MAIL_PATH_NOT_STORABLE, IDOK},
         {"new-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_OK_SOUND, true); },
-         WARNING, OK_SOUND_MISSING, IDOK, 1, UNTOUCHED, UNTOUCHED, ARMED},
+         WARNING, OK_SOUND_MISSING, IDOK},
         {"no action, answered No", [](HWND d) { ui::set_check(d, IDC_OK_MESSAGE, false); },
-         CAUTION, NO_ACTION_QUESTION, IDNO, 1, 0, UNTOUCHED, ARMED},
+         CAUTION, NO_ACTION_QUESTION, IDNO},
         {"automatic check without an interval", [](HWND d) { ui::set_check(d, IDC_AUTO_CHECK, true); },
-         WARNING, INTERVAL_INVALID, IDOK, 1, 1, 1, ARMED},
+         WARNING, INTERVAL_INVALID, IDOK},
         {"no-mail sound without a path", [](HWND d) { ui::set_check(d, IDC_NO_SOUND, true); },
-         WARNING, NO_SOUND_MISSING, IDOK, 1, 1, 1, 0},
+         WARNING, NO_SOUND_MISSING, IDOK},
     };
     for (int button : {IDC_OK_BUTTON, IDC_APPLY_AND_CHECK}) {
         for (const Refusal &c : cases) {
             SCOPED_TRACE(std::string(c.name) + (button == IDC_OK_BUTTON ? " (OK)" : " (apply and check)"));
             set_settings(sample::blank());
+            strcpy(Settings.server, "old.example.jp");
+            strcpy(Settings.pass, "old-pass");
             mark_untouched();
+            const SettingsRecord stored = Settings;
             rec::clear();
             run([&](HWND d) {
                 ui::set_item_text(d, IDC_SERVER, "mail.example.jp");
@@ -218,14 +227,9 @@ TEST_F(SettingsDialog, EachRefusalWarnsThenReportsAndKeepsEarlierSteps)
                 EXPECT_TRUE(harness::stays_open(d)) << c.name; // this thread has no trace
                 ui::click(d, IDC_CANCEL_BUTTON);
             });
-            EXPECT_STREQ(Settings.server, c.server);
-            EXPECT_STREQ(Settings.user, c.user);
-            EXPECT_EQ(Settings.mailPathAsk, c.mailPathAsk);
-            EXPECT_EQ(Settings.okMes, c.okMes);
-            EXPECT_EQ(Settings.noMes, c.noMes);
-            EXPECT_EQ(Settings.autoCheckTime, 0);
-            EXPECT_EQ(checkCountdown, c.countdown);
-            EXPECT_EQ(Settings.showProgress, UNTOUCHED) << "the last step never ran";
+            EXPECT_STREQ(Settings.server, "old.example.jp");
+            EXPECT_EQ(memcmp(&Settings, &stored, sizeof stored), 0) << "the record as it was";
+            EXPECT_EQ(checkCountdown, ARMED);
             EXPECT_FALSE(file_saved());
             auto ev = rec::events();
             ASSERT_EQ(ev.size(), 2u);
@@ -278,7 +282,7 @@ TEST_F(SettingsDialog, FailedSaveReportsWithTheWholeRecordStored)
 
 struct Interval {
     const char *text;
-    int stored; // 0: refused
+    int stored; // 0: refused, and the stored interval stays
 };
 
 TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
@@ -306,7 +310,7 @@ TEST_F(SettingsDialog, IntervalIsBoundedSoTheCountdownFits)
             EXPECT_EQ(harness::answer_box(ERROR_CAPTION, IDOK).text, SAVE_FAILED);
             ui::click(d, IDC_CANCEL_BUTTON);
         });
-        EXPECT_EQ(Settings.autoCheckTime, c.stored);
+        EXPECT_EQ(Settings.autoCheckTime, c.stored ? c.stored : 99);
         EXPECT_EQ(checkCountdown, c.stored ? c.stored * 60 : ARMED);
         EXPECT_EQ(file_saved(), c.stored != 0);
         DeleteFileA((dir + "\\" + SETTINGS_FILE_NAME).c_str());
@@ -344,16 +348,17 @@ TEST_F(SettingsDialog, ClearedSoundBoxEmptiesItsPath)
     EXPECT_FALSE(s.okSoundOn);
 }
 
-TEST_F(SettingsDialog, ServerAndUserAreCutTo127Bytes)
+// 127 bytes fill the field; 128 are refused, never cut (see the refusals).
+TEST_F(SettingsDialog, ServerAndUserOf127BytesAreStoredWhole)
 {
     Settings.okMes = 1;
     run([&](HWND d) {
-        ui::set_item_text(d, IDC_SERVER, std::string(200, 's'));
-        ui::set_item_text(d, IDC_USER, std::string(127, 'u'));
+        ui::set_item_text(d, IDC_SERVER, std::string(127, 's'));
+        ui::set_item_text(d, IDC_USER, std::string(125, 'u') + "あ");
         ui::click(d, IDC_OK_BUTTON);
     });
     EXPECT_EQ(std::string(Settings.server), std::string(127, 's'));
-    EXPECT_EQ(std::string(Settings.user), std::string(127, 'u'));
+    EXPECT_EQ(std::string(Settings.user), std::string(125, 'u') + "あ");
 }
 
 // ---- The ways out
@@ -391,7 +396,7 @@ TEST_F(SettingsDialog, EscapeDoesNothing)
 TEST_F(SettingsDialog, ApplyAndCheckStoresStartsACheckAndStaysOpen)
 {
     set_settings(FULL);
-    SETTINGS_SET_TEXT(Settings.pass, "");
+    lstrcpynA(Settings.pass, "", sizeof Settings.pass);
     std::string told;
     run([&](HWND d) {
         ui::click(d, IDC_APPLY_AND_CHECK);
@@ -422,7 +427,7 @@ TEST_F(SettingsDialog, HelpWithoutTheDocumentSaysSoAndStaysOpen)
 TEST_F(SettingsDialog, PlayButtonsPlayTheShownPathAndStopStops)
 {
     set_settings(FULL);
-    SETTINGS_SET_TEXT(Settings.nosndPath, "");
+    lstrcpynA(Settings.nosndPath, "", sizeof Settings.nosndPath);
     run([&](HWND d) {
         ui::click(d, IDC_OK_SOUND_PLAY);
         ui::click(d, IDC_NO_SOUND_PLAY);
@@ -449,21 +454,28 @@ void enter_password(HWND d, const std::string &password)
     ui::wait_gone(p);
 }
 
-TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
+// A password set (or cleared) for another server is the dialog's until a
+// store: a check meanwhile and Cancel see the stored one.
+TEST_F(SettingsDialog, NewPasswordIsStoredOnlyWithTheStore)
 {
     std::string before, after, cleared;
+    AccountCopy whileOpen; // what a check would send
     run([&](HWND d) {
         before = ui::item_text(d, IDC_PASSWORD);
+        ui::set_item_text(d, IDC_SERVER, "other.example.jp");
         enter_password(d, "himitsu");
         ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) != before; }, 3000);
         after = ui::item_text(d, IDC_PASSWORD);
+        settings_account(0, &whileOpen);
         ui::click(d, IDC_CANCEL_BUTTON);
     });
     EXPECT_EQ(before, "(設定なし)");
     EXPECT_EQ(after, "(設定済み)");
-    EXPECT_STREQ(Settings.pass, "himitsu");
+    EXPECT_STREQ(whileOpen.pass, "");
+    EXPECT_STREQ(Settings.pass, "");
     EXPECT_FALSE(file_saved());
 
+    lstrcpynA(Settings.pass, "old-pass", sizeof Settings.pass);
     run([&](HWND d) {
         enter_password(d, "");
         ui::wait_until([&] { return ui::item_text(d, IDC_PASSWORD) == "(設定なし)"; }, 3000);
@@ -471,7 +483,7 @@ TEST_F(SettingsDialog, NewPasswordIsKeptWhenTheDialogIsCancelled)
         ui::click(d, IDC_CANCEL_BUTTON);
     });
     EXPECT_EQ(cleared, "(設定なし)");
-    EXPECT_STREQ(Settings.pass, "");
+    EXPECT_STREQ(Settings.pass, "old-pass");
 }
 
 // The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a
@@ -565,7 +577,7 @@ TEST_F(SettingsDialog, NonEmptyPathIsTheChoosersStartAndAChosenFileChecksTheBox)
     std::string wav = dir + "\\chime.wav";
     HANDLE f = CreateFileA(wav.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     CloseHandle(f);
-    SETTINGS_SET_TEXT(Settings.nosndPath, wav.c_str());
+    lstrcpynA(Settings.nosndPath, wav.c_str(), sizeof Settings.nosndPath);
     std::string startName, shown;
     bool checkedAfter = false;
     std::vector<std::string> played;
