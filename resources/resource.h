@@ -56,5 +56,9 @@
 #define IDC_NOTIFY_BALLOON 1032
 #define IDC_QUIET_OFFLINE 1033
 #define IDC_START_WITH_WINDOWS 1034
+// The account row of the settings dialog.
+#define IDC_ACCOUNT 1040
+#define IDC_ACCOUNT_ADD 1041
+#define IDC_ACCOUNT_REMOVE 1042
 
 #endif

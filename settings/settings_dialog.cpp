@@ -28,6 +28,8 @@ static const char NO_ACTION_QUESTION[] =
     "この設定では、着信時にお知らせすることができませんが、続けてもよろしいですか？";
 static const char SAVE_FAILED[] = "設定の保存に失敗しました。";
 static const char CLOSE_QUESTION[] = "変更された設定内容を保存せずに終了します。\nよろしいですか？";
+static const char ACCOUNT_LIMIT[] = "アカウントは 8 個までです。";
+static const char REMOVE_QUESTION[] = "選択したアカウントを削除します。\nよろしいですか？";
 static const char HELP_DOCUMENT[] = "ReadMe.txt";
 static const char HELP_FAILED[] = "ReadMe.txt が開けませんでした。";
 static const char PASSWORD_DIALOG_FAILED[] = "ダイアログボックスが作成できません。";
@@ -87,6 +89,7 @@ static int checked(HWND dialog, int id)
 struct SettingsEdit {
     SettingsRecord record;
     StartCheck startCheck; // apply-and-check's check, handed in by the shell
+    int selected;          // the account the account controls show
 };
 
 static SettingsEdit *edit_of(HWND dialog)
@@ -94,9 +97,34 @@ static SettingsEdit *edit_of(HWND dialog)
     return (SettingsEdit *)GetWindowLongPtrW(dialog, DWLP_USER);
 }
 
+// One account of the copy; the first is the record's own fields.
+struct AccountRef {
+    char *server, *user, *pass;
+    int *unseenOnly;
+};
+
+static AccountRef account_ref(SettingsRecord *r, int i)
+{
+    if (i == 0)
+        return {r->server, r->user, r->pass, &r->unseenOnly};
+    AccountFields *a = &r->more.account[i - 1];
+    return {a->server, a->user, a->pass, &a->unseenOnly};
+}
+
+static int account_count(const SettingsRecord *r)
+{
+    return 1 + r->more.count;
+}
+
+static AccountRef selected_account(HWND dialog)
+{
+    SettingsEdit *e = edit_of(dialog);
+    return account_ref(&e->record, e->selected);
+}
+
 static void show_password_state(HWND dialog)
 {
-    show_text(dialog, IDC_PASSWORD, edit_of(dialog)->record.pass[0] ? PASSWORD_SET : PASSWORD_NOT_SET);
+    show_text(dialog, IDC_PASSWORD, selected_account(dialog).pass[0] ? PASSWORD_SET : PASSWORD_NOT_SET);
 }
 
 // A path and the check box that switches its action on.
@@ -116,13 +144,13 @@ static void show_interval(HWND dialog, int minutes)
     set_checked(dialog, IDC_AUTO_CHECK, 1);
 }
 
+static void select_account(HWND dialog, int i); // with the accounts, below
+
 static void on_init(HWND dialog, SettingsEdit *edit)
 {
     SetWindowLongPtrW(dialog, DWLP_USER, (LONG_PTR)edit);
     const SettingsRecord *r = &edit->record;
-    show_text(dialog, IDC_SERVER, r->server);
-    show_text(dialog, IDC_USER, r->user);
-    show_password_state(dialog);
+    select_account(dialog, 0);
     show_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, r->mailPath);
     set_checked(dialog, IDC_MAIL_ASK, r->mailPathAsk);
     show_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, r->oksndPath);
@@ -131,7 +159,6 @@ static void on_init(HWND dialog, SettingsEdit *edit)
     set_checked(dialog, IDC_NO_MESSAGE, r->noMes);
     show_interval(dialog, r->autoCheckTime);
     set_checked(dialog, IDC_SHOW_PROGRESS, r->showProgress);
-    set_checked(dialog, IDC_UNSEEN_ONLY, r->unseenOnly);
     set_checked(dialog, IDC_SHOW_HEADERS, r->showHeaders);
     set_checked(dialog, IDC_NOTIFY_BALLOON, r->notifyBalloon);
     set_checked(dialog, IDC_QUIET_OFFLINE, r->quietOffline);
@@ -231,6 +258,111 @@ static int read_server(HWND dialog, char server[ACCOUNT_TEXT_CAPACITY])
     return warn(dialog, SERVER_MALFORMED);
 }
 
+// ---- Accounts: the list shows every account of the copy, the controls
+// above it the selected one
+
+static void fill_accounts(HWND dialog)
+{
+    SettingsEdit *e = edit_of(dialog);
+    HWND list = GetDlgItem(dialog, IDC_ACCOUNT);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < account_count(&e->record); i++) {
+        AccountRef a = account_ref(&e->record, i);
+        char label[ACCOUNT_LABEL_CAPACITY];
+        WCHAR wide[ACCOUNT_LABEL_CAPACITY];
+        account_label(a.user, a.server, label);
+        wide_from_932(label, -1, wide, ACCOUNT_LABEL_CAPACITY);
+        SendMessageW(list, CB_ADDSTRING, 0, (LPARAM)wide);
+    }
+    SendMessageW(list, CB_SETCURSEL, (WPARAM)e->selected, 0);
+    EnableWindow(GetDlgItem(dialog, IDC_ACCOUNT_REMOVE), account_count(&e->record) > 1);
+}
+
+static void select_account(HWND dialog, int i)
+{
+    edit_of(dialog)->selected = i;
+    fill_accounts(dialog);
+    AccountRef a = selected_account(dialog);
+    show_text(dialog, IDC_SERVER, a.server);
+    show_text(dialog, IDC_USER, a.user);
+    show_password_state(dialog);
+    set_checked(dialog, IDC_UNSEEN_ONLY, *a.unseenOnly);
+}
+
+// The selected account's controls into the copy, refused as a store
+// refuses them; the copy keeps what it had on a refusal.
+static int read_account(HWND dialog)
+{
+    char server[ACCOUNT_TEXT_CAPACITY], user[ACCOUNT_TEXT_CAPACITY];
+    if (!read_server(dialog, server) || !read_account_text(dialog, IDC_USER, user, USER_FIELD, USER_TOO_LONG))
+        return 0;
+    AccountRef a = selected_account(dialog);
+    memcpy(a.server, server, sizeof server);
+    memcpy(a.user, user, sizeof user);
+    *a.unseenOnly = checked(dialog, IDC_UNSEEN_ONLY);
+    return 1;
+}
+
+// The accounts not shown were read when the user left them; one from the
+// file may still name no server: the first such is selected and refused.
+static int accounts_valid(HWND dialog)
+{
+    SettingsEdit *e = edit_of(dialog);
+    for (int i = 0; i < account_count(&e->record); i++) {
+        ServerAddress unused;
+        const char *server = account_ref(&e->record, i).server;
+        if (server[0] && !parse_server_address(server, &unused)) {
+            select_account(dialog, i);
+            return warn(dialog, SERVER_MALFORMED);
+        }
+    }
+    return 1;
+}
+
+static void on_account_chosen(HWND dialog)
+{
+    SettingsEdit *e = edit_of(dialog);
+    int chosen = (int)SendDlgItemMessageW(dialog, IDC_ACCOUNT, CB_GETCURSEL, 0, 0);
+    if (chosen < 0 || chosen == e->selected)
+        return;
+    if (read_account(dialog))
+        select_account(dialog, chosen);
+    else
+        SendDlgItemMessageW(dialog, IDC_ACCOUNT, CB_SETCURSEL, (WPARAM)e->selected, 0);
+}
+
+static void add_account(HWND dialog)
+{
+    SettingsRecord *r = &edit_of(dialog)->record;
+    if (!read_account(dialog))
+        return;
+    if (account_count(r) >= MAX_ACCOUNTS) {
+        warn(dialog, ACCOUNT_LIMIT);
+        return;
+    }
+    memset(&r->more.account[r->more.count++], 0, sizeof(AccountFields));
+    select_account(dialog, account_count(r) - 1);
+}
+
+// The accounts after the removed one move up; the last place is wiped.
+static void remove_account(HWND dialog)
+{
+    SettingsEdit *e = edit_of(dialog);
+    SettingsRecord *r = &e->record;
+    if (account_count(r) < 2 ||
+        message_box(dialog, REMOVE_QUESTION, CONFIRM_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    for (int i = e->selected; i + 1 < account_count(r); i++) {
+        AccountRef to = account_ref(r, i), from = account_ref(r, i + 1);
+        memcpy(to.server, from.server, ACCOUNT_TEXT_CAPACITY);
+        memcpy(to.user, from.user, ACCOUNT_TEXT_CAPACITY);
+        memcpy(to.pass, from.pass, ACCOUNT_TEXT_CAPACITY);
+        *to.unseenOnly = *from.unseenOnly;
+    }
+    SecureZeroMemory(&r->more.account[--r->more.count], sizeof(AccountFields));
+    select_account(dialog, e->selected < account_count(r) ? e->selected : account_count(r) - 1);
+}
+
 static int no_action_accepted(HWND dialog, const SettingsRecord *r)
 {
     if (r->okMes || r->mailPath[0] || r->oksndPath[0])
@@ -245,7 +377,6 @@ static void read_flags(HWND dialog, SettingsRecord *r)
     r->okMes = checked(dialog, IDC_OK_MESSAGE);
     r->noMes = checked(dialog, IDC_NO_MESSAGE);
     r->showProgress = checked(dialog, IDC_SHOW_PROGRESS);
-    r->unseenOnly = checked(dialog, IDC_UNSEEN_ONLY);
     r->showHeaders = checked(dialog, IDC_SHOW_HEADERS);
     r->notifyBalloon = checked(dialog, IDC_NOTIFY_BALLOON);
     r->quietOffline = checked(dialog, IDC_QUIET_OFFLINE);
@@ -256,8 +387,7 @@ static void read_flags(HWND dialog, SettingsRecord *r)
 static int read_controls(HWND dialog, SettingsRecord *r)
 {
     read_flags(dialog, r);
-    return read_server(dialog, r->server)
-        && read_account_text(dialog, IDC_USER, r->user, USER_FIELD, USER_TOO_LONG)
+    return read_account(dialog) && accounts_valid(dialog)
         && read_action_path(dialog, IDC_MAIL_LAUNCH, IDC_MAIL_PATH, r->mailPath, sizeof r->mailPath,
                             MAIL_PATH_MISSING, MAIL_PATH_FIELD)
         && read_action_path(dialog, IDC_OK_SOUND, IDC_OK_SOUND_PATH, r->oksndPath, sizeof r->oksndPath,
@@ -268,9 +398,6 @@ static int read_controls(HWND dialog, SettingsRecord *r)
                             NO_SOUND_MISSING, NO_SOUND_FIELD);
 }
 
-// Nothing is stored unless every control is accepted; then the record is
-// replaced whole, the countdown armed and the file saved. A save that fails
-// leaves the record stored (the file is retried with the next store).
 // The shortcut is the truth of "start with Windows": it is made or removed
 // only when the box differs from it.
 static void store_start_with_windows(HWND dialog)
@@ -286,6 +413,9 @@ static void store_start_with_windows(HWND dialog)
     warn(dialog, message);
 }
 
+// Nothing is stored unless every control is accepted; then the record is
+// replaced whole, the countdown armed and the file saved. A save that fails
+// leaves the record stored (the file is retried with the next store).
 static int store_settings(HWND dialog, SettingsRecord *edited)
 {
     if (!read_controls(dialog, edited))
@@ -342,7 +472,7 @@ static void open_help(void)
 
 static void change_password(HWND dialog)
 {
-    if (run_password_dialog(dialog, edit_of(dialog)->record.pass) == -1) {
+    if (run_password_dialog(dialog, selected_account(dialog).pass) == -1) {
         ErrorBox(PASSWORD_DIALOG_FAILED);
         return;
     }
@@ -389,6 +519,8 @@ static void on_command(HWND dialog, int id)
     case IDC_SOUND_STOP: stop_sound(); break;
     case IDC_HELP_BUTTON: open_help(); break;
     case IDC_CHANGE_PASSWORD: change_password(dialog); break;
+    case IDC_ACCOUNT_ADD: add_account(dialog); break;
+    case IDC_ACCOUNT_REMOVE: remove_account(dialog); break;
     case IDC_OK_BUTTON: on_ok(dialog); break;
     case IDC_APPLY_AND_CHECK: on_apply_and_check(dialog); break;
     case IDC_CANCEL_BUTTON: EndDialog(dialog, 0); break;
@@ -402,7 +534,10 @@ static INT_PTR CALLBACK settings_dialog_proc(HWND dialog, UINT message, WPARAM w
         on_init(dialog, (SettingsEdit *)lParam);
         return TRUE;
     case WM_COMMAND:
-        on_command(dialog, LOWORD(wParam));
+        if (LOWORD(wParam) == IDC_ACCOUNT && HIWORD(wParam) == CBN_SELCHANGE)
+            on_account_chosen(dialog);
+        else
+            on_command(dialog, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
         on_close(dialog);
@@ -416,6 +551,7 @@ INT_PTR run_settings_dialog(StartCheck startCheck)
     SettingsEdit edit;
     edit.record = Settings; // written only on this thread
     edit.startCheck = startCheck;
+    edit.selected = 0;
     INT_PTR result = dialog_box(IDD_SETTINGS, NULL, settings_dialog_proc, (LPARAM)&edit);
     SecureZeroMemory(&edit.record, sizeof edit.record); // it holds the password
     return result;

@@ -486,6 +486,67 @@ TEST_F(SettingsDialog, NewPasswordIsStoredOnlyWithTheStore)
     EXPECT_STREQ(Settings.pass, "old-pass");
 }
 
+// The accounts are edited in the copy: an added one is typed and chosen
+// away from without touching the stored ones, Cancel keeps them, OK stores
+// them all; a ninth is refused, and removing asks first.
+void choose_account(HWND d, int i)
+{
+    SendDlgItemMessageW(d, IDC_ACCOUNT, CB_SETCURSEL, (WPARAM)i, 0);
+    PostMessageW(d, WM_COMMAND, MAKEWPARAM(IDC_ACCOUNT, CBN_SELCHANGE), (LPARAM)GetDlgItem(d, IDC_ACCOUNT));
+}
+
+TEST_F(SettingsDialog, AccountsAreEditedInTheCopyAndStoredWhole)
+{
+    Settings.okMes = 1;
+    strcpy(Settings.server, "a.example.jp");
+    strcpy(Settings.user, "taro");
+    strcpy(Settings.pass, "secret");
+    auto accounts = [](HWND d) { return (int)SendDlgItemMessageW(d, IDC_ACCOUNT, CB_GETCOUNT, 0, 0); };
+    auto add_second = [&](HWND d) {
+        ui::click(d, IDC_ACCOUNT_ADD);
+        ui::wait_until([&] { return accounts(d) == 2; }, 3000);
+        ui::set_item_text(d, IDC_SERVER, "b.example.jp");
+        ui::set_item_text(d, IDC_USER, "jiro");
+        enter_password(d, "himitsu");
+    };
+    std::string shown, label;
+    run([&](HWND d) {
+        add_second(d);
+        choose_account(d, 0);
+        ui::wait_until([&] { return (shown = ui::item_text(d, IDC_SERVER)) == "a.example.jp"; }, 3000);
+        label = ui::item_text(d, IDC_ACCOUNT);
+        ui::click(d, IDC_CANCEL_BUTTON);
+    });
+    EXPECT_EQ(shown, "a.example.jp");
+    EXPECT_EQ(label, "taro (a.example.jp)");
+    EXPECT_EQ(Settings.more.count, 0);
+
+    run([&](HWND d) {
+        add_second(d);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    ASSERT_EQ(Settings.more.count, 1);
+    EXPECT_STREQ(Settings.more.account[0].server, "b.example.jp");
+    EXPECT_STREQ(Settings.more.account[0].pass, "himitsu");
+    EXPECT_STREQ(Settings.pass, "secret");
+
+    std::string limit, question;
+    run([&](HWND d) {
+        for (int i = 0; i < 7; i++)
+            ui::click(d, IDC_ACCOUNT_ADD);
+        limit = harness::answer_box(WARNING, IDOK).text;
+        ui::wait_until([&] { return accounts(d) == 8; }, 3000);
+        choose_account(d, 0);
+        ui::click(d, IDC_ACCOUNT_REMOVE);
+        question = harness::answer_box(CONFIRM, IDYES).text;
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_EQ(limit, "アカウントは 8 個までです。");
+    EXPECT_EQ(question, "選択したアカウントを削除します。\nよろしいですか？");
+    EXPECT_EQ(Settings.more.count, 6);
+    EXPECT_STREQ(Settings.server, "b.example.jp") << "the second account moved up";
+}
+
 // The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a
 // trail byte ("亥" is 88 E5): set, stored, saved and loaded back whole.
 TEST_F(SettingsDialog, PasswordHoldingTheKeyByteSurvivesTheFile)

@@ -118,6 +118,7 @@ const DWORD CHECK = CHILD | WS_TABSTOP | BS_AUTOCHECKBOX;
 const DWORD LABEL = CHILD | WS_GROUP | SS_LEFT;
 const DWORD PLAIN_LABEL = CHILD | SS_LEFT;
 const DWORD GROUP = CHILD | BS_GROUPBOX;
+const DWORD LIST = CHILD | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
 const DWORD ICON_IMAGE = CHILD | SS_ICON;
 
 const DWORD DIALOG = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
@@ -126,9 +127,9 @@ const char FONT[] = "ＭＳ Ｐゴシック";
 const Template SETTINGS = {
     DIALOG | DS_CENTER, 0, 0, 415, 260, texts::SETTINGS_CAPTION, 9, FONT,
     {
-        {1009, "Edit", "", 50, 20, 108, 12, EDIT},
-        {1000, "Edit", "", 50, 34, 108, 12, EDIT},
-        {1001, "Edit", "", 50, 48, 82, 12, READ_ONLY},
+        {1009, "Edit", "", 50, 32, 108, 12, EDIT},
+        {1000, "Edit", "", 50, 45, 108, 12, EDIT},
+        {1001, "Edit", "", 50, 58, 82, 12, READ_ONLY},
         {1004, "Button", "参照...", 174, 97, 22, 14, PUSH},
         {1007, "Button", "参照...", 155, 145, 22, 14, PUSH},
         {1010, "Button", "メッセージを表示する(&L)", 215, 125, 86, 10, CHECK},
@@ -136,18 +137,18 @@ const Template SETTINGS = {
         {1015, "Button", "OK", 350, 15, 50, 14, DEFPUSH},
         {1014, "Button", "キャンセル", 350, 32, 50, 14, PUSH},
         {1012, "Button", "ヘルプ", 350, 49, 50, 13, PUSH},
-        {-1, "Static", "ユーザー名：", 10, 35, 39, 8, LABEL},
-        {-1, "Static", "パスワード：", 10, 49, 35, 8, LABEL},
+        {-1, "Static", "ユーザー名：", 10, 47, 39, 8, LABEL},
+        {-1, "Static", "パスワード：", 10, 60, 35, 8, LABEL},
         {1002, "Button", "メールソフトを起動する(&L)", 10, 85, 91, 10, CHECK},
         {-1, "Button", "新着メール到着時のアクション", 5, 75, 200, 110, GROUP},
         {1003, "Edit", "", 22, 99, 149, 12, READ_ONLY},
         {1005, "Button", "サウンドを鳴らす(&S)", 10, 134, 73, 10, CHECK},
         {1006, "Edit", "", 19, 148, 131, 12, READ_ONLY},
         {1008, "Button", "メッセージを表示する(&M)", 10, 169, 87, 10, CHECK},
-        {-1, "Static", "サーバー：", 10, 21, 32, 8, LABEL},
-        {1020, "Button", "変更...", 135, 48, 22, 14, PUSH},
+        {-1, "Static", "サーバー：", 10, 34, 32, 8, LABEL},
+        {1020, "Button", "変更...", 135, 57, 22, 14, PUSH},
         {1022, "Button", "起動前に確認する(&A)", 21, 114, 78, 10, CHECK},
-        {-1, "Button", "ユーザアカウント", 5, 10, 160, 60, GROUP},
+        {-1, "Button", "ユーザアカウント", 5, 10, 160, 64, GROUP},
         {-1, "Button", "メールチェック設定", 170, 10, 170, 60, GROUP},
         {1023, "Button", "自動的にメールチェックを行う(&A)", 175, 20, 110, 10, CHECK},
         {1024, "Edit", "", 190, 35, 25, 12, EDIT},
@@ -168,6 +169,11 @@ const Template SETTINGS = {
         {1032, "Button", "メッセージボックスの代わりに通知で知らせる", 10, 231, 260, 10, CHECK},
         // And the start with Windows: 12 units more.
         {1034, "Button", "Windows の起動時に Sorvane を起動する", 10, 244, 260, 10, CHECK},
+        // And the account row at the top of its group, which moved its
+        // fields down and grew by 4 units.
+        {1040, "#133", "", 10, 18, 98, 120, LIST},
+        {1041, "Button", "追加", 110, 17, 24, 14, PUSH},
+        {1042, "Button", "削除", 136, 17, 24, 14, PUSH},
     },
 };
 
