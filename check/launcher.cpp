@@ -4,7 +4,7 @@
 #include "../desktop/desktop.h"
 #include "../desktop/dialog_font.h"
 #include "../settings/settings.h"
-#include "resource.h"
+#include "../resources/resource.h"
 
 static const char NO_SERVER[] = "サーバー名が入力されていません。";
 static const char NO_USER[] = "ユーザー名が入力されていません。";

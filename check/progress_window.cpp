@@ -1,7 +1,7 @@
 #include "progress_window.h"
 #include "../desktop/wide_text.h"
 #include "../settings/settings.h"
-#include "resource.h"
+#include "../resources/resource.h"
 
 static HWND volatile progressWindow;
 static HANDLE workerThread;

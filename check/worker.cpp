@@ -8,7 +8,7 @@
 #include "../pop3/pop3_session.h"
 #include "../pop3/seen_file.h"
 #include "../settings/settings.h"
-#include "resource.h"
+#include "../resources/resource.h"
 #include <string.h>
 
 static_assert((int)POP3_ACCOUNT_TEXT_CAPACITY == (int)ACCOUNT_TEXT_CAPACITY, "the account copy holds the settings' texts");

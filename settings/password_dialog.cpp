@@ -1,9 +1,9 @@
 #include "password_dialog.h"
 #include "settings_record.h"
-#include "desktop/desktop.h"
-#include "desktop/dialog_font.h"
-#include "desktop/wide_text.h"
-#include "resource.h"
+#include "../desktop/desktop.h"
+#include "../desktop/dialog_font.h"
+#include "../desktop/wide_text.h"
+#include "../resources/resource.h"
 #include <string.h>
 
 static const char TOO_LONG[] = "文字数が限界量を超えています。";

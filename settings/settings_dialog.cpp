@@ -2,11 +2,11 @@
 #include "settings.h"
 #include "settings_file.h"
 #include "password_dialog.h"
-#include "net/server_address.h"
-#include "desktop/desktop.h"
-#include "desktop/dialog_font.h"
-#include "desktop/wide_text.h"
-#include "resource.h"
+#include "../net/server_address.h"
+#include "../desktop/desktop.h"
+#include "../desktop/dialog_font.h"
+#include "../desktop/wide_text.h"
+#include "../resources/resource.h"
 #include <string.h>
 
 static const char PASSWORD_SET[] = "(設定済み)";

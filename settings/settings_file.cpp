@@ -4,8 +4,8 @@
 #include "settings.h"
 #include "settings_codec.h"
 #include "accounts_codec.h"
-#include "desktop/desktop.h"
-#include "desktop/wide_text.h"
+#include "../desktop/desktop.h"
+#include "../desktop/wide_text.h"
 #include <string.h>
 
 const char SETTINGS_FILE_NAME[] = "Sorvane.dat";

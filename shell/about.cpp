@@ -1,6 +1,6 @@
 #include "about.h"
 #include "../desktop/dialog_font.h"
-#include "resource.h"
+#include "../resources/resource.h"
 
 // Returns 0 for every message, WM_INITDIALOG included: the box takes no
 // keyboard focus of its own. Only OK (or Enter through the default button)
