@@ -158,6 +158,7 @@ static void take_account(AccountCheck *c, int index)
     account->showHeaders = s.showHeaders;
     account->pages = header_code_pages();
     lstrcpynA(account->folder, startDirectory, sizeof account->folder);
+    account->memory = &serverMemory[index];
     if (index > 0)
         name_seen_file(account);
     account_label(s.user, s.server, c->label);
@@ -202,7 +203,6 @@ static void show_failure(const Pop3Outcome *outcome)
 static void run_session(AccountCheck *c, NetLink *link)
 {
     seen_mail_begin(&c->account, &c->seen);
-    c->seen.memory = &serverMemory[c->index];
     // Only the check's own thread shows boxes.
     const Pop3Status status = {c, write_status, c->index == 0 ? prepare_windows : NULL};
     c->ok = pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);

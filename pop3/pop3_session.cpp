@@ -434,9 +434,9 @@ static int take_capability(Session *p, const char *line, size_t length)
 // (CAPA, RFC 2449) and kept in the caller's memory.
 static int learn_pipelining(Session *p)
 {
-    Pop3Memory none, *known = p->seen->memory ? p->seen->memory : &none;
+    Pop3Memory none, *known = p->account->memory ? p->account->memory : &none;
     int overflow = 0;
-    if (p->seen->memory == NULL || strcmp(known->server, p->account->server) || strcmp(known->user, p->account->user))
+    if (p->account->memory == NULL || strcmp(known->server, p->account->server) || strcmp(known->user, p->account->user))
         memset(known, 0, sizeof *known);
     if (!known->asked) {
         if (!exchange(p, "CAPA", NULL, &UIDL_FAILURES))

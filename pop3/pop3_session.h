@@ -14,12 +14,17 @@
 // What one check needs of the settings, copied once when it begins, so
 // that every step, and the seen-mail file, serve the account the check
 // began with. The worker wipes it when the check ends.
+struct Pop3Memory;
+
 struct Pop3Account {
     char server[POP3_ACCOUNT_TEXT_CAPACITY];
     char user[POP3_ACCOUNT_TEXT_CAPACITY];
     char pass[POP3_ACCOUNT_TEXT_CAPACITY];
     int unseenOnly; // report only mail that no earlier clean check saw
     char folder[POP3_FOLDER_CAPACITY]; // where the seen-mail file lives
+    // What its server said of itself, kept by the caller across checks;
+    // NULL for none.
+    Pop3Memory *memory;
     // The name of its seen-mail file in `folder`; empty: "Sorvane.seen".
     char seenFile[POP3_SEEN_NAME_CAPACITY];
     int showHeaders; // fetch the sender and subject of new mail
@@ -86,7 +91,6 @@ struct Pop3Seen {
     SeenList now;        // uids to keep, when `listed`
     int listed;          // `now` holds them; else `before` stays as it is
     int judged;          // the judgement ran to its end
-    Pop3Memory *memory;  // the caller's, kept across checks; NULL for none
     // Fills `before` when it is first needed, so that a check that finds
     // nothing new reads no more of the file than its head; NULL when
     // `before` is filled already.

@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     strcpy(memory.user, account.user);
     memory.asked = data[0] >> 7;
     memory.pipelining = memory.asked;
-    seen.memory = &memory;
+    account.memory = &memory;
     for (const char *uid : SEEN_BEFORE)
         seen_list_add(&seen.before, uid, strlen(uid));
     require(seen_list_finish(&seen.before));

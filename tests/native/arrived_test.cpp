@@ -234,7 +234,7 @@ Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders,
     account.pages = &ASCII;
     Pop3Seen seen;
     pop3_seen_init(&seen);
-    seen.memory = memory;
+    account.memory = memory;
     if (before) {
         account.unseenOnly = seen.active = 1;
         seen.last = before->last;

@@ -512,7 +512,7 @@ TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
         check.seen.last = SeenMark{3, "c"};
         Pop3Memory memory = memory_of(c.memory);
         if (c.memory != NO_MEMORY)
-            check.seen.memory = &memory;
+            check.account.memory = &memory;
         EXPECT_EQ(check.run(), 1) << check.failure();
         Lines lines = check.link.lines();
         EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.commands);
@@ -564,7 +564,7 @@ TEST(Pop3Session, TheUidsSeenBeforeAreReadOnlyWhenNeeded)
         check.seen.last = SeenMark{3, "c"};
         check.seen.recall = recall_abc;
         Pop3Memory memory = memory_of(PIPELINING);
-        check.seen.memory = &memory;
+        check.account.memory = &memory;
         recalls = 0;
         EXPECT_EQ(check.run(), 1) << check.failure();
         EXPECT_EQ(recalls, c.recalls);
@@ -600,7 +600,7 @@ TEST(Pop3Session, TheWholeListingTellsManyNewMessages)
         fill(&check.seen.before, {"a", "b", "c"});
         check.seen.last = SeenMark{3, "c"};
         Pop3Memory memory = memory_of(PIPELINING);
-        check.seen.memory = &memory;
+        check.account.memory = &memory;
         EXPECT_EQ(check.run(), 1) << check.failure();
         EXPECT_EQ(check.outcome.newCount, added);
         EXPECT_EQ(check.link.lines()[3], added == 64 ? "UIDL 3" : "UIDL");
@@ -656,7 +656,7 @@ TEST(Pop3Session, PastTheListingsBoundTheCountJudges)
         fill(&check.seen.before, c.manyBefore ? many : std::vector<std::string>{"a"});
         check.seen.last = c.last;
         Pop3Memory memory = memory_of(PIPELINING);
-        check.seen.memory = &memory;
+        check.account.memory = &memory;
         EXPECT_EQ(check.run(), 1) << check.failure();
         Lines lines = check.link.lines();
         EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.commands);
@@ -680,7 +680,7 @@ TEST(Pop3Session, AFlightHasOneLimit)
         fill(&check.seen.before, {"a", "b", "c"});
         check.seen.last = SeenMark{3, "c"};
         Pop3Memory memory = memory_of(kind);
-        check.seen.memory = &memory;
+        check.account.memory = &memory;
         if (kind == PIPELINING) {
             EXPECT_EQ(check.run(), 0);
             EXPECT_EQ(check.failure(), UIDL_NO_REPLY);
@@ -713,7 +713,7 @@ TEST(Pop3Session, WithoutTheSettingEveryMessageCounts)
     fill(&check.seen.before, {"a", "b", "c", "d", "e"});
     check.seen.last = SeenMark{5, "e"};
     Pop3Memory memory = memory_of(NOT_ASKED);
-    check.seen.memory = &memory;
+    check.account.memory = &memory;
     EXPECT_EQ(check.run(), 1);
     EXPECT_EQ(check.outcome.newCount, 5u);
     EXPECT_EQ(check.link.lines(), ALL);
