@@ -4,7 +4,6 @@
 #include <string.h>
 
 const char SEEN_FILE_NAME[] = "Sorvane.seen";
-const char SEEN_TEMP_FILE_NAME[] = "Sorvane.seen.new";
 
 // The file in the folder, whatever the current directory is by now (a
 // file chooser may have changed it), by its wide form: the folder is code

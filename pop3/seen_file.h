@@ -8,7 +8,7 @@
 #include "pop3_session.h"
 
 extern const char SEEN_FILE_NAME[];      // "Sorvane.seen"
-extern const char SEEN_TEMP_FILE_NAME[]; // written first, then moved over it
+// Each file is written first as its name and ".new", then moved over it.
 
 // The file in `folder`. Loading gives what the last clean check saw (a
 // SeenFileOutcome); on any outcome but SEEN_FILE_READ, no file included,
