@@ -6,7 +6,7 @@
 #include "../desktop/desktop.h"
 #include "../net/net_session.h"
 #include "../pop3/pop3_session.h"
-#include "../pop3/seen_file.h"
+#include "seen_mail.h"
 #include "../settings/settings.h"
 #include "../resources/resource.h"
 #include <string.h>

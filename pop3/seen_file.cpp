@@ -23,7 +23,7 @@ static int seen_path(const char *folder, const char *name, WCHAR *path)
     return m > 0;
 }
 
-static int load_named(const char *folder, const char *name, const char *server, const char *user, SeenMark *mark,
+int load_seen_file(const char *folder, const char *name, const char *server, const char *user, SeenMark *mark,
                       SeenList *uids)
 {
     memset(mark, 0, sizeof *mark);
@@ -63,7 +63,7 @@ static int write_all(HANDLE file, const unsigned char *bytes, size_t size)
 
 // Each account's file has a temporary of its own (its name and ".new"):
 // the accounts of one check save side by side.
-static int save_named(const char *folder, const char *name, const char *server, const char *user,
+int save_seen_file(const char *folder, const char *name, const char *server, const char *user,
                       const SeenMark *mark, const SeenList *uids)
 {
     int saved = 0;
@@ -88,50 +88,4 @@ static int save_named(const char *folder, const char *name, const char *server, 
     }
     free(bytes);
     return saved;
-}
-
-int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids)
-{
-    return load_named(folder, SEEN_FILE_NAME, server, user, mark, uids);
-}
-
-int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
-                   const SeenList *uids)
-{
-    return save_named(folder, SEEN_FILE_NAME, server, user, mark, uids);
-}
-
-static const char *seen_name(const Pop3Account *account)
-{
-    return account->seenFile[0] ? account->seenFile : SEEN_FILE_NAME;
-}
-
-static void recall_uids(const void *self, SeenList *before)
-{
-    const Pop3Account *account = (const Pop3Account *)self;
-    SeenMark mark;
-    load_named(account->folder, seen_name(account), account->server, account->user, &mark, before);
-}
-
-void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen)
-{
-    pop3_seen_init(seen);
-    seen->active = account->unseenOnly != 0;
-    if (!seen->active)
-        return;
-    load_named(account->folder, seen_name(account), account->server, account->user, &seen->last, NULL);
-    seen->recall = recall_uids;
-    seen->recallSelf = account;
-}
-
-void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean)
-{
-    if (clean && seen->active && seen->judged && pop3_seen_changed(seen)) {
-        // A check that listed no uids of its own keeps those seen before.
-        if (!seen->listed)
-            pop3_seen_recall(seen);
-        save_named(account->folder, seen_name(account), account->server, account->user, &seen->mark,
-                   seen->listed ? &seen->now : &seen->before);
-    }
-    pop3_seen_free(seen);
 }

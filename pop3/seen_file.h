@@ -5,29 +5,19 @@
 #ifndef SORVANE_SEEN_FILE_H
 #define SORVANE_SEEN_FILE_H
 
-#include "pop3_session.h"
+#include "seen_list.h"
 
-extern const char SEEN_FILE_NAME[];      // "Sorvane.seen"
+extern const char SEEN_FILE_NAME[]; // "Sorvane.seen", the first account's
 // Each file is written first as its name and ".new", then moved over it.
 
-// The file in `folder`. Loading gives what the last clean check saw (a
+// The file `name` in `folder`. Loading gives what the last clean check saw (a
 // SeenFileOutcome); on any outcome but SEEN_FILE_READ, no file included,
 // an empty mark and list: all mail is new. With `uids` NULL, only the
 // file's head is read. Saving writes the whole image
 // aside, flushes it and moves it over the file, so a save cut short leaves
 // the old file; 1 when the file was replaced.
-int load_seen_file(const char *folder, const char *server, const char *user, SeenMark *mark, SeenList *uids);
-int save_seen_file(const char *folder, const char *server, const char *user, const SeenMark *mark,
+int load_seen_file(const char *folder, const char *name, const char *server, const char *user, SeenMark *mark, SeenList *uids);
+int save_seen_file(const char *folder, const char *name, const char *server, const char *user, const SeenMark *mark,
                    const SeenList *uids);
-
-// At the start of a check: takes the setting from the account and, when
-// it is on, reads the head of the file; the uids in it are read when the
-// judgement needs them. `account` stays until seen_mail_end.
-void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen);
-
-// At the end of a check: when it ended cleanly and saw something other
-// than the file holds, what it saw replaces the file (a check that found
-// nothing new leaves the file alone). Frees what the check held.
-void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean);
 
 #endif

@@ -66,7 +66,7 @@ static bool seen_file_is(int i)
     seen_list_init(&got);
     seen_for(i, &want);
     SeenMark mark;
-    bool same = load_seen_file(startDirectory, r.server, r.user, &mark, &got) == SEEN_FILE_READ && mark.count == (uint32_t)i &&
+    bool same = load_seen_file(startDirectory, SEEN_FILE_NAME, r.server, r.user, &mark, &got) == SEEN_FILE_READ && mark.count == (uint32_t)i &&
                 got.count == want.count;
     for (size_t k = 0; same && k < got.count; k++)
         same = !strcmp(got.sorted[k], want.sorted[k]);
@@ -106,7 +106,7 @@ static int child(const char *round)
     SetEvent(ready);
     for (;;) {
         const SeenMark mark = {(uint32_t)i, ""};
-        if (!save_settings() || !save_seen_file(startDirectory, r.server, r.user, &mark, &seen))
+        if (!save_settings() || !save_seen_file(startDirectory, SEEN_FILE_NAME, r.server, r.user, &mark, &seen))
             return 3;
     }
 }
@@ -152,7 +152,7 @@ static double time_one_save(int round)
     const SeenMark mark = {(uint32_t)round, ""};
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
-        save_settings() && save_seen_file(startDirectory, r.server, r.user, &mark, &seen);
+        save_settings() && save_seen_file(startDirectory, SEEN_FILE_NAME, r.server, r.user, &mark, &seen);
     seen_list_free(&seen);
     return (stress::now_ms() - t0) / n;
 }

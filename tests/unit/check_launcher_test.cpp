@@ -347,7 +347,7 @@ TEST_F(LauncherTest, ACheckKeepsTheAccountItBeganWith)
         SeenMark mark;
         SeenList uids;
         seen_list_init(&uids);
-        EXPECT_EQ(load_seen_file(dir.c_str(), PEER, "taro", &mark, &uids), SEEN_FILE_READ);
+        EXPECT_EQ(load_seen_file(dir.c_str(), SEEN_FILE_NAME, PEER, "taro", &mark, &uids), SEEN_FILE_READ);
         EXPECT_TRUE(seen_list_contains(&uids, "uid-1"));
         seen_list_free(&uids);
         CloseHandle(stored);
