@@ -581,8 +581,34 @@ TEST_F(EndToEnd, TwoAccountsAreCheckedSideBySideAndToldInOneResult)
     EXPECT_EQ(one.text, NEW_MAIL);
     ui::answer(one, IDOK);
     ASSERT_TRUE(ui::wait_gone(one.hwnd));
+    // Another server's user and password typed, a store refused after the
+    // server field, then Cancel: the stored account stays whole.
     app.command(CMD_SETTINGS);
     HWND dlg = wait_dialog(SETTINGS_CAPTION);
+    ASSERT_TRUE(dlg);
+    ASSERT_NO_FATAL_FAILURE(enter_account(this, dlg, "127.0.0.6:1110", "saburo", "other"));
+    ui::set_check(dlg, IDC_MAIL_LAUNCH, true);
+    ui::set_item_text(dlg, IDC_MAIL_PATH, "");
+    ui::click(dlg, IDC_OK_BUTTON);
+    for (const char *caption : {"警告", "エラー"}) {
+        ui::Box refused = wait_box(caption);
+        ASSERT_TRUE(refused) << caption;
+        ui::answer(refused, IDOK);
+        ASSERT_TRUE(ui::wait_gone(refused.hwnd));
+    }
+    ui::click(dlg, IDC_CANCEL_BUTTON);
+    ASSERT_TRUE(ui::wait_gone(dlg));
+    app.command(CMD_CHECK_NOW);
+    one = wait_box(RESULT_CAPTION, 30000);
+    ASSERT_TRUE(one);
+    ui::answer(one, IDOK);
+    ASSERT_TRUE(ui::wait_gone(one.hwnd));
+    const std::vector<std::string> taro = {"USER taro", "PASS secret", "STAT", "QUIT"};
+    EXPECT_EQ(first.lines(), taro);
+    EXPECT_EQ(first.connections(), 2);
+    EXPECT_EQ(second.connections(), 0) << "the server typed and cancelled";
+    app.command(CMD_SETTINGS);
+    dlg = wait_dialog(SETTINGS_CAPTION);
     ASSERT_TRUE(dlg);
     ui::click(dlg, IDC_ACCOUNT_ADD);
     ui::wait_until([&] { return SendDlgItemMessageW(dlg, IDC_ACCOUNT, CB_GETCOUNT, 0, 0) == 2; }, 5000);
@@ -614,9 +640,9 @@ TEST_F(EndToEnd, TwoAccountsAreCheckedSideBySideAndToldInOneResult)
     ASSERT_TRUE(result);
     EXPECT_LT(GetTickCount() - t0, 9000u) << "checked one after the other";
     EXPECT_EQ(result.text, std::string(NEW_MAIL) + "\ntaro (127.0.0.5:1110): 新着 1 通\njiro (127.0.0.6:1110): 新着 2 通");
-    EXPECT_EQ(first.lines(), (std::vector<std::string>{"USER taro", "PASS secret", "STAT", "QUIT"}));
+    EXPECT_EQ(first.lines(), taro);
     EXPECT_EQ(second.lines(), (std::vector<std::string>{"USER jiro", "PASS himitsu", "STAT", "QUIT"}));
-    EXPECT_EQ(first.connections() + second.connections(), 3);
+    EXPECT_EQ(first.connections() + second.connections(), 4);
     ui::answer(result, IDOK);
     // Wine's modal loop drops a message it takes while the window ends.
     EXPECT_TRUE(ui::wait_gone(progress));
