@@ -81,7 +81,7 @@ static void decode(const HeaderReader *h, const HeaderCodePages *pages, Pop3Arri
     header_subject(h->block, h->size, pages, out->subject[i], ARRIVED_TEXT_CAPACITY);
 }
 
-int pop3_fetch_arrived(const Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
+int pop3_fetch_arrived(Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
                        int pipelined, const HeaderCodePages *pages, Pop3Arrived *out)
 {
     HeaderReader h;
@@ -92,7 +92,9 @@ int pop3_fetch_arrived(const Pop3Wire *wire, const unsigned long *numbers, unsig
     for (unsigned i = 0; i < wanted; i++) {
         if ((i == 0 || !pipelined) && !send_tops(wire, numbers + i, pipelined ? wanted : 1, pipelined))
             return ARRIVED_SEND_FAILED;
-        uint32_t deadline = deadline_after(wire);
+        if (i == 0 || !pipelined)
+            wire->deadline = deadline_after(wire);
+        uint32_t deadline = wire->deadline;
         if (!receive_status(wire, deadline))
             return ARRIVED_RECEIVE_FAILED;
         if (pop3_reply_positive(wire->reader->line, wire->reader->length)) {

@@ -25,18 +25,19 @@ struct Pop3Arrived {
 struct Pop3Wire {
     const NetLink *net;
     Pop3LineReader *reader;
-    uint32_t limitMs; // for each whole reply
+    uint32_t limitMs; // for each command's whole reply, or for a flight's replies together
+    uint32_t deadline; // set by the fetch: of its last reply, which QUIT's shares in a flight
 };
 
 enum Pop3ArrivedOutcome { ARRIVED_DONE, ARRIVED_SEND_FAILED, ARRIVED_RECEIVE_FAILED };
 
 // "TOP n 0" for each of the `wanted` (at most ARRIVED_MAX) message
 // numbers, newest first, of `newCount` new messages; with `pipelined`,
-// all of them and QUIT in one write, and QUIT's reply is left for the
-// caller to read. A server that refuses TOP leaves the list empty and is
+// all of them and QUIT in one write, their replies within one limit, and
+// QUIT's reply is left for the caller to read. A server that refuses TOP leaves the list empty and is
 // no failure. Only a command that cannot be sent, or a reply that does not
 // end within the limit, fails: the connection is then of no further use.
-int pop3_fetch_arrived(const Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
+int pop3_fetch_arrived(Pop3Wire *wire, const unsigned long *numbers, unsigned wanted, unsigned long newCount,
                        int pipelined, const HeaderCodePages *pages, Pop3Arrived *out);
 
 #endif

@@ -67,15 +67,16 @@ struct Pop3Status {
     void (*waiting)(void *self);
 };
 
-// What a server tells of itself once: whether it takes several commands
-// in one flight (PIPELINING in its CAPA reply, RFC 2449). The session
-// keeps nothing from one check to the next, so the caller keeps this for
-// as long as the program runs, and CAPA is asked at most once per account.
+// What a server told of itself (CAPA, RFC 2449), asked once per account
+// at the end of a check and kept by the caller from one run of the
+// program to the next; it holds for the account it was asked of only.
 struct Pop3Memory {
     char server[POP3_ACCOUNT_TEXT_CAPACITY]; // the account it was asked of
     char user[POP3_ACCOUNT_TEXT_CAPACITY];
     int asked;
-    int pipelining;
+    int pipelining;      // takes a flight of commands at once
+    int utf8;            // takes "UTF8" before USER (RFC 6856)
+    uint32_t loginDelay; // LOGIN-DELAY: seconds from one login to the next
 };
 
 struct Pop3Outcome {
@@ -89,6 +90,14 @@ struct Pop3Outcome {
     // connection, or the network gone under the TLS handshake. A check
     // nobody asked for may keep quiet about that.
     int offline;
+    // The server refused the login for now (the mailbox in use, a login
+    // too soon, a passing fault): a check nobody asked for may keep quiet
+    // about that too.
+    int busy;
+    // What the server said after the code of such a refusal, to show on a
+    // line after the failure; empty for none.
+    char said[POP3_SAID_MAX + 1];
+    int loggedIn; // the server took the password
 };
 
 #endif

@@ -124,42 +124,20 @@ int read_lines(Session *p, int (*take)(Session *, const char *, size_t), int *ov
     }
 }
 
-static int ascii_equal(const char *line, size_t length, const char *text)
+int add_request(Session *p, size_t *at, const char *command, const char *argument)
 {
-    if (length != strlen(text))
+    if (!pop3_format_request(p->flight + *at, sizeof p->flight - *at, command, argument))
         return 0;
-    for (size_t i = 0; i < length; i++) {
-        if ((line[i] >= 'a' && line[i] <= 'z' ? line[i] - 32 : line[i]) != text[i])
-            return 0;
-    }
+    *at += strlen(p->flight + *at);
     return 1;
 }
 
-static int take_capability(Session *p, const char *line, size_t length)
+char *decimal_text(char *end, uint32_t n)
 {
-    p->pipelining |= ascii_equal(line, length, "PIPELINING");
-    return 1;
+    *--end = '\0';
+    do {
+        *--end = (char)('0' + n % 10);
+        n /= 10;
+    } while (n);
+    return end;
 }
-
-// Whether the server takes a flight of commands: asked once per account
-// (CAPA, RFC 2449) and kept in the caller's memory.
-int learn_pipelining(Session *p)
-{
-    Pop3Memory none, *known = p->account->memory ? p->account->memory : &none;
-    int overflow = 0;
-    if (p->account->memory == NULL || strcmp(known->server, p->account->server) || strcmp(known->user, p->account->user))
-        memset(known, 0, sizeof *known);
-    if (!known->asked) {
-        if (!exchange(p, "CAPA", NULL, &UIDL_FAILURES))
-            return 0;
-        if (pop3_reply_positive(p->reader.line, p->reader.length) && !read_lines(p, take_capability, &overflow))
-            return 0;
-        memcpy(known->server, p->account->server, sizeof known->server);
-        memcpy(known->user, p->account->user, sizeof known->user);
-        known->asked = 1;
-        known->pipelining = p->pipelining;
-    }
-    p->pipelining = known->pipelining;
-    return 1;
-}
-

@@ -17,7 +17,11 @@ enum {
     // server pipelines); more new messages than that, the whole listing
     // tells more cheaply.
     FOLLOW_MAX = 64,
-    UIDL_REQUEST_MAX = sizeof "UIDL 4294967295\r\n" - 1
+    UIDL_REQUEST_MAX = sizeof "UIDL 4294967295\r\n" - 1,
+    // The uids of both ends and of the messages after the last; the
+    // login's flight (UTF8, USER, PASS, STAT, two UIDL and QUIT) is
+    // smaller.
+    FLIGHT_CAPACITY = (FOLLOW_MAX + 2) * UIDL_REQUEST_MAX + 1
 };
 
 struct CommandFailures {
@@ -46,15 +50,22 @@ struct Session {
     char request[POP3_REQUEST_CAPACITY];
     uint32_t deadline; // of the reply to the last command, lines after its first included
     int waited;        // the caller has been told that a reply is on its way
-    int pipelining;    // the server takes a flight of commands at once
-    int followed;      // the last clean check's last message is where it was
-    int quitSent;      // QUIT went in the flight of TOP commands
+    int pipelining;    // the account's server is known to take a flight of commands
+    int flown;         // USER, PASS and STAT went in one flight: STAT's reply is read, not asked
+    // "UIDL n" that the login's flight asked after STAT, replies not read yet.
+    unsigned ahead;
+    uint32_t aheadNumbers[2];
+    int outOfStep;   // a reply in a flight was not the one asked: the server's memory goes
+    int followed;    // both ends of the last clean check's mailbox are where they were
+    int quitSent;    // QUIT went in a flight (the login's or the TOP commands')
+    int arrivedLost; // the sender and subject could not be read: the connection is of no further use
+    Pop3Capabilities capabilities; // what CAPA listed
     // The numbers of the newest new messages, highest first, when their
     // uids told which are new; else (newestByUid 0) the highest-numbered.
     int newestByUid;
     unsigned newestCount;
     unsigned long newest[ARRIVED_MAX];
-    char flight[(FOLLOW_MAX + 1) * UIDL_REQUEST_MAX + 1];
+    char flight[FLIGHT_CAPACITY];
 };
 
 void write_status(Session *p, int line, int text);
@@ -70,6 +81,8 @@ uint32_t deadline_after(Session *p);
 // line, not for each piece. End of stream first is a failure.
 int receive_line(Session *p, uint32_t deadline);
 int send_command(Session *p, const char *command, const char *argument);
+// The first command's reply takes a round trip: the caller may use it.
+void note_waiting(Session *p);
 // A command and its status line; a refusal fails when `failures` names a
 // text for it.
 int exchange(Session *p, const char *command, const char *argument, const CommandFailures *failures);
@@ -77,8 +90,9 @@ int exchange(Session *p, const char *command, const char *argument, const Comman
 // given to `take`, within the one limit of the command; lines past the
 // bound are read and dropped, and `*overflow` tells.
 int read_lines(Session *p, int (*take)(Session *, const char *, size_t), int *overflow);
-// Whether the server takes a flight of commands: asked once per account
-// (CAPA, RFC 2449) and kept in the account's memory.
-int learn_pipelining(Session *p);
+// "<command> <argument>\r\n" added at flight + *at; 0 when it does not fit.
+int add_request(Session *p, size_t *at, const char *command, const char *argument);
+// "n" in decimal, ending at `end` (11 bytes before it are room enough).
+char *decimal_text(char *end, uint32_t n);
 
 #endif

@@ -191,3 +191,70 @@ int pop3_format_request(char *out, size_t capacity, const char *command, const c
     memcpy(out + c + a, "\r\n", 3);
     return 1;
 }
+
+static int upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? c - 32 : c;
+}
+
+// Whether `line` of `length` bytes starts with the word `word` (case
+// aside), followed by its end or a blank.
+static int starts_with_word(const char *line, size_t length, const char *word)
+{
+    size_t n = strlen(word);
+    if (length < n || (length > n && line[n] != ' '))
+        return 0;
+    for (size_t i = 0; i < n; i++) {
+        if (upper(line[i]) != word[i])
+            return 0;
+    }
+    return 1;
+}
+
+static void keep_said(const char *text, size_t length, char *said)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < length && n < POP3_SAID_MAX; i++) {
+        if (text[i] >= 0x20 && text[i] <= 0x7E && (n > 0 || text[i] != ' '))
+            said[n++] = text[i];
+    }
+    while (n > 0 && said[n - 1] == ' ')
+        n--;
+    said[n] = '\0';
+}
+
+int pop3_response_code(const char *line, size_t length, char *said)
+{
+    static const char *const CODES[] = {"IN-USE", "LOGIN-DELAY", "SYS/TEMP", "SYS/PERM", "AUTH"};
+    size_t at = 0;
+    int code = POP3_CODE_NONE;
+    while (at < length && line[at] != ' ')
+        at++;
+    while (at < length && line[at] == ' ')
+        at++;
+    const char *close = at < length && line[at] == '[' ? (const char *)memchr(line + at, ']', length - at) : NULL;
+    if (close) {
+        size_t inside = (size_t)(close - line) - at - 1;
+        for (int i = 0; i < 5; i++) {
+            if (inside == strlen(CODES[i]) && starts_with_word(line + at + 1, inside, CODES[i]))
+                code = i + 1;
+        }
+        at = (size_t)(close - line) + 1;
+    }
+    keep_said(line + at, length - at, said);
+    return code;
+}
+
+void pop3_capability_line(const char *line, size_t length, Pop3Capabilities *out)
+{
+    if (starts_with_word(line, length, "PIPELINING"))
+        out->flags |= POP3_CAPABILITY_PIPELINING;
+    else if (starts_with_word(line, length, "UTF8"))
+        out->flags |= POP3_CAPABILITY_UTF8;
+    else if (starts_with_word(line, length, "LOGIN-DELAY")) {
+        uint32_t n = 0;
+        for (size_t i = sizeof "LOGIN-DELAY"; i < length && line[i] >= '0' && line[i] <= '9'; i++)
+            n = n < 100000000u ? n * 10 + (uint32_t)(line[i] - '0') : n;
+        out->loginDelay = n;
+    }
+}

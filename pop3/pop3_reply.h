@@ -90,6 +90,30 @@ uint32_t pop3_uidl_number(const char *line, size_t length);
 // The reply to "UIDL n", "+OK n uid": 1 as pop3_uidl_line, with the number.
 int pop3_uidl_reply(const char *line, size_t length, uint32_t *number, const char **uid, size_t *uidLength);
 
+// The response code of a negative reply, "-ERR [CODE] text" (RFC 2449,
+// RFC 3206), as far as a check tells them apart; a code of a hierarchy
+// ("SYS/TEMP") is matched whole, case aside.
+enum Pop3ResponseCode {
+    POP3_CODE_NONE, // no code, or one not told apart
+    POP3_CODE_IN_USE,
+    POP3_CODE_LOGIN_DELAY,
+    POP3_CODE_SYS_TEMP,
+    POP3_CODE_SYS_PERM,
+    POP3_CODE_AUTH
+};
+enum { POP3_SAID_MAX = 200 }; // bytes of the server's own words kept
+// The code of `line`, and in `said` (POP3_SAID_MAX + 1 bytes) the text
+// after it, only printable ASCII kept, blanks at its ends dropped.
+int pop3_response_code(const char *line, size_t length, char *said);
+
+// What a CAPA line says, as far as a check uses it.
+enum { POP3_CAPABILITY_PIPELINING = 1, POP3_CAPABILITY_UTF8 = 2 };
+struct Pop3Capabilities {
+    int flags;
+    uint32_t loginDelay; // seconds, from "LOGIN-DELAY n"; 0 for none
+};
+void pop3_capability_line(const char *line, size_t length, Pop3Capabilities *out);
+
 // "<command> <argument>\r\n", or "<command>\r\n" when argument is NULL,
 // NUL-terminated in out. 0 when it does not fit (out is then empty).
 int pop3_format_request(char *out, size_t capacity, const char *command, const char *argument);

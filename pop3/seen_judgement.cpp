@@ -28,7 +28,7 @@ void pop3_seen_recall(Pop3Seen *seen)
 int pop3_seen_changed(const Pop3Seen *seen)
 {
     return seen->mark.count != seen->last.count || strcmp(seen->mark.uid, seen->last.uid) != 0
-           || (seen->listed && !seen_list_same(&seen->now, &seen->before));
+           || strcmp(seen->mark.first, seen->last.first) != 0 || (seen->listed && !seen_list_same(&seen->now, &seen->before));
 }
 
 static int keep_uid(Session *p, const char *uid, size_t length)
@@ -36,13 +36,30 @@ static int keep_uid(Session *p, const char *uid, size_t length)
     return seen_list_add(&p->seen->now, uid, length) || fail(p, OUT_OF_MEMORY);
 }
 
-// The uid of the last message is where the next check takes up.
+unsigned seen_first_numbers(const Pop3Seen *seen, uint32_t numbers[2])
+{
+    const SeenMark *last = &seen->last;
+    if (!seen->active || last->count == 0 || !last->uid[0] || !last->first[0])
+        return 0;
+    numbers[0] = last->count;
+    numbers[1] = 1;
+    return last->count > 1 ? 2 : 1;
+}
+
+static void copy_uid(char *to, const char *uid, size_t length)
+{
+    memcpy(to, uid, length);
+    to[length] = '\0';
+}
+
+// The uids of the last and the first message are where the next check
+// takes up.
 static void mark_uid(Session *p, uint32_t number, const char *uid, size_t length)
 {
-    if (number != p->seen->mark.count)
-        return;
-    memcpy(p->seen->mark.uid, uid, length);
-    p->seen->mark.uid[length] = '\0';
+    if (number == p->seen->mark.count)
+        copy_uid(p->seen->mark.uid, uid, length);
+    if (number == 1)
+        copy_uid(p->seen->mark.first, uid, length);
 }
 
 static int take_listing_line(Session *p, const char *line, size_t length)
@@ -94,7 +111,7 @@ static int judge_by_listing(Session *p)
     Pop3Seen *m = p->seen;
     int overflow = 0;
     seen_list_free(&m->now);
-    m->mark.uid[0] = '\0';
+    m->mark.uid[0] = m->mark.first[0] = '\0';
     if (!exchange(p, "UIDL", NULL, &UIDL_FAILURES))
         return 0;
     if (!pop3_reply_positive(p->reader.line, p->reader.length))
@@ -102,7 +119,7 @@ static int judge_by_listing(Session *p)
     if (!read_lines(p, take_listing_line, &overflow))
         return 0;
     if (overflow) {
-        m->mark.uid[0] = '\0';
+        m->mark.uid[0] = m->mark.first[0] = '\0';
         return judge_by_count(p);
     }
     if (!seen_list_finish(&m->now))
@@ -115,33 +132,27 @@ static int judge_by_listing(Session *p)
     return 1;
 }
 
-static char *decimal(char *end, uint32_t n)
+static int same_uid(const char *kept, const char *uid, size_t length)
 {
-    *--end = '\0';
-    do {
-        *--end = (char)('0' + n % 10);
-        n /= 10;
-    } while (n);
-    return end;
+    return strlen(kept) == length && !memcmp(kept, uid, length);
 }
 
-// "UIDL n" for each of first..last (at most FOLLOW_MAX + 1), sent at once.
-static int send_uidls(Session *p, uint32_t first, uint32_t last)
+// "UIDL n" for each of `numbers` (at most FOLLOW_MAX + 2), sent at once.
+static int send_uidls(Session *p, const uint32_t *numbers, unsigned count)
 {
     size_t at = 0;
     int formatted = 1;
-    for (uint32_t i = 0; formatted && i <= last - first; i++) {
+    for (unsigned i = 0; formatted && i < count; i++) {
         char digits[11];
-        formatted = pop3_format_request(p->flight + at, sizeof p->flight - at, "UIDL",
-                                        decimal(digits + sizeof digits, first + i));
-        at += strlen(p->flight + at);
+        formatted = add_request(p, &at, "UIDL", decimal_text(digits + sizeof digits, numbers[i]));
     }
     return (formatted && p->net->send(p->net->self, p->flight, at)) || fail_with_code(p, UIDL_SEND_FAILED);
 }
 
-// The reply to "UIDL n". The last clean check's last message must still
-// have its uid, and every message after it must tell its own; a refusal
-// anywhere leaves the whole listing to judge.
+// The reply to "UIDL n". The last clean check's last and first messages
+// must still have their uids, and every message after the last must tell
+// its own; a refusal anywhere leaves the whole listing to judge. A reply
+// for another message is out of step.
 static int take_uid(Session *p, uint32_t n)
 {
     Pop3Seen *m = p->seen;
@@ -152,33 +163,43 @@ static int take_uid(Session *p, uint32_t n)
         p->followed = 0;
         return 1;
     }
-    if (!pop3_uidl_reply(p->reader.line, p->reader.length, &number, &uid, &length) || number != n)
+    if (!pop3_uidl_reply(p->reader.line, p->reader.length, &number, &uid, &length) || number != n) {
+        p->outOfStep = p->pipelining;
         return fail(p, UIDL_UNREADABLE);
+    }
     mark_uid(p, n, uid, length);
     if (n == m->last.count)
-        p->followed = p->followed && strlen(m->last.uid) == length && !memcmp(m->last.uid, uid, length);
-    else if (n > m->last.count)
+        p->followed = p->followed && same_uid(m->last.uid, uid, length);
+    if (n == 1)
+        p->followed = p->followed && same_uid(m->last.first, uid, length);
+    if (n > m->last.count)
         return keep_uid(p, uid, length);
     return 1;
 }
 
-// The uids of messages first..last: in one flight where the server
-// pipelines, its replies within one limit; else one command at a time.
-static int ask_uids(Session *p, uint32_t first, uint32_t last)
+static int take_uid_reply(Session *p, uint32_t n)
 {
-    int flight = p->pipelining && last > first;
-    if (flight && !send_uidls(p, first, last))
+    if (!receive_line(p, p->deadline))
+        return fail_with_code(p, UIDL_RECEIVE_FAILED);
+    return take_uid(p, n);
+}
+
+// The uids of `numbers`: in one flight where the server pipelines, its
+// replies within one limit; else one command at a time, up to the first
+// that shows the mailbox changed other than at its end.
+static int ask_uids(Session *p, const uint32_t *numbers, unsigned count)
+{
+    int flight = p->pipelining && count > 1;
+    if (flight && !send_uidls(p, numbers, count))
         return 0;
     p->deadline = deadline_after(p);
-    for (uint32_t i = 0; i <= last - first; i++) {
+    for (unsigned i = 0; i < count && (flight || p->followed || i == 0); i++) {
         if (!flight) {
-            if (!send_uidls(p, first + i, first + i))
+            if (!send_uidls(p, numbers + i, 1))
                 return 0;
             p->deadline = deadline_after(p);
         }
-        if (!receive_line(p, p->deadline))
-            return fail_with_code(p, UIDL_RECEIVE_FAILED);
-        if (!take_uid(p, first + i))
+        if (!take_uid_reply(p, numbers[i]))
             return 0;
     }
     return 1;
@@ -206,25 +227,32 @@ static int judge_followed(Session *p)
     return !m->listed || seen_list_finish(&m->now) || fail(p, OUT_OF_MEMORY);
 }
 
-// Where the last clean check left off. While its last message keeps its
-// number and uid, none before it has gone (a server keeps the mailbox in
-// the order mail came), so only the messages after it can be new: their
-// uids alone are asked, and the whole listing is not needed.
-// p->followed tells whether it judged so; 0 on a failure.
+// Where the last clean check left off. While its last message and its
+// first keep their numbers and uids, the mailbox is taken to have grown
+// at its end only: the uids after the last are asked, and the whole
+// listing is not needed. Where the login's flight asked both ends, their
+// replies are read here whatever is decided. p->followed tells whether it
+// judged so; 0 on a failure.
 static int follow_on(Session *p)
 {
     Pop3Seen *m = p->seen;
-    uint32_t last = m->last.count, count = m->mark.count;
-    p->followed = m->last.uid[0] && last > 0 && count >= last && count - last <= FOLLOW_MAX;
+    uint32_t last = m->last.count, count = m->mark.count, numbers[FOLLOW_MAX + 2];
+    unsigned n = 0;
+    p->followed = m->last.uid[0] && m->last.first[0] && last > 0 && count >= last && count - last <= FOLLOW_MAX;
+    for (unsigned i = 0; i < p->ahead; i++) {
+        if (!take_uid_reply(p, p->aheadNumbers[i]))
+            return 0;
+    }
     if (!p->followed)
         return 1;
-    if (count > last && !learn_pipelining(p))
-        return 0;
-    // One command at a time, the last message first: when it has gone,
-    // the messages after it need not be asked.
-    if (!ask_uids(p, last, p->pipelining ? count : last))
-        return 0;
-    if (p->followed && !p->pipelining && count > last && !ask_uids(p, last + 1, count))
+    if (!p->ahead) {
+        numbers[n++] = last;
+        if (last > 1)
+            numbers[n++] = 1;
+    }
+    for (uint32_t k = last + 1; k <= count; k++)
+        numbers[n++] = k;
+    if (n && !ask_uids(p, numbers, n))
         return 0;
     return !p->followed || judge_followed(p);
 }
@@ -243,20 +271,29 @@ int judge_seen(Session *p, uint32_t count)
         return 1;
     m->judged = 1;
     m->listed = 1; // an empty mailbox lists nothing, and needs no UIDL
-    if (count == 0) {
-        pop3_seen_recall(m); // to tell whether the file holds uids
-        return 1;
-    }
-    write_status(p, STATUS_DETAIL_LINE, DETAIL_UIDL);
+    if (count)
+        write_status(p, STATUS_DETAIL_LINE, DETAIL_UIDL);
     if (!follow_on(p))
         return 0;
     if (p->followed)
         return 1;
+    if (count == 0) {
+        pop3_seen_recall(m); // to tell whether the file holds uids
+        return 1;
+    }
     if (count <= POP3_MULTILINE_MAX_LINES)
         return judge_by_listing(p);
-    // The uid of the last message, where the next check can take up.
-    if (!m->mark.uid[0] && !ask_uids(p, count, count))
+    // The uids of the last and the first message, where the next check
+    // can take up.
+    uint32_t ends[2];
+    unsigned n = 0;
+    if (!m->mark.uid[0])
+        ends[n++] = count;
+    if (!m->mark.first[0] && count > 1)
+        ends[n++] = 1;
+    p->followed = 1; // every end asked
+    if (n && !ask_uids(p, ends, n))
         return 0;
+    p->followed = 0;
     return judge_by_count(p);
 }
-

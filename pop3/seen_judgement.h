@@ -23,8 +23,8 @@ struct Pop3Seen {
     int listed;          // `now` holds them; else `before` stays as it is
     int judged;          // the judgement ran to its end
     // Fills `before` when it is first needed, so that a check that finds
-    // nothing new reads no more of the file than its head; NULL when
-    // `before` is filled already.
+    // nothing new reads no more of the file than its head: the caller's
+    // reader of the file, handed in; NULL when `before` is filled already.
     void (*recall)(const void *self, SeenList *before);
     const void *recallSelf;
 };
@@ -34,6 +34,11 @@ void pop3_seen_free(Pop3Seen *seen);
 void pop3_seen_recall(Pop3Seen *seen);
 // Whether what this check would keep differs from what the last one kept.
 int pop3_seen_changed(const Pop3Seen *seen);
+
+// The messages whose uids a check can ask before it knows the count, in
+// the login's flight: the last and the first that the last clean check
+// saw, where it knew both. Gives how many (0 to 2) are in `numbers`.
+unsigned seen_first_numbers(const Pop3Seen *seen, uint32_t numbers[2]);
 
 // How many of `count` messages are new, with their numbers where the
 // sender and subject are asked (a step of the session's run, over its

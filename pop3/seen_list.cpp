@@ -2,8 +2,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-static const char SEEN_FILE_MAGIC[] = "Sorvane seen-mail 2";
-static const char SEEN_FILE_MAGIC_1[] = "Sorvane seen-mail 1"; // without the last uid
+static const char SEEN_FILE_MAGIC[] = "Sorvane seen-mail 3";
+static const char SEEN_FILE_MAGIC_2[] = "Sorvane seen-mail 2"; // without the first uid
+static const char SEEN_FILE_MAGIC_1[] = "Sorvane seen-mail 1"; // without the last uid either
 
 void seen_list_init(SeenList *list)
 {
@@ -159,16 +160,26 @@ static int decode_uids(const unsigned char *bytes, size_t size, size_t at, SeenL
     return 0;
 }
 
-// The last uid's line of version 2: a uid, or empty.
-static int decode_last_uid(const unsigned char *bytes, size_t size, size_t *at, SeenMark *mark)
+// A line of the head that holds a uid, or nothing.
+static int decode_uid_line(const unsigned char *bytes, size_t size, size_t *at, char *uid)
 {
     const char *line;
     size_t length;
     if (!next_line(bytes, size, at, &line, &length) || (length && !valid_uid(line, length)))
         return 0;
-    memcpy(mark->uid, line, length);
-    mark->uid[length] = '\0';
+    memcpy(uid, line, length);
+    uid[length] = '\0';
     return 1;
+}
+
+static int file_version(const char *line, size_t length)
+{
+    static const char *const magic[] = {SEEN_FILE_MAGIC_1, SEEN_FILE_MAGIC_2, SEEN_FILE_MAGIC};
+    for (int i = 0; i < 3; i++) {
+        if (line_is(line, length, magic[i]))
+            return i + 1;
+    }
+    return 0;
 }
 
 int decode_seen_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
@@ -183,7 +194,7 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
     memset(mark, 0, sizeof *mark);
     if (!next_line(bytes, size, &at, &line, &length))
         return SEEN_FILE_DAMAGED;
-    int version = line_is(line, length, SEEN_FILE_MAGIC) ? 2 : line_is(line, length, SEEN_FILE_MAGIC_1) ? 1 : 0;
+    int version = file_version(line, length);
     if (!version)
         return SEEN_FILE_DAMAGED;
     const char *account[2] = {server, user};
@@ -194,7 +205,8 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
             outcome = SEEN_FILE_OTHER_ACCOUNT;
     }
     if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &mark->count)
-        || (version == 2 && !decode_last_uid(bytes, size, &at, mark)))
+        || (version >= 2 && !decode_uid_line(bytes, size, &at, mark->uid))
+        || (version >= 3 && !decode_uid_line(bytes, size, &at, mark->first)))
         outcome = SEEN_FILE_DAMAGED;
     else if (outcome != SEEN_FILE_OTHER_ACCOUNT && (!uids || decode_uids(bytes, size, at, uids)))
         return SEEN_FILE_READ;
@@ -206,7 +218,7 @@ int decode_seen_file(const unsigned char *bytes, size_t size, const char *server
 
 size_t seen_file_size(const char *server, const char *user, const SeenList *uids)
 {
-    size_t size = sizeof SEEN_FILE_MAGIC + strlen(server) + 1 + strlen(user) + 1 + 11 + POP3_UID_MAX + 1 + 2;
+    size_t size = sizeof SEEN_FILE_MAGIC + strlen(server) + 1 + strlen(user) + 1 + 11 + 2 * (POP3_UID_MAX + 1) + 2;
     for (size_t i = 0; i < uids->count; i++)
         size += strlen(uids->sorted[i]) + 1;
     return size;
@@ -240,7 +252,7 @@ int encode_seen_file(const char *server, const char *user, const SeenMark *mark,
     size_t at = 0;
     if (!put_text(out, outSize, &at, SEEN_FILE_MAGIC) || !put_text(out, outSize, &at, server)
         || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits + sizeof digits - n, n)
-        || !put_text(out, outSize, &at, mark->uid))
+        || !put_text(out, outSize, &at, mark->uid) || !put_text(out, outSize, &at, mark->first))
         return 0;
     for (size_t i = 0; i < uids->count; i++) {
         if (!put_text(out, outSize, &at, uids->sorted[i]))

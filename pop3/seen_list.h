@@ -3,12 +3,14 @@
 // values out; the file itself is read and written by seen_file.cpp.
 //
 // The file is plain text, one item a line, each ended by LF:
-//   "Sorvane seen-mail 2"   the format and its version
+//   "Sorvane seen-mail 3"   the format and its version
 //   server                  the account it belongs to: a change of server
 //   user                    or user starts afresh
 //   message count           of that check, for servers without UIDL
 //   last uid                of the last of those messages, empty when not
 //                           known (version 1 has no such line)
+//   first uid               of the first of them, the same way (versions
+//                           1 and 2 have no such line)
 //   uid ...                 one a line, in byte order, each once
 //   "."                     the end, so that a cut file is told apart
 #ifndef SORVANE_SEEN_LIST_H
@@ -47,17 +49,18 @@ size_t seen_list_unseen(const SeenList *now, const SeenList *before);
 int seen_list_same(const SeenList *a, const SeenList *b);
 
 // Where a clean check left the mailbox: how many messages it held, and
-// the uid of the last of them ("" when not known). While that message
-// keeps its number and uid, no message before it has gone, and only the
-// ones after it can be new.
+// the uids of the last and the first of them ("" when not known). While
+// both keep their numbers and uids, the mailbox is taken to have only
+// grown at its end since: only the messages after the last can be new.
 struct SeenMark {
     uint32_t count; // of a fixed width, so that its digits have a fixed bound
     char uid[POP3_UID_MAX + 1];
+    char first[POP3_UID_MAX + 1];
 };
 
 enum {
     // The magic, the account, the count and the last uid, each with its LF.
-    SEEN_FILE_HEAD_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 11 + POP3_UID_MAX + 1,
+    SEEN_FILE_HEAD_MAX_SIZE = 20 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 11 + 2 * (POP3_UID_MAX + 1),
     SEEN_FILE_MAX_SIZE = SEEN_FILE_HEAD_MAX_SIZE + POP3_MULTILINE_MAX_LINES * (POP3_UID_MAX + 1) + 2
 };
 
@@ -67,7 +70,7 @@ enum SeenFileOutcome {
     SEEN_FILE_DAMAGED        // not this format, or cut, or out of memory
 };
 
-// Reads a file image (either version) for the account `server` and
+// Reads a file image (any version) for the account `server` and
 // `user`: on SEEN_FILE_READ `*mark` and `uids` (finished) hold what it
 // says; on any other outcome an empty mark and list, as if no check had
 // been before. With `uids` NULL, only the head is read: the image may end

@@ -114,7 +114,7 @@ Fetched fetch(std::vector<Reply> replies, unsigned long count, unsigned long new
     scripted::Link link(script);
     Pop3LineReader reader;
     pop3_reader_reset(&reader);
-    const Pop3Wire wire = {link.net(), &reader, 30000};
+    Pop3Wire wire = {link.net(), &reader, 30000, 0};
     Fetched f;
     uint32_t start = link.now();
     unsigned long numbers[ARRIVED_MAX];
@@ -251,14 +251,16 @@ Dialogue run(const std::string &stat, std::vector<Reply> after, int showHeaders,
 }
 
 // With the setting off the dialogue is what it always was; with it on,
-// CAPA (once per account) and TOP come between STAT and QUIT only when
-// there is new mail, TOP and QUIT in one write where the server pipelines.
+// TOP comes between STAT and QUIT only when there is new mail, TOP and
+// QUIT in one write where the server is known to pipeline. CAPA is asked
+// at the end of a check of an account whose server has not said.
 TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
 {
     typedef std::vector<std::string> Lines;
     const Lines login = {"USER u", "PASS p", "STAT"};
     const Reply capa = raw("+OK\r\nTOP\r\nUIDL\r\n.\r\n"), capaPipelining = raw("+OK\r\nTOP\r\nPIPELINING\r\n.\r\n");
     const Reply bye = raw("+OK bye\r\n");
+    const Pop3Memory none = {}, pipelines = {"mail.example.jp", "u", 1, 1, 0, 0};
     auto with = [&](Lines more) {
         Lines all = login;
         all.insert(all.end(), more.begin(), more.end());
@@ -269,33 +271,44 @@ TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
         std::string stat;
         std::vector<Reply> after;
         int showHeaders;
+        const Pop3Memory *known;
         Lines lines;
         int sends;
         unsigned listed;
     } rows[] = {
-        {"both off", "+OK 2 300\r\n", {bye}, 0, with({"QUIT"}), 4, 0},
-        {"on, two messages", "+OK 2 300\r\n", {capa, top("b", "2"), top("a", "1"), bye}, 1,
-         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 7, 2},
-        {"on, pipelining", "+OK 2 300\r\n", {capaPipelining, top("b", "2"), top("a", "1"), bye}, 1,
-         with({"CAPA", "TOP 2 0", "TOP 1 0", "QUIT"}), 5, 2},
-        {"on, TOP refused", "+OK 2 300\r\n", {capa, raw("-ERR\r\n"), bye}, 1, with({"CAPA", "TOP 2 0", "QUIT"}), 6, 0},
-        {"on, no mail", "+OK 0 0\r\n", {bye}, 1, with({"QUIT"}), 4, 0},
+        {"both off", "+OK 2 300\r\n", {capa, bye}, 0, &none, with({"CAPA", "QUIT"}), 5, 0},
+        {"both off, known", "+OK 2 300\r\n", {bye}, 0, &pipelines, with({"QUIT"}), 1, 0},
+        {"on, two messages", "+OK 2 300\r\n", {top("b", "2"), top("a", "1"), capa, bye}, 1, &none,
+         with({"TOP 2 0", "TOP 1 0", "CAPA", "QUIT"}), 7, 2},
+        {"on, pipelining", "+OK 2 300\r\n", {top("b", "2"), top("a", "1"), bye}, 1, &pipelines,
+         with({"TOP 2 0", "TOP 1 0", "QUIT"}), 2, 2},
+        {"on, TOP refused", "+OK 2 300\r\n", {raw("-ERR\r\n"), capa, bye}, 1, &none,
+         with({"TOP 2 0", "CAPA", "QUIT"}), 6, 0},
+        {"on, no mail", "+OK 0 0\r\n", {capa, bye}, 1, &none, with({"CAPA", "QUIT"}), 5, 0},
+        // Sender and subject are not needed: the count is told without them.
+        {"on, TOP cut off", "+OK 2 300\r\n", {raw("+OK\r\nFrom: a\r\n", scripted::After::Close)}, 1, &none,
+         with({"TOP 2 0"}), 4, 0},
+        {"on, pipelined, past one limit", "+OK 3 300\r\n",
+         {scripted::pieces({{header("c", "3"), 12000}}), scripted::pieces({{header("b", "2"), 12000}}),
+          scripted::pieces({{header("a", "1"), 12000}}), bye},
+         1, &pipelines, with({"TOP 3 0", "TOP 2 0", "TOP 1 0", "QUIT"}), 2, 0},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
-        Pop3Memory memory = {};
+        Pop3Memory memory = *row.known;
         Dialogue d = run(row.stat, row.after, row.showHeaders, &memory);
         EXPECT_EQ(d.ok, 1);
+        EXPECT_EQ(d.outcome.newCount, row.stat[4] - '0');
         EXPECT_EQ(d.lines, row.lines);
         EXPECT_EQ(d.sends, row.sends);
         EXPECT_EQ(d.outcome.arrived.listed, row.listed);
     }
-    // CAPA once per account and program run: the second check knows.
+    // CAPA once per account: the next check logs in by what it said.
     Pop3Memory memory = {};
-    run("+OK 1 9\r\n", {capaPipelining, top("a", "1"), bye}, 1, &memory);
+    run("+OK 1 9\r\n", {top("a", "1"), capaPipelining, bye}, 1, &memory);
     Dialogue again = run("+OK 1 9\r\n", {top("a", "1"), bye}, 1, &memory);
     EXPECT_EQ(again.lines, with({"TOP 1 0", "QUIT"}));
-    EXPECT_EQ(again.sends, 4);
+    EXPECT_EQ(again.sends, 2);
 }
 
 // With "only mail not seen before" on, the headers are asked of the
@@ -304,7 +317,7 @@ TEST(FetchArrived, TheSessionAsksOnlyWhenAskedAndMailCame)
 TEST(FetchArrived, OnlyMailNotSeenBeforeAsksTheNewUids)
 {
     const Reply capa = raw("+OK\r\nTOP\r\nUIDL\r\n.\r\n"), bye = raw("+OK bye\r\n");
-    const Before listed = {{0, ""}, {"a", "b", "c"}}, followed = {{3, "c"}, {"a", "b", "c", "e"}};
+    const Before listed = {{0, "", ""}, {"a", "b", "c"}}, followed = {{3, "c", "a"}, {"a", "b", "c", "e"}};
     struct {
         const char *name;
         const Before *before;
@@ -312,11 +325,12 @@ TEST(FetchArrived, OnlyMailNotSeenBeforeAsksTheNewUids)
         std::vector<std::string> lines;
     } rows[] = {
         {"the whole listing", &listed,
-         {raw("+OK\r\n1 a\r\n2 b\r\n3 x\r\n4 c\r\n.\r\n"), capa, top("x@x", "new"), bye},
-         {"UIDL", "CAPA", "TOP 3 0", "QUIT"}},
+         {raw("+OK\r\n1 a\r\n2 b\r\n3 x\r\n4 c\r\n.\r\n"), top("x@x", "new"), capa, bye},
+         {"UIDL", "TOP 3 0", "CAPA", "QUIT"}},
         {"after the last check's", &followed,
-         {capa, raw("+OK 3 c\r\n"), raw("+OK 4 x\r\n"), raw("+OK 5 e\r\n"), top("x@x", "new"), bye},
-         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5", "TOP 4 0", "QUIT"}},
+         {raw("+OK 3 c\r\n"), raw("+OK 1 a\r\n"), raw("+OK 4 x\r\n"), raw("+OK 5 e\r\n"), top("x@x", "new"), capa,
+          bye},
+         {"UIDL 3", "UIDL 1", "UIDL 4", "UIDL 5", "TOP 4 0", "CAPA", "QUIT"}},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);

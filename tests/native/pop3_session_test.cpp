@@ -455,52 +455,53 @@ struct FollowCase {
     Memory memory;
     std::vector<Reply> replies; // after STAT's, before QUIT's
     Lines commands;             // after STAT, before QUIT
-    int sends;                  // for those commands
+    int sends;                  // in all
     uint32_t newCount;
     const char *lastUid;
     std::vector<std::string> kept; // what the file is to hold: `now` when listed, else `before`
     int changed;
 };
 
-// The last clean check saw three messages, a, b and c; the server keeps
-// them in the order they came.
+// The last clean check saw three messages, a, b and c. Where the server
+// pipelines, the uids of both ends go in the login's flight.
 TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
 {
-    const std::vector<std::string> ABC = {"a", "b", "c"};
-    const Reply C3 = line("+OK 3 c"), D4 = line("+OK 4 d"), E5 = line("+OK 5 e");
-    const Reply CAPA = listing("TOP\r\nuser\r\npipelining\r\nUIDL\r\n");
-    const Lines U345 = {"UIDL 3", "UIDL 4", "UIDL 5"};
+    const std::vector<std::string> ABC = {"a", "b", "c"}, ABCDE = {"a", "b", "c", "d", "e"};
+    const Reply A1 = line("+OK 1 a"), C3 = line("+OK 3 c"), D4 = line("+OK 4 d"), E5 = line("+OK 5 e");
+    const Reply CAPA = listing("TOP\r\nuser\r\npipelining\r\nUIDL\r\n"), NO = line("-ERR");
+    const Lines ENDS = {"UIDL 3", "UIDL 1"}, U3145 = {"UIDL 3", "UIDL 1", "UIDL 4", "UIDL 5"};
+    const Lines U3145C = {"UIDL 3", "UIDL 1", "UIDL 4", "UIDL 5", "CAPA"}, ENDS_LISTED = {"UIDL 3", "UIDL 1", "UIDL"};
     const FollowCase cases[] = {
-        {"unchanged", 3, PIPELINING, {C3}, {"UIDL 3"}, 1, 0, "c", ABC, 0},
-        {"unchanged, nothing asked of the server", 3, NOT_ASKED, {C3}, {"UIDL 3"}, 1, 0, "c", ABC, 0},
-        {"two new, pipelined", 5, PIPELINING, {C3, D4, E5}, U345, 1, 2, "e", {"a", "b", "c", "d", "e"}, 1},
-        {"two new, one by one", 5, ONE_BY_ONE, {C3, D4, E5}, U345, 3, 2, "e", {"a", "b", "c", "d", "e"}, 1},
-        {"two new, CAPA asked first", 5, NOT_ASKED, {CAPA, C3, D4, E5}, {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 2, 2,
-         "e", {"a", "b", "c", "d", "e"}, 1},
-        {"two new, CAPA refused", 5, NOT_ASKED, {line("-ERR"), C3, D4, E5}, {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 4,
-         2, "e", {"a", "b", "c", "d", "e"}, 1},
-        {"two new, nothing kept of the server", 5, NO_MEMORY, {CAPA, C3, D4, E5},
-         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 2, 2, "e", {"a", "b", "c", "d", "e"}, 1},
-        {"two new, what is kept is of another account", 5, OTHER_ACCOUNT, {listing("USER\r\n"), C3, D4, E5},
-         {"CAPA", "UIDL 3", "UIDL 4", "UIDL 5"}, 4, 2, "e", {"a", "b", "c", "d", "e"}, 1},
-        {"one new that was seen before", 4, PIPELINING, {C3, line("+OK 4 b")}, {"UIDL 3", "UIDL 4"}, 1, 0, "b", ABC, 1},
-        {"a deleted before it, d new", 3, PIPELINING, {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n")},
-         {"UIDL 3", "UIDL"}, 2, 1, "d", {"b", "c", "d"}, 1},
+        {"unchanged", 3, PIPELINING, {C3, A1}, ENDS, 2, 0, "c", ABC, 0},
+        {"unchanged, nothing asked of the server", 3, NOT_ASKED, {C3, A1, CAPA}, {"UIDL 3", "UIDL 1", "CAPA"}, 7, 0,
+         "c", ABC, 0},
+        {"two new, pipelined", 5, PIPELINING, {C3, A1, D4, E5}, U3145, 3, 2, "e", ABCDE, 1},
+        {"two new, one by one", 5, ONE_BY_ONE, {C3, A1, D4, E5}, U3145, 8, 2, "e", ABCDE, 1},
+        {"two new, CAPA asked last", 5, NOT_ASKED, {C3, A1, D4, E5, CAPA}, U3145C, 9, 2, "e", ABCDE, 1},
+        {"two new, CAPA refused", 5, NOT_ASKED, {C3, A1, D4, E5, NO}, U3145C, 9, 2, "e", ABCDE, 1},
+        {"two new, nothing kept of the server", 5, NO_MEMORY, {C3, A1, D4, E5}, U3145, 8, 2, "e", ABCDE, 1},
+        {"two new, what is kept is of another account", 5, OTHER_ACCOUNT, {C3, A1, D4, E5, listing("USER\r\n")},
+         U3145C, 9, 2, "e", ABCDE, 1},
+        {"one new that was seen before", 4, PIPELINING, {C3, A1, line("+OK 4 b")}, {"UIDL 3", "UIDL 1", "UIDL 4"}, 3,
+         0, "b", ABC, 1},
+        {"a deleted before it, d new", 3, PIPELINING, {line("+OK 3 d"), line("+OK 1 b"), listing("1 b\r\n2 c\r\n3 d\r\n")},
+         ENDS_LISTED, 3, 1, "d", {"b", "c", "d"}, 1},
         {"a deleted before it, d and e new, one by one", 4, ONE_BY_ONE,
-         {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL"}, 2, 2, "e",
+         {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL"}, 6, 2, "e",
          {"b", "c", "d", "e"}, 1},
-        {"a deleted before it, d and e new", 4, PIPELINING,
-         {line("+OK 3 d"), line("+OK 4 e"), listing("1 b\r\n2 c\r\n3 d\r\n4 e\r\n")}, {"UIDL 3", "UIDL 4", "UIDL"},
-         2, 2, "e", {"b", "c", "d", "e"}, 1},
-        {"the last deleted", 2, PIPELINING, {listing("1 a\r\n2 b\r\n")}, {"UIDL"}, 1, 0, "b", {"a", "b"}, 1},
-        {"the last deleted, d new", 3, PIPELINING, {line("+OK 3 d"), listing("1 a\r\n2 b\r\n3 d\r\n")},
-         {"UIDL 3", "UIDL"}, 2, 1, "d", {"a", "b", "d"}, 1},
-        {"UIDL n refused", 3, PIPELINING, {line("-ERR no such message"), listing("1 a\r\n2 b\r\n3 c\r\n")},
-         {"UIDL 3", "UIDL"}, 2, 0, "c", ABC, 0},
-        {"UIDL n refused for a new one", 4, PIPELINING, {C3, line("-ERR"), listing("1 a\r\n2 b\r\n3 c\r\n4 d\r\n")},
-         {"UIDL 3", "UIDL 4", "UIDL"}, 2, 1, "d", {"a", "b", "c", "d"}, 1},
-        {"UIDL n and UIDL refused", 4, PIPELINING, {line("-ERR"), line("-ERR"), line("-ERR")},
-         {"UIDL 3", "UIDL 4", "UIDL"}, 2, 1, "", ABC, 1},
+        {"the last deleted", 2, PIPELINING, {NO, A1, listing("1 a\r\n2 b\r\n")}, ENDS_LISTED, 3, 0, "b", {"a", "b"}, 1},
+        {"the last deleted, d new", 3, PIPELINING, {line("+OK 3 d"), A1, listing("1 a\r\n2 b\r\n3 d\r\n")},
+         ENDS_LISTED, 3, 1, "d", {"a", "b", "d"}, 1},
+        // Two new listed before the last, which keeps its number: the first
+        // end tells.
+        {"two new before the last", 5, PIPELINING,
+         {C3, line("+OK 1 x"), listing("1 x\r\n2 y\r\n3 c\r\n4 a\r\n5 b\r\n")}, ENDS_LISTED, 3, 2, "b",
+         {"a", "b", "c", "x", "y"}, 1},
+        {"UIDL n refused", 3, PIPELINING, {line("-ERR no such message"), NO, listing("1 a\r\n2 b\r\n3 c\r\n")},
+         ENDS_LISTED, 3, 0, "c", ABC, 0},
+        {"UIDL n refused for a new one", 4, PIPELINING, {C3, A1, NO, listing("1 a\r\n2 b\r\n3 c\r\n4 d\r\n")},
+         {"UIDL 3", "UIDL 1", "UIDL 4", "UIDL"}, 4, 1, "d", {"a", "b", "c", "d"}, 1},
+        {"UIDL n and UIDL refused", 4, PIPELINING, {NO, NO, NO}, ENDS_LISTED, 3, 1, "", ABC, 1},
     };
     for (const FollowCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -509,14 +510,14 @@ TEST(Pop3Session, OnlyTheMessagesAfterTheLastCleanCheckAreAskedFor)
         replies.push_back(line("+OK bye"));
         Check check(dialogue(replies), SERVER, 1);
         fill(&check.seen.before, ABC);
-        check.seen.last = SeenMark{3, "c"};
+        check.seen.last = SeenMark{3, "c", "a"};
         Pop3Memory memory = memory_of(c.memory);
         if (c.memory != NO_MEMORY)
             check.account.memory = &memory;
         EXPECT_EQ(check.run(), 1) << check.failure();
         Lines lines = check.link.lines();
         EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.commands);
-        EXPECT_EQ(check.link.sends(), 3 + c.sends + 1) << "USER, PASS, STAT, these, QUIT";
+        EXPECT_EQ(check.link.sends(), c.sends);
         EXPECT_EQ(check.outcome.newCount, c.newCount);
         EXPECT_EQ(check.seen.mark.count, c.stat);
         EXPECT_STREQ(check.seen.mark.uid, c.lastUid);
@@ -549,11 +550,11 @@ TEST(Pop3Session, TheUidsSeenBeforeAreReadOnlyWhenNeeded)
         int recalls;
         uint32_t newCount;
     } cases[] = {
-        {"nothing new", 3, {line("+OK 3 c")}, 0, 0},
-        {"one new", 4, {line("+OK 3 c"), line("+OK 4 d")}, 1, 1},
-        {"the last moved", 3, {line("+OK 3 d"), listing("1 b\r\n2 c\r\n3 d\r\n")}, 1, 1},
-        {"fewer, no UIDL", 2, {line("-ERR")}, 0, 0},
-        {"empty mailbox", 0, {}, 1, 0},
+        {"nothing new", 3, {line("+OK 3 c"), line("+OK 1 a")}, 0, 0},
+        {"one new", 4, {line("+OK 3 c"), line("+OK 1 a"), line("+OK 4 d")}, 1, 1},
+        {"the last moved", 3, {line("+OK 3 d"), line("+OK 1 b"), listing("1 b\r\n2 c\r\n3 d\r\n")}, 1, 1},
+        {"fewer, no UIDL", 2, {line("-ERR"), line("-ERR"), line("-ERR")}, 0, 0},
+        {"empty mailbox", 0, {line("-ERR"), line("-ERR")}, 1, 0},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -561,7 +562,7 @@ TEST(Pop3Session, TheUidsSeenBeforeAreReadOnlyWhenNeeded)
         replies.insert(replies.end(), c.replies.begin(), c.replies.end());
         replies.push_back(line("+OK"));
         Check check(dialogue(replies), SERVER, 1);
-        check.seen.last = SeenMark{3, "c"};
+        check.seen.last = SeenMark{3, "c", "a"};
         check.seen.recall = recall_abc;
         Pop3Memory memory = memory_of(PIPELINING);
         check.account.memory = &memory;
@@ -583,29 +584,28 @@ TEST(Pop3Session, TheWholeListingTellsManyNewMessages)
         std::vector<Reply> replies = {line("+OK"), line("+OK"), line("+OK " + std::to_string(3 + added) + " 1")};
         std::string whole;
         std::vector<std::string> kept = {"a", "b", "c"};
+        replies.insert(replies.end(), {line("+OK 3 c"), line("+OK 1 a")});
         for (uint32_t n = 1; n <= 3 + added; n++) {
             std::string uid = n <= 3 ? kept[n - 1] : "u" + std::to_string(n);
-            if (added == 64)
+            if (added == 64 && n > 3)
                 replies.push_back(line("+OK " + std::to_string(n) + " " + uid));
             whole += std::to_string(n) + " " + uid + "\r\n";
             if (n > 3)
                 kept.push_back(uid);
         }
-        if (added == 64)
-            replies.erase(replies.begin() + 3, replies.begin() + 5); // from message 3 on
-        else
+        if (added == 65)
             replies.push_back(listing(whole));
         replies.push_back(line("+OK"));
         Check check(dialogue(replies), SERVER, 1);
         fill(&check.seen.before, {"a", "b", "c"});
-        check.seen.last = SeenMark{3, "c"};
+        check.seen.last = SeenMark{3, "c", "a"};
         Pop3Memory memory = memory_of(PIPELINING);
         check.account.memory = &memory;
         EXPECT_EQ(check.run(), 1) << check.failure();
         EXPECT_EQ(check.outcome.newCount, added);
-        EXPECT_EQ(check.link.lines()[3], added == 64 ? "UIDL 3" : "UIDL");
-        EXPECT_EQ(check.link.lines().size(), added == 64 ? 3 + 65 + 1u : 5u);
-        EXPECT_EQ(check.link.sends(), 5);
+        EXPECT_EQ(check.link.lines()[5], added == 64 ? "UIDL 4" : "UIDL");
+        EXPECT_EQ(check.link.lines().size(), added == 64 ? 5 + 64 + 1u : 7u);
+        EXPECT_EQ(check.link.sends(), 3);
         EXPECT_EQ(check.seen.mark.uid, "u" + std::to_string(3 + added));
         std::sort(kept.begin(), kept.end());
         EXPECT_EQ(sorted(check.seen.now), kept);
@@ -636,16 +636,21 @@ TEST(Pop3Session, PastTheListingsBoundTheCountJudges)
         uint32_t newCount;
         const char *lastUid;
     } cases[] = {
-        {"one new after the last", {MAX, "u100000"}, true, MAX + 1, {uidl(MAX, "u100000"), uidl(MAX + 1, "w")},
-         {number("UIDL ", MAX), number("UIDL ", MAX + 1)}, 1, "w"},
-        {"the last has another uid", {MAX, "x"}, false, MAX + 1, {uidl(MAX, "y"), uidl(MAX + 1, "z")},
-         {number("UIDL ", MAX), number("UIDL ", MAX + 1)}, 1, "z"},
-        {"nothing known", {0, ""}, false, 150000, {uidl(150000, "q")}, {"UIDL 150000"}, 150000, "q"},
-        {"nothing known, UIDL n refused", {0, ""}, false, 150000, {line("-ERR")}, {"UIDL 150000"}, 150000, ""},
-        {"more new than are asked one by one", {MAX, "u100000"}, true, MAX + 100, {uidl(MAX + 100, "r")},
-         {number("UIDL ", MAX + 100)}, 100, "r"},
-        {"fewer than at the last check", {150000, "q"}, false, 149999, {uidl(149999, "p")}, {"UIDL 149999"}, 0, "p"},
-        {"a listing longer than the bound", {3, ""}, false, 5, {listing(longListing)}, {"UIDL"}, 2, ""},
+        {"one new after the last", {MAX, "u100000", "u1"}, true, MAX + 1,
+         {uidl(MAX, "u100000"), uidl(1, "u1"), uidl(MAX + 1, "w")},
+         {number("UIDL ", MAX), "UIDL 1", number("UIDL ", MAX + 1)}, 1, "w"},
+        {"the last has another uid", {MAX, "x", "f"}, false, MAX + 1, {uidl(MAX, "y"), uidl(1, "f"), uidl(MAX + 1, "z")},
+         {number("UIDL ", MAX), "UIDL 1", number("UIDL ", MAX + 1)}, 1, "z"},
+        {"nothing known", {0, "", ""}, false, 150000, {uidl(150000, "q"), uidl(1, "p1")}, {"UIDL 150000", "UIDL 1"},
+         150000, "q"},
+        {"nothing known, UIDL n refused", {0, "", ""}, false, 150000, {line("-ERR"), line("-ERR")},
+         {"UIDL 150000", "UIDL 1"}, 150000, ""},
+        {"more new than are asked one by one", {MAX, "u100000", "u1"}, true, MAX + 100,
+         {uidl(MAX, "u100000"), uidl(1, "u1"), uidl(MAX + 100, "r")},
+         {number("UIDL ", MAX), "UIDL 1", number("UIDL ", MAX + 100)}, 100, "r"},
+        {"fewer than at the last check", {150000, "q", "p1"}, false, 149999,
+         {line("-ERR"), uidl(1, "p1"), uidl(149999, "p")}, {"UIDL 150000", "UIDL 1", "UIDL 149999"}, 0, "p"},
+        {"a listing longer than the bound", {3, "", ""}, false, 5, {listing(longListing)}, {"UIDL"}, 2, ""},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -674,11 +679,12 @@ TEST(Pop3Session, AFlightHasOneLimit)
 {
     for (Memory kind : {PIPELINING, ONE_BY_ONE}) {
         SCOPED_TRACE(kind);
-        Script s = dialogue({line("+OK"), line("+OK"), line("+OK 5 1"), slowly({"+OK 3 c\r\n"}, 600),
-                             slowly({"+OK 4 d\r\n"}, 600), slowly({"+OK 5 e\r\n"}, 600), line("+OK")});
+        Script s = dialogue({line("+OK"), slowly({"+OK\r\n"}, 600), slowly({"+OK 5 1\r\n"}, 600),
+                             slowly({"+OK 3 c\r\n"}, 600), line("+OK 1 a"), line("+OK 4 d"), line("+OK 5 e"),
+                             line("+OK")});
         Check check(s, SERVER, 1);
         fill(&check.seen.before, {"a", "b", "c"});
-        check.seen.last = SeenMark{3, "c"};
+        check.seen.last = SeenMark{3, "c", "a"};
         Pop3Memory memory = memory_of(kind);
         check.account.memory = &memory;
         if (kind == PIPELINING) {
@@ -699,7 +705,7 @@ TEST(Pop3Session, AnUnreadableUidlReplyEndsTheCheck)
     for (const char *reply : {"+OK 3", "+OK 4 c", "+OK c", "+OK 3 " "a b"}) {
         SCOPED_TRACE(reply);
         Check check(dialogue({line("+OK"), line("+OK"), line("+OK 3 1"), line(reply), line("+OK")}), SERVER, 1);
-        check.seen.last = SeenMark{3, "c"};
+        check.seen.last = SeenMark{3, "c", "a"};
         EXPECT_EQ(check.run(), 0);
         EXPECT_EQ(check.failure(), UIDL_UNREADABLE);
         EXPECT_EQ(check.outcome.code, 0u);
@@ -711,14 +717,106 @@ TEST(Pop3Session, WithoutTheSettingEveryMessageCounts)
 {
     Check check(dialogue({line("+OK"), line("+OK"), line("+OK 5 50"), line("+OK")}));
     fill(&check.seen.before, {"a", "b", "c", "d", "e"});
-    check.seen.last = SeenMark{5, "e"};
-    Pop3Memory memory = memory_of(NOT_ASKED);
+    check.seen.last = SeenMark{5, "e", "a"};
+    Pop3Memory memory = memory_of(ONE_BY_ONE);
     check.account.memory = &memory;
     EXPECT_EQ(check.run(), 1);
     EXPECT_EQ(check.outcome.newCount, 5u);
     EXPECT_EQ(check.link.lines(), ALL);
     EXPECT_EQ(check.seen.judged, 0);
-    EXPECT_EQ(memory.asked, 0);
+}
+
+// ---- What the server says of a login, and of itself
+
+// A refusal with a code of its own is told by it, with the server's words
+// on a line after it; one command at a time and in the login's flight,
+// whose other replies are read and dropped without a wait.
+TEST(Pop3Session, ALoginRefusalTellsTheServersOwnWords)
+{
+    const char *PASS_REFUSED = "パスワードが正しくありません。", *USER_REFUSED = "ユーザー名が正しくありません。";
+    const char *IN_USE = "メールボックスは他のプログラムが使用中です。";
+    const std::string longWords(300, 'w');
+    struct {
+        bool atUser;
+        std::string reply;
+        const char *failure;
+        std::string said;
+        int busy;
+    } cases[] = {
+        {false, "-ERR [IN-USE] Mailbox locked by pid 42", IN_USE, "Mailbox locked by pid 42", 1},
+        {false, "-ERR [LOGIN-DELAY] wait 5 minutes", "前回のログインから間もないため、サーバーがログインを断りました。",
+         "wait 5 minutes", 1},
+        {true, "-ERR [sys/temp] try later", "サーバーが一時的に利用できません。", "try later", 1},
+        {false, "-ERR [SYS/PERM] account disabled", "サーバーがログインを断りました。", "account disabled", 0},
+        {false, "-ERR [AUTH] bad password", PASS_REFUSED, "", 0},
+        {true, "-ERR no such user", USER_REFUSED, "", 0},
+        {false, "-ERR [SYS/TEMPORARY] x", PASS_REFUSED, "", 0},
+        {false, "-ERR [IN-USE no end", PASS_REFUSED, "", 0},
+        {false, "-ERR [IN-USE]\t\x01 b\x82\xA0usy  ", IN_USE, "busy", 1},
+        {false, "-ERR [IN-USE] " + longWords, IN_USE, longWords.substr(0, 200), 1},
+    };
+    for (auto &c : cases) {
+        for (Memory kind : {NO_MEMORY, PIPELINING}) {
+            SCOPED_TRACE(c.reply + (kind == PIPELINING ? ", in a flight" : ""));
+            std::vector<Reply> replies = {line(c.atUser ? c.reply : "+OK")};
+            if (!c.atUser)
+                replies.push_back(line(c.reply));
+            if (kind == PIPELINING)
+                replies.insert(replies.end(), {line("-ERR"), line("-ERR"), line("+OK bye")}); // the rest of the flight
+            Check check(dialogue(replies));
+            Pop3Memory memory = memory_of(kind);
+            check.account.memory = kind == PIPELINING ? &memory : NULL;
+            const uint32_t start = check.link.now();
+            EXPECT_EQ(check.run(), 0);
+            EXPECT_EQ(check.failure(), c.failure);
+            EXPECT_EQ(check.outcome.said, c.said);
+            EXPECT_EQ(check.outcome.busy, c.busy);
+            EXPECT_EQ(check.link.now(), start) << "no wait of any length";
+            EXPECT_EQ(check.link.lines().size(), kind == PIPELINING ? 4u : c.atUser ? 1u : 2u);
+        }
+    }
+}
+
+// What a server said of itself goes when it answers a flight out of step;
+// "UTF8" goes first where it was listed and the account is ASCII.
+TEST(Pop3Session, TheServersMemoryShapesTheLogin)
+{
+    const Reply OK = line("+OK");
+    Pop3Memory utf8 = memory_of(ONE_BY_ONE), utf8Flight = memory_of(PIPELINING);
+    utf8.utf8 = utf8Flight.utf8 = 1;
+    struct {
+        const char *name;
+        Pop3Memory memory;
+        const char *pass;
+        std::vector<Reply> replies;
+        int ok;
+        Lines lines;
+        int sends;
+        int asked; // the memory after the check
+    } cases[] = {
+        {"STAT out of step", memory_of(PIPELINING), "secret", {OK, OK, line("+OK ready"), OK}, 0,
+         {"USER taro", "PASS secret", "STAT", "QUIT"}, 1, 0},
+        {"STAT garbage, one by one", memory_of(ONE_BY_ONE), "secret", {OK, OK, line("+OK ready")}, 0,
+         {"USER taro", "PASS secret", "STAT"}, 3, 1},
+        {"UTF8 first", utf8, "secret", {OK, OK, OK, line("+OK 0 0"), OK}, 1, {"UTF8", "USER taro", "PASS secret", "STAT", "QUIT"}, 5, 1},
+        {"UTF8 refused goes on", utf8, "secret", {line("-ERR"), OK, OK, line("+OK 0 0"), OK}, 1,
+         {"UTF8", "USER taro", "PASS secret", "STAT", "QUIT"}, 5, 1},
+        {"UTF8 in the flight", utf8Flight, "secret", {OK, OK, OK, line("+OK 0 0"), OK}, 1,
+         {"UTF8", "USER taro", "PASS secret", "STAT", "QUIT"}, 1, 1},
+        {"no UTF8 for a password not ASCII", utf8, "s\x82\xA0", {OK, OK, line("+OK 0 0"), OK}, 1,
+         {"USER taro", "PASS s\x82\xA0", "STAT", "QUIT"}, 4, 1},
+    };
+    for (auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Check check(dialogue(c.replies));
+        Pop3Memory memory = c.memory;
+        check.account.memory = &memory;
+        strcpy(check.account.pass, c.pass);
+        EXPECT_EQ(check.run(), c.ok) << check.failure();
+        EXPECT_EQ(check.link.lines(), c.lines);
+        EXPECT_EQ(check.link.sends(), c.sends);
+        EXPECT_EQ(memory.asked, c.asked);
+    }
 }
 
 // ---- The password
@@ -770,14 +868,19 @@ TEST(Pop3Session, ThePasswordGoesOnlyIntoThePassRequest)
         const char *name;
         std::vector<Reply> replies;
         int ok;
+        Memory memory = NO_MEMORY;
     } cases[] = {
         {"clean check", {OK, OK, line("+OK 1 1"), listing("1 a\r\n"), OK}, 1},
         {"PASS refused", {OK, line("-ERR wrong")}, 0},
         {"STAT silent", {OK, OK, scripted::silence()}, 0},
+        {"in the login's flight", {OK, OK, line("+OK 1 1"), listing("1 a\r\n"), OK}, 1, PIPELINING},
+        {"refused in the login's flight", {OK, line("-ERR [IN-USE] locked"), OK}, 0, PIPELINING},
     };
     for (auto &c : cases) {
         SCOPED_TRACE(c.name);
         Check check(dialogue(c.replies), SERVER, 1);
+        Pop3Memory memory = memory_of(c.memory);
+        check.account.memory = c.memory == NO_MEMORY ? NULL : &memory;
         strcpy(check.account.pass, PASSWORD);
         EXPECT_FALSE(leaves_password_on_its_stack(&check, PASSWORD));
         EXPECT_EQ(check.outcome.ok, c.ok);

@@ -70,9 +70,11 @@ TEST(SeenFile, GoldenImageAndRoundTrip)
     std::string longest(POP3_UID_MAX, '~');
     List uids({"b2", "a1", longest, "b2"});
     for (const std::string &last : {longest, std::string()}) {
-        Bytes file = encode("pop.example.jp", "taro", mark_of(4, last), uids);
-        EXPECT_EQ(file, bytes_of("Sorvane seen-mail 2\npop.example.jp\ntaro\n4\n" + last + "\na1\nb2\n" + longest +
-                                 "\n.\n"));
+        SeenMark kept = mark_of(4, last);
+        memcpy(kept.first, last.c_str(), last.size() + 1);
+        Bytes file = encode("pop.example.jp", "taro", kept, uids);
+        EXPECT_EQ(file, bytes_of("Sorvane seen-mail 3\npop.example.jp\ntaro\n4\n" + last + "\n" + last + "\na1\nb2\n" +
+                                 longest + "\n.\n"));
         EXPECT_EQ(seen_file_size("pop.example.jp", "taro", &uids.l) >= file.size(), true);
 
         SeenList back;
@@ -81,6 +83,7 @@ TEST(SeenFile, GoldenImageAndRoundTrip)
         EXPECT_EQ(decode_seen_file(file.data(), file.size(), "pop.example.jp", "taro", &mark, &back), SEEN_FILE_READ);
         EXPECT_EQ(mark.count, 4u);
         EXPECT_EQ(mark.uid, last);
+        EXPECT_EQ(mark.first, last);
         EXPECT_EQ(Uids(back.sorted, back.sorted + back.count), uids.sorted());
         seen_list_free(&back);
     }
@@ -105,7 +108,7 @@ TEST(SeenFile, AFileOfTheFirstVersionLoadsWithoutItsLastUid)
 // of the list follows it.
 TEST(SeenFile, TheHeadAloneGivesTheMark)
 {
-    const std::string head = "Sorvane seen-mail 2\nsrv\nusr\n7\nlast\n";
+    const std::string head = "Sorvane seen-mail 3\nsrv\nusr\n7\nlast\nfirst\n";
     struct {
         std::string file;
         int outcome;
@@ -115,6 +118,7 @@ TEST(SeenFile, TheHeadAloneGivesTheMark)
         {head, SEEN_FILE_READ, 7, "last"},
         {head + "a\nb", SEEN_FILE_READ, 7, "last"},
         {"Sorvane seen-mail 1\nsrv\nusr\n7\n", SEEN_FILE_READ, 7, ""},
+        {"Sorvane seen-mail 2\nsrv\nusr\n7\nlast\n", SEEN_FILE_READ, 7, "last"},
         {"Sorvane seen-mail 2\nsrv\nother\n7\nlast\n", SEEN_FILE_OTHER_ACCOUNT, 0, ""},
         {head.substr(0, head.size() - 1), SEEN_FILE_DAMAGED, 0, ""},
     };
@@ -133,7 +137,7 @@ TEST(SeenFile, TheLargestCountRoundTrips)
     const auto most = std::numeric_limits<decltype(SeenMark::count)>::max();
     List uids({"a"});
     Bytes file = encode("srv", "usr", mark_of(most, "a"), uids);
-    EXPECT_EQ(file, bytes_of("Sorvane seen-mail 2\nsrv\nusr\n" + std::to_string(most) + "\na\na\n.\n"));
+    EXPECT_EQ(file, bytes_of("Sorvane seen-mail 3\nsrv\nusr\n" + std::to_string(most) + "\na\n\na\n.\n"));
     SeenList back;
     seen_list_init(&back);
     SeenMark mark = mark_of(0, "");
@@ -173,7 +177,7 @@ TEST(SeenFile, AnotherAccountOrADamagedFileStartsAfresh)
     } cases[] = {
         {"another server", "Sorvane seen-mail 1\nsrv2\nusr\n2\na\n.\n", SEEN_FILE_OTHER_ACCOUNT},
         {"another user", "Sorvane seen-mail 1\nsrv\nUSR\n2\na\n.\n", SEEN_FILE_OTHER_ACCOUNT},
-        {"another format", "Sorvane seen-mail 3\nsrv\nusr\n2\nb\na\n.\n", SEEN_FILE_DAMAGED},
+        {"another format", "Sorvane seen-mail 4\nsrv\nusr\n2\nb\na\n.\n", SEEN_FILE_DAMAGED},
         {"another server, version 2", "Sorvane seen-mail 2\nsrv2\nusr\n2\na\na\n.\n", SEEN_FILE_OTHER_ACCOUNT},
         {"last uid of 71 bytes", "Sorvane seen-mail 2\nsrv\nusr\n1\n" + std::string(71, 'u') + "\n.\n",
          SEEN_FILE_DAMAGED},

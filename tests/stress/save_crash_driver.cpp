@@ -105,7 +105,7 @@ static int child(const char *round)
         return 4;
     SetEvent(ready);
     for (;;) {
-        const SeenMark mark = {(uint32_t)i, ""};
+        const SeenMark mark = {(uint32_t)i, "", ""};
         if (!save_settings() || !save_seen_file(startDirectory, SEEN_FILE_NAME, r.server, r.user, &mark, &seen))
             return 3;
     }
@@ -149,7 +149,7 @@ static double time_one_save(int round)
     seen_list_init(&seen);
     seen_for(round, &seen);
     const int n = 200;
-    const SeenMark mark = {(uint32_t)round, ""};
+    const SeenMark mark = {(uint32_t)round, "", ""};
     double t0 = stress::now_ms();
     for (int k = 0; k < n; k++)
         save_settings() && save_seen_file(startDirectory, SEEN_FILE_NAME, r.server, r.user, &mark, &seen);
