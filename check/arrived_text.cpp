@@ -26,24 +26,6 @@ static void add_bytes(Text *t, const char *bytes, size_t n)
     t->out[t->size] = '\0';
 }
 
-// `s` whole when it fits `width`, else cut on a character boundary with
-// "…" after it. The caller has made room for `width` bytes.
-static void add_cut(Text *t, const char *s, size_t width)
-{
-    size_t n = strlen(s), kept = 0;
-    if (n <= width) {
-        add_bytes(t, s, n);
-        return;
-    }
-    for (size_t step; kept < n; kept += step) {
-        step = lead_byte((unsigned char)s[kept]) && kept + 1 < n ? 2 : 1;
-        if (kept + step > width - 2)
-            break;
-    }
-    add_bytes(t, s, kept);
-    add_bytes(t, CUT, 2);
-}
-
 static size_t decimal(unsigned long n, char *out)
 {
     char digits[24];
@@ -56,7 +38,38 @@ static size_t decimal(unsigned long n, char *out)
     return k;
 }
 
-enum { LINE_ROOM = 1 + ARRIVED_SENDER_WIDTH + 4 + ARRIVED_SUBJECT_WIDTH + 1, OTHERS_ROOM = 1 + 5 + 20 + 3 + 1 };
+// The bytes of `s` in `width`: `s` whole when it fits, else cut on a
+// character boundary with "…" after it.
+static size_t cut_size(const char *s, size_t width)
+{
+    size_t n = strlen(s), kept = 0;
+    if (n <= width)
+        return n;
+    for (size_t step; kept < n; kept += step) {
+        step = lead_byte((unsigned char)s[kept]) && kept + 1 < n ? 2 : 1;
+        if (kept + step > width - 2)
+            break;
+    }
+    return kept + 2;
+}
+
+// The caller has made room for `width` bytes.
+static void add_cut(Text *t, const char *s, size_t width)
+{
+    size_t n = cut_size(s, width);
+    if (n == strlen(s)) {
+        add_bytes(t, s, n);
+        return;
+    }
+    add_bytes(t, s, n - 2);
+    add_bytes(t, CUT, 2);
+}
+
+// A message's line: its line break, the sender, and the subject in 「」.
+static size_t message_size(const Pop3Arrived *a, unsigned i)
+{
+    return 1 + cut_size(a->sender[i], ARRIVED_SENDER_WIDTH) + 2 + cut_size(a->subject[i], ARRIVED_SUBJECT_WIDTH) + 2;
+}
 
 static void add_message(Text *t, const Pop3Arrived *a, unsigned i)
 {
@@ -67,6 +80,15 @@ static void add_message(Text *t, const Pop3Arrived *a, unsigned i)
     add_bytes(t, CLOSE, 2);
 }
 
+// "\nほか N 通", and its NUL.
+static size_t others_size(unsigned long others)
+{
+    char count[24];
+    return 1 + (sizeof OTHERS - 1) + decimal(others, count) + (sizeof LETTERS - 1) + 1;
+}
+
+// Lines are taken while they fit as they are: the last ones need no room
+// for "ほか N 通" when none is left over after them.
 void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size_t capacity)
 {
     Text t = {out, capacity, 0};
@@ -78,13 +100,19 @@ void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size
     if (n + 1 > capacity)
         return;
     add_bytes(&t, first, n);
+    size_t rest = 0;
+    for (unsigned i = 0; i < arrived->listed; i++)
+        rest += message_size(arrived, i);
     for (unsigned i = 0; i < arrived->listed; i++) {
-        if (t.size + LINE_ROOM + OTHERS_ROOM <= capacity)
+        size_t line = message_size(arrived, i);
+        int allFit = others == 0 && t.size + rest + 1 <= capacity;
+        if (allFit || t.size + line + others_size(others + arrived->listed - i - 1) <= capacity)
             add_message(&t, arrived, i);
         else
             others++;
+        rest -= line;
     }
-    if (others && t.size + OTHERS_ROOM <= capacity) {
+    if (others && t.size + others_size(others) <= capacity) {
         char count[24];
         add_bytes(&t, "\n", 1);
         add_bytes(&t, OTHERS, sizeof OTHERS - 1);
@@ -96,7 +124,7 @@ void arrived_text(const char *first, const Pop3Arrived *arrived, char *out, size
 static const char NEW_COUNT[] = ": \x90\x56\x92\x85 "; // ": 新着 "
 
 // "<label>: <failure>(0x...)", or "<label>: 新着 N 通" with what arrived.
-enum { LABEL_ROOM = 260, FAILURE_ROOM = 200, HEAD_ROOM = LABEL_ROOM + 2 + FAILURE_ROOM + 16 };
+enum { LABEL_ROOM = 260, FAILURE_ROOM = 200, HEAD_ROOM = LABEL_ROOM + 2 + FAILURE_ROOM + 16 + 1 + POP3_SAID_MAX };
 
 static void account_line(const AccountResult *r, char *line, size_t capacity)
 {
@@ -117,6 +145,13 @@ static void account_line(const AccountResult *r, char *line, size_t capacity)
             for (int shift = 28; shift >= 0; shift -= 4)
                 head[n++] = HEX[(r->code >> shift) & 15];
             head[n++] = ')';
+        }
+        size_t said = r->said ? strlen(r->said) : 0;
+        if (said) {
+            said = said < (size_t)POP3_SAID_MAX ? said : (size_t)POP3_SAID_MAX;
+            head[n++] = '\n';
+            memcpy(head + n, r->said, said);
+            n += said;
         }
         head[n] = '\0';
         arrived_text(head, &NONE, line, capacity);

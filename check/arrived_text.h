@@ -28,6 +28,7 @@ struct AccountResult {
     const Pop3Arrived *arrived; // with new mail: what arrived (none listed: count only)
     const char *failure;        // without ok: the message, and the system's code
     unsigned long code;         // after it (0 for none)
+    const char *said;           // then what the server said, on a line of its own (NULL, "": none)
 };
 
 // The result's own first line (none when empty), then for each account

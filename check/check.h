@@ -31,12 +31,14 @@ enum CheckOutcome {
     CHECK_OUTCOME_NEW_MAIL,
     CHECK_OUTCOME_FAILED,
     CHECK_OUTCOME_MAIL_PROGRAM_STARTED, // from the result: the new mail is being read
-    CHECK_OUTCOME_OFFLINE               // failed before the server answered, and kept quiet about it
+    CHECK_OUTCOME_OFFLINE,              // failed before the server answered, and kept quiet about it
+    CHECK_OUTCOME_HELD                  // an automatic check left out every account: too soon to log in
 };
 // Added to the outcome: a check nobody asked for; one that failed before
 // the server answered (no network, or no server at that address); with
-// several accounts, one of them failed.
-enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200, CHECK_SOME_FAILED = 0x400 };
+// several accounts, one of them failed; one was left out, too soon to log
+// in again.
+enum { CHECK_WAS_AUTOMATIC = 0x100, CHECK_WAS_OFFLINE = 0x200, CHECK_SOME_FAILED = 0x400, CHECK_SOME_HELD = 0x800 };
 // A result's message as a tray notification: lParam is a block of the
 // process heap with the title and then the text, each NUL-terminated, which
 // the receiver frees; wParam holds notify.h's NOTIFICATION_ flags (new

@@ -71,6 +71,10 @@ static void start(int automatic)
         show_running_check();
         return;
     }
+    if (automatic && check_held_back()) {
+        check_ended();
+        return;
+    }
     if (Settings.showProgress)
         start_with_window();
     else

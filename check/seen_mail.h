@@ -18,4 +18,10 @@ void seen_mail_begin(const Pop3Account *account, Pop3Seen *seen);
 // nothing new leaves the file alone). Frees what the check held.
 void seen_mail_end(const Pop3Account *account, Pop3Seen *seen, int clean);
 
+// What the account's server said of itself: read from its file into
+// `memory` when `memory` is not of this account already; written back
+// when a check changed it (a memory forgotten is written as of nobody).
+void server_memory_recall(const Pop3Account *account, Pop3Memory *memory);
+void server_memory_keep(const Pop3Account *account, const Pop3Memory *before, const Pop3Memory *memory);
+
 #endif

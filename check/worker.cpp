@@ -25,9 +25,15 @@ static volatile LONG checkRunning;
 // Whether the admitted check is one nobody asked for; read by its worker.
 static volatile LONG checkAutomatic;
 
-// What each account's server said of itself (CAPA), kept for as long as
-// the program runs; one check at a time uses it, each account its own.
-static Pop3Memory serverMemory[MAX_ACCOUNTS];
+// What each account's server said of itself (CAPA), read from the
+// account's file and kept there, and when the account last logged in;
+// one check at a time uses it, each account its own.
+struct KnownServer {
+    Pop3Memory memory;
+    int loggedIn;
+    DWORD loginTick;
+};
+static KnownServer known[MAX_ACCOUNTS];
 
 // How many times the machine went to sleep; a check compares its start
 // with its end.
@@ -80,7 +86,7 @@ static void post_outcome(int outcome, unsigned long newCount)
 // when the user set it so: the tray says why. Anything else is told.
 static int quiet_failure(const Pop3Outcome *outcome, int automatic)
 {
-    return !outcome->ok && automatic && outcome->offline && settings_quiet_offline();
+    return !outcome->ok && automatic && (outcome->offline || outcome->busy) && settings_quiet_offline();
 }
 
 static int outcome_of(const Pop3Outcome *outcome, int automatic)
@@ -124,6 +130,7 @@ struct AccountCheck {
     Pop3Seen seen;
     Pop3Outcome outcome;
     int ok;
+    int held; // left out of this check: its server asked for time between logins
     char label[ACCOUNT_LABEL_CAPACITY];
 };
 
@@ -158,11 +165,39 @@ static void take_account(AccountCheck *c, int index)
     account->showHeaders = s.showHeaders;
     account->pages = header_code_pages();
     lstrcpynA(account->folder, startDirectory, sizeof account->folder);
-    account->memory = &serverMemory[index];
     if (index > 0)
         name_seen_file(account);
+    KnownServer *k = &known[index];
+    if (strcmp(k->memory.server, account->server) || strcmp(k->memory.user, account->user))
+        k->loggedIn = 0; // another account in this place
+    server_memory_recall(account, &k->memory);
+    account->memory = &k->memory;
     account_label(s.user, s.server, c->label);
     SecureZeroMemory(&s, sizeof s);
+}
+
+// A server that listed LOGIN-DELAY is not logged in to by a check nobody
+// asked for until that time has passed since the account's last login.
+static int held_back(const AccountCheck *c)
+{
+    const KnownServer *k = &known[c->index];
+    return k->loggedIn && k->memory.asked && k->memory.loginDelay
+           && GetTickCount() - k->loginTick < (unsigned long long)k->memory.loginDelay * 1000;
+}
+
+int check_held_back(void)
+{
+    int count = settings_account_count(), held = 0;
+    for (int i = 0; i < count; i++) {
+        AccountCheck c;
+        take_account(&c, i);
+        held += held_back(&c);
+        SecureZeroMemory(&c.account, sizeof c.account);
+    }
+    if (held < count)
+        return 0;
+    post_outcome(CHECK_OUTCOME_HELD | CHECK_WAS_AUTOMATIC, 0);
+    return 1;
 }
 
 // showProgress is read afresh before every write.
@@ -187,13 +222,16 @@ static void prepare_windows(void *)
 
 // A message of the program's own, with the system's code after it so
 // that a user can report it.
+// What the server said of a refusal follows on a line of its own.
 static void show_failure(const Pop3Outcome *outcome)
 {
-    char text[256];
+    char text[256 + 1 + POP3_SAID_MAX + 1];
     if (outcome->code)
         wsprintfA(text, "%s(0x%08lX)", outcome->failure, (unsigned long)outcome->code);
     else
-        lstrcpynA(text, outcome->failure, sizeof text);
+        lstrcpynA(text, outcome->failure, 256);
+    if (outcome->said[0])
+        wsprintfA(text + lstrlenA(text), "\n%s", outcome->said);
     ErrorBox(text);
 }
 
@@ -205,7 +243,14 @@ static void run_session(AccountCheck *c, NetLink *link)
     seen_mail_begin(&c->account, &c->seen);
     // Only the check's own thread shows boxes.
     const Pop3Status status = {c, write_status, c->index == 0 ? prepare_windows : NULL};
+    KnownServer *k = &known[c->index];
+    const Pop3Memory before = k->memory;
     c->ok = pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
+    server_memory_keep(&c->account, &before, &k->memory);
+    if (c->outcome.loggedIn) {
+        k->loggedIn = 1;
+        k->loginTick = GetTickCount();
+    }
     // A check that spanned a suspend lost its connection to the sleep.
     if (!c->ok && InterlockedCompareExchange(&suspends, 0, 0) != c->suspendsAtStart)
         c->outcome.offline = 1;
@@ -258,13 +303,15 @@ static void tell_results(AccountCheck *checks, int count, int automatic)
 {
     AccountResult results[MAX_ACCOUNTS], told[MAX_ACCOUNTS];
     unsigned long total = 0;
-    int failed = 0, shown = 0, offline = 0;
+    int failed = 0, shown = 0, offline = 0, held = 0;
     for (int i = 0; i < count; i++) {
         const Pop3Outcome *o = &checks[i].outcome;
-        AccountResult r = {checks[i].label, checks[i].ok, checks[i].ok && o->newMail ? (unsigned long)o->newCount : 0,
-                           &o->arrived, o->failure, (unsigned long)o->code};
+        AccountResult r = {checks[i].label, checks[i].ok || checks[i].held,
+                           checks[i].ok && o->newMail ? (unsigned long)o->newCount : 0, &o->arrived, o->failure,
+                           (unsigned long)o->code, o->said};
         results[i] = r;
         total += r.newCount;
+        held |= checks[i].held;
         if (!r.ok) {
             failed++;
             offline |= o->offline;
@@ -273,7 +320,7 @@ static void tell_results(AccountCheck *checks, int count, int automatic)
         }
     }
     int flags = (automatic ? CHECK_WAS_AUTOMATIC : 0) | (offline ? CHECK_WAS_OFFLINE : 0) |
-                (failed ? CHECK_SOME_FAILED : 0);
+                (failed ? CHECK_SOME_FAILED : 0) | (held ? CHECK_SOME_HELD : 0);
     if (total) {
         post_outcome(CHECK_OUTCOME_NEW_MAIL | flags, total);
         notify_new_mail(post_mail_program_started, NULL, post_notification, automatic, results, count);
@@ -300,21 +347,27 @@ static void check_all(int count, int automatic)
         ErrorBox(THREAD_FAILED);
         return;
     }
-    for (int i = 0; i < count; i++)
+    for (int i = 0; i < count; i++) {
         take_account(&checks[i], i);
+        checks[i].held = automatic && held_back(&checks[i]);
+    }
     for (int i = 1; i < count; i++) {
+        if (checks[i].held)
+            continue;
         HANDLE thread = CreateThread(NULL, 0, run_account_thread, &checks[i], 0, NULL);
         if (thread)
             threads[started++] = thread;
         else
             run_account(&checks[i]); // one after the other, then
     }
-    run_account(&checks[0]);
+    if (!checks[0].held)
+        run_account(&checks[0]);
     if (started)
         WaitForMultipleObjects((DWORD)started, threads, TRUE, INFINITE);
     for (int i = 0; i < started; i++)
         CloseHandle(threads[i]);
     tell_results(checks, count, automatic);
+    SecureZeroMemory(checks, count * sizeof *checks); // a held account's copy was never run
     HeapFree(GetProcessHeap(), 0, checks);
 }
 

@@ -16,6 +16,12 @@ void check_ended(void);
 // one that could not reach the server (its connection died under it).
 void check_machine_suspending(void);
 
+// For an automatic check that was admitted: 1 when every account is to be
+// left out (each server asked for time between logins, and that time has
+// not passed since the account's last login); the tray is then told.
+// Found in worker.cpp.
+int check_held_back(void);
+
 // Starts a worker thread for the check that was admitted and gives its id.
 // On failure it tells the user and ends the check; NULL then.
 HANDLE start_worker(DWORD *threadId);

@@ -1,7 +1,8 @@
-// The file of the uids seen, "Sorvane.seen" in the account's folder (beside
-// the settings file): read before a check that reports only mail not seen
-// before, and replaced after it when it ended cleanly. With the setting
-// off nothing here touches a file.
+// An account's own files in its folder (beside the settings file): the
+// uids seen ("Sorvane.seen" for the first account), read before a check
+// that reports only mail not seen before and replaced after it when it
+// ended cleanly (with that setting off nothing here touches it); and what
+// its server said of itself.
 #ifndef SORVANE_SEEN_FILE_H
 #define SORVANE_SEEN_FILE_H
 
@@ -19,5 +20,12 @@ extern const char SEEN_FILE_NAME[]; // "Sorvane.seen", the first account's
 int load_seen_file(const char *folder, const char *name, const char *server, const char *user, SeenMark *mark, SeenList *uids);
 int save_seen_file(const char *folder, const char *name, const char *server, const char *user, const SeenMark *mark,
                    const SeenList *uids);
+
+// What the account's server said of itself, in the file `name` beside the
+// seen mail: 1 with `*notes` when it is whole and of this account. Saved
+// as the seen mail is.
+int load_server_file(const char *folder, const char *name, const char *server, const char *user, ServerNotes *notes);
+int save_server_file(const char *folder, const char *name, const char *server, const char *user,
+                     const ServerNotes *notes);
 
 #endif

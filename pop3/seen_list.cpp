@@ -239,19 +239,27 @@ static int put_text(unsigned char *out, size_t outSize, size_t *at, const char *
     return put_line(out, outSize, at, text, strlen(text));
 }
 
+static size_t put_decimal(uint32_t value, char *digits)
+{
+    char reversed[10]; // UINT32_MAX has ten
+    size_t n = 0;
+    do {
+        reversed[n++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value);
+    for (size_t i = 0; i < n; i++)
+        digits[i] = reversed[n - 1 - i];
+    return n;
+}
+
 int encode_seen_file(const char *server, const char *user, const SeenMark *mark, const SeenList *uids,
                      unsigned char *out, size_t outSize, size_t *size)
 {
-    char digits[10]; // UINT32_MAX has ten
-    uint32_t count = mark->count;
-    size_t n = 0;
-    do {
-        digits[sizeof digits - 1 - n++] = (char)('0' + count % 10);
-        count /= 10;
-    } while (count);
+    char digits[10];
+    size_t n = put_decimal(mark->count, digits);
     size_t at = 0;
     if (!put_text(out, outSize, &at, SEEN_FILE_MAGIC) || !put_text(out, outSize, &at, server)
-        || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits + sizeof digits - n, n)
+        || !put_text(out, outSize, &at, user) || !put_line(out, outSize, &at, digits, n)
         || !put_text(out, outSize, &at, mark->uid) || !put_text(out, outSize, &at, mark->first))
         return 0;
     for (size_t i = 0; i < uids->count; i++) {
@@ -259,6 +267,41 @@ int encode_seen_file(const char *server, const char *user, const SeenMark *mark,
             return 0;
     }
     if (!put_text(out, outSize, &at, "."))
+        return 0;
+    *size = at;
+    return 1;
+}
+
+static const char SERVER_FILE_MAGIC[] = "Sorvane server 1";
+
+int decode_server_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
+                       ServerNotes *notes)
+{
+    const char *line;
+    size_t length, at = 0;
+    uint32_t flags = 0, delay = 0;
+    const char *texts[3] = {SERVER_FILE_MAGIC, server, user};
+    for (int i = 0; i < 3; i++) {
+        if (!next_line(bytes, size, &at, &line, &length) || !line_is(line, length, texts[i]))
+            return 0;
+    }
+    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &flags) || flags > 3
+        || !next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &delay)
+        || !next_line(bytes, size, &at, &line, &length) || !line_is(line, length, ".") || at != size)
+        return 0;
+    notes->flags = (int)flags;
+    notes->loginDelay = delay;
+    return 1;
+}
+
+int encode_server_file(const char *server, const char *user, const ServerNotes *notes, unsigned char *out,
+                       size_t *size)
+{
+    char flags[10], delay[10];
+    size_t f = put_decimal((uint32_t)notes->flags, flags), d = put_decimal(notes->loginDelay, delay), at = 0;
+    if (!put_text(out, SERVER_FILE_MAX_SIZE, &at, SERVER_FILE_MAGIC) || !put_text(out, SERVER_FILE_MAX_SIZE, &at, server)
+        || !put_text(out, SERVER_FILE_MAX_SIZE, &at, user) || !put_line(out, SERVER_FILE_MAX_SIZE, &at, flags, f)
+        || !put_line(out, SERVER_FILE_MAX_SIZE, &at, delay, d) || !put_text(out, SERVER_FILE_MAX_SIZE, &at, "."))
         return 0;
     *size = at;
     return 1;

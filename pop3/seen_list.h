@@ -86,4 +86,23 @@ int encode_seen_file(const char *server, const char *user, const SeenMark *mark,
 // The bytes encode_seen_file needs for this list.
 size_t seen_file_size(const char *server, const char *user, const SeenList *uids);
 
+// What an account's server said of itself, in a small file of its own
+// beside its seen mail, one item a line, each ended by LF:
+//   "Sorvane server 1"   the format and its version
+//   server, user         the account it was said to
+//   flags                1: takes a flight of commands, 2: takes UTF8
+//   login delay          seconds from one login to the next, 0 for none
+//   "."
+enum { SERVER_FILE_MAX_SIZE = 17 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 2 * 11 + 2 };
+struct ServerNotes {
+    int flags;
+    uint32_t loginDelay;
+};
+// 1 with `*notes` when the image is whole and of this account.
+int decode_server_file(const unsigned char *bytes, size_t size, const char *server, const char *user,
+                       ServerNotes *notes);
+// Into `out` of SERVER_FILE_MAX_SIZE bytes; 0 when the account holds a line break.
+int encode_server_file(const char *server, const char *user, const ServerNotes *notes, unsigned char *out,
+                       size_t *size);
+
 #endif

@@ -31,6 +31,8 @@ static const char TIP_NO_NEW_MAIL[] = "Sorvane - 新着なし";
 static const char TIP_FAILED[] = "Sorvane - 確認できませんでした";
 static const char TIP_OFFLINE[] = "Sorvane - サーバーに接続できません";
 static const char TIP_SOME_FAILED[] = "、確認できないアカウントあり"; // after the count
+static const char TIP_HELD[] = "Sorvane - ログイン間隔のため確認を見送り";
+static const char TIP_SOME_HELD[] = "、ログイン間隔で見送りあり"; // after the result
 
 static NOTIFYICONDATAA trayIconData;
 static HMENU TrayMenu;
@@ -153,8 +155,9 @@ static void tip_append_number(unsigned long value, int width)
 }
 
 // "<what happened> (hh:mm)", the time of the check's end on this machine.
-// With several accounts, new mail says when one of them failed.
-static void set_tip(const char *what, unsigned long newCount, int someFailed = 0)
+// With several accounts, new mail says when one of them failed, and a
+// result says when one was left out, too soon to log in again.
+static void set_tip(const char *what, unsigned long newCount, int someFailed = 0, int someHeld = 0)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
@@ -166,6 +169,8 @@ static void set_tip(const char *what, unsigned long newCount, int someFailed = 0
         if (someFailed)
             tip_append(TIP_SOME_FAILED);
     }
+    if (someHeld)
+        tip_append(TIP_SOME_HELD);
     tip_append(" (");
     tip_append_number(now.wHour, 2);
     tip_append(":");
@@ -183,16 +188,21 @@ static void show_state(int state)
 void on_check_outcome(WPARAM outcome, LPARAM newCount)
 {
     wake_check_outcome((int)outcome);
-    int someFailed = (outcome & CHECK_SOME_FAILED) != 0;
-    outcome &= ~(WPARAM)(CHECK_WAS_AUTOMATIC | CHECK_WAS_OFFLINE | CHECK_SOME_FAILED);
+    int someFailed = (outcome & CHECK_SOME_FAILED) != 0, someHeld = (outcome & CHECK_SOME_HELD) != 0;
+    outcome &= ~(WPARAM)(CHECK_WAS_AUTOMATIC | CHECK_WAS_OFFLINE | CHECK_SOME_FAILED | CHECK_SOME_HELD);
     switch (outcome) {
     case CHECK_OUTCOME_NEW_MAIL:
-        set_tip(TIP_NEW_MAIL, (unsigned long)newCount, someFailed);
+        set_tip(TIP_NEW_MAIL, (unsigned long)newCount, someFailed, someHeld);
         show_state(TRAY_NEW_MAIL);
         break;
     case CHECK_OUTCOME_NO_NEW_MAIL:
-        set_tip(TIP_NO_NEW_MAIL, 0);
+        set_tip(TIP_NO_NEW_MAIL, 0, 0, someHeld);
         show_state(TRAY_NORMAL);
+        break;
+    case CHECK_OUTCOME_HELD:
+        // The icon still tells the last result; the tip says why none came.
+        set_tip(TIP_HELD, 0);
+        notify_shell(NIM_MODIFY);
         break;
     case CHECK_OUTCOME_FAILED:
         set_tip(TIP_FAILED, 0);

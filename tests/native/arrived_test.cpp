@@ -380,7 +380,8 @@ TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
     arrived_text("first", &a, text, sizeof text);
     EXPECT_NE(std::string(text).find("\nz" + cutSender.substr(0, 20) + ELLIPSIS OPEN), std::string::npos);
 
-    // A balloon's 256 bytes: what does not fit is counted with the rest.
+    // A balloon's 256 bytes: lines are taken while they fit, and what does
+    // not fit is counted with the rest.
     a.listed = 5;
     for (int i = 2; i < 5; i++) {
         strcpy(a.sender[i], wide.c_str());
@@ -389,8 +390,9 @@ TEST(ArrivedText, OneLinePerMessageCutOnCharacters)
     arrived_text("first", &a, text, 256);
     EXPECT_LT(strlen(text), 256u);
     const std::string shown = text;
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 4); // three messages and the rest
-    EXPECT_EQ(shown.substr(shown.size() - 10), OTHERS("5"));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 5); // four messages and the rest
+    EXPECT_EQ(shown.substr(shown.size() - 10), OTHERS("4"));
+    EXPECT_GT(strlen(text) + 55, 256u) << "the fifth would not have fitted";
 }
 
 // Several accounts: each with new mail by its count and what arrived, each
@@ -403,17 +405,17 @@ TEST(ArrivedText, EachAccountTellsItsPart)
     strcpy(a.sender[0], "hanako");
     strcpy(a.subject[0], "hi");
     const AccountResult results[] = {
-        {"taro (mail.example.jp)", 1, 2, &a, NULL, 0},
-        {"jiro (pop3s://b.example.jp)", 0, 0, NULL, "refused", 0x80092010},
-        {"saburo (c.example.jp)", 1, 0, NULL, NULL, 0},
-        {"shiro (d.example.jp)", 1, 1, NULL, NULL, 0},
+        {"taro (mail.example.jp)", 1, 2, &a, NULL, 0, NULL},
+        {"jiro (pop3s://b.example.jp)", 0, 0, NULL, "refused", 0x80092010, "in use"},
+        {"saburo (c.example.jp)", 1, 0, NULL, NULL, 0, NULL},
+        {"shiro (d.example.jp)", 1, 1, NULL, NULL, 0, ""},
     };
     char text[1024];
     accounts_text("first", results, 4, text, sizeof text);
     EXPECT_EQ(std::string(text), "first\ntaro (mail.example.jp)" NEW_COUNT("2") "\nhanako" OPEN "hi" CLOSE
-                                 "\njiro (pop3s://b.example.jp): refused(0x80092010)\nshiro (d.example.jp)" NEW_COUNT("1"));
+                                 "\njiro (pop3s://b.example.jp): refused(0x80092010)\nin use\nshiro (d.example.jp)" NEW_COUNT("1"));
     accounts_text("", results + 1, 1, text, sizeof text);
-    EXPECT_EQ(std::string(text), "jiro (pop3s://b.example.jp): refused(0x80092010)");
+    EXPECT_EQ(std::string(text), "jiro (pop3s://b.example.jp): refused(0x80092010)\nin use");
     accounts_text("first", results, 4, text, 30);
     EXPECT_EQ(std::string(text), "first");
 }
