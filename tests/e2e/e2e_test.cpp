@@ -257,12 +257,12 @@ void deliver(const std::string &user, int number)
 }
 
 // Ticks a box of the settings dialog of the menu, as a user does.
-void tick_in_settings(EndToEnd *t, int box)
+void tick_in_settings(EndToEnd *t, int box, bool on = true)
 {
     t->app.command(CMD_SETTINGS);
     HWND dlg = t->wait_dialog(SETTINGS_CAPTION);
     ASSERT_TRUE(dlg);
-    ui::set_check(dlg, box, true);
+    ui::set_check(dlg, box, on);
     ui::click(dlg, IDC_OK_BUTTON);
     ASSERT_TRUE(ui::wait_gone(dlg));
 }
@@ -643,10 +643,83 @@ TEST_F(EndToEnd, TwoAccountsAreCheckedSideBySideAndToldInOneResult)
     EXPECT_EQ(first.lines(), taro);
     EXPECT_EQ(second.lines(), (std::vector<std::string>{"USER jiro", "PASS himitsu", "STAT", "QUIT"}));
     EXPECT_EQ(first.connections() + second.connections(), 4);
+    EXPECT_EQ(first.first_flight(), (std::vector<std::string>{"USER taro"})) << "no PIPELINING: one at a time";
     ui::answer(result, IDOK);
     // Wine's modal loop drops a message it takes while the window ends.
     EXPECT_TRUE(ui::wait_gone(progress));
     EXPECT_TRUE(tray_shows(again, tip_new_mail(3), Program::FACE_NEW_MAIL));
+    again.command(CMD_EXIT);
+    EXPECT_EQ(again.wait_exit(), 0u);
+}
+
+// A server that lists PIPELINING gets the login in one flight from its
+// second check on, after a restart too; a refused login tells the
+// server's own words; a TOP reply cut half way still tells the new mail;
+// new mail listed before the last message seen, which keeps its number,
+// is new.
+TEST_F(EndToEnd, ALoginInOneFlightAndTheServersOwnWords)
+{
+    using Lines = std::vector<std::string>;
+    const char *ADDRESS = "127.0.0.7";
+    auto listing = [](const char *uids) { return pop3::raw(std::string("+OK\r\n") + uids + ".\r\n"); };
+    auto lists_pipelining = [](pop3::Script s) {
+        s.capa = pop3::raw("+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n");
+        return s;
+    };
+    auto told = [&](Program &p, const char *caption) {
+        ui::Box b = ui::wait_box(caption, 30000, p.pid());
+        if (b) {
+            ui::answer(b, IDOK);
+            ui::wait_gone(b.hwnd);
+        }
+        return b.text;
+    };
+    auto check_with = [&](pop3::Script script, const char *caption) {
+        pop3::Peer peer(ADDRESS, lists_pipelining(script), 1110);
+        app.command(CMD_CHECK_NOW);
+        std::string text = told(app, caption);
+        return std::make_pair(text, peer.first_flight());
+    };
+    write_account(dir, "127.0.0.7:1110", "taro", "secret", OK_MESSAGE);
+    {
+        pop3::Peer peer(ADDRESS, lists_pipelining(pop3::good_script(1)), 1110);
+        ASSERT_TRUE(app.start(dir));
+        EXPECT_EQ(told(app, RESULT_CAPTION), NEW_MAIL);
+        EXPECT_EQ(peer.first_flight(), Lines{"USER taro"});
+        EXPECT_EQ(peer.capas(), 1);
+    }
+    const Lines flight = {"USER taro", "PASS secret", "STAT", "QUIT"};
+    EXPECT_EQ(check_with(pop3::good_script(1), RESULT_CAPTION).second, flight);
+    const pop3::Reply OK = pop3::line("+OK"), NO = pop3::line("-ERR");
+    EXPECT_EQ(check_with(pop3::Script(OK, {OK, pop3::line("-ERR [IN-USE] locked by another client"), NO, OK}),
+                         ERROR_CAPTION).first,
+              "メールボックスは他のプログラムが使用中です。\nlocked by another client");
+
+    ASSERT_NO_FATAL_FAILURE(tick_in_settings(this, IDC_SHOW_HEADERS));
+    EXPECT_EQ(check_with(pop3::Script(OK, {OK, OK, pop3::line("+OK 2 200"),
+                                           pop3::raw("+OK\r\nFrom: a@example.jp\r\n", pop3::After::Close)}),
+                         RESULT_CAPTION).first,
+              NEW_MAIL);
+    EXPECT_TRUE(tray_shows(app, tip_new_mail(2), Program::FACE_NEW_MAIL));
+    ASSERT_NO_FATAL_FAILURE(tick_in_settings(this, IDC_SHOW_HEADERS, false));
+    ASSERT_NO_FATAL_FAILURE(tick_in_settings(this, IDC_UNSEEN_ONLY));
+    check_with(pop3::Script(OK, {OK, OK, pop3::line("+OK 3 300"), listing("1 a\r\n2 b\r\n3 c\r\n"), OK}),
+               RESULT_CAPTION);
+    auto before = check_with(pop3::Script(OK, {OK, OK, pop3::line("+OK 5 500"), pop3::line("+OK 3 c"),
+                                               pop3::line("+OK 1 x"), listing("1 x\r\n2 y\r\n3 c\r\n4 a\r\n5 b\r\n"), OK}),
+                             RESULT_CAPTION);
+    EXPECT_EQ(before.second, (Lines{"USER taro", "PASS secret", "STAT", "UIDL 3", "UIDL 1"}));
+    EXPECT_TRUE(tray_shows(app, tip_new_mail(2), Program::FACE_NEW_MAIL));
+    exit_and_expect_clean();
+
+    pop3::Peer peer(ADDRESS, lists_pipelining(pop3::Script(OK, {OK, OK, pop3::line("+OK 5 500"), pop3::line("+OK 5 b"),
+                                                                 pop3::line("+OK 1 x"), OK})),
+                    1110);
+    Program again;
+    ASSERT_TRUE(again.start(dir));
+    EXPECT_TRUE(peer.wait_client_closed(30000));
+    EXPECT_EQ(peer.first_flight(), (Lines{"USER taro", "PASS secret", "STAT", "UIDL 5", "UIDL 1"})) << "after a restart";
+    EXPECT_EQ(peer.capas(), 0);
     again.command(CMD_EXIT);
     EXPECT_EQ(again.wait_exit(), 0u);
 }

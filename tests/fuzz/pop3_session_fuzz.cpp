@@ -104,12 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     seen.active = 1;
     seen.last.count = data[1];
     strcpy(seen.last.uid, data[0] & 64 ? "uid-1" : "");
+    strcpy(seen.last.first, data[0] & 32 ? "uid-0" : "");
     Pop3Memory memory;
     memset(&memory, 0, sizeof memory);
     strcpy(memory.server, account.server);
     strcpy(memory.user, account.user);
     memory.asked = data[0] >> 7;
     memory.pipelining = memory.asked;
+    memory.utf8 = (data[0] >> 4) & 1;
     account.memory = &memory;
     for (const char *uid : SEEN_BEFORE)
         seen_list_add(&seen.before, uid, strlen(uid));

@@ -108,6 +108,7 @@ void Peer::run()
         {
             std::lock_guard<std::mutex> g(lock_);
             lines_.clear();
+            segments_.clear();
         }
         clientClosedAt_ = 0;
         connections_++;
@@ -124,7 +125,12 @@ bool Peer::read_line(SOCKET c, std::string &buffer, std::string &out)
             out = buffer.substr(0, end);
             buffer.erase(0, end + 2);
             std::lock_guard<std::mutex> g(lock_);
-            lines_.push_back(out);
+            if (out == "CAPA") {
+                capas_++;
+            } else {
+                lines_.push_back(out);
+                segments_.push_back(segment_);
+            }
             return true;
         }
         if (!wait_readable(c))
@@ -136,6 +142,7 @@ bool Peer::read_line(SOCKET c, std::string &buffer, std::string &out)
             return false;
         }
         buffer.append(chunk, (size_t)n);
+        segment_++;
     }
 }
 
@@ -207,6 +214,11 @@ void Peer::serve(SOCKET c)
             open = false;
             break;
         }
+        if (command == "CAPA") {
+            open = play(c, script_.capa);
+            i--;
+            continue;
+        }
         const Reply &r = script_.replies[i];
         open = play(c, r);
         quiet = r.after == After::Silence;
@@ -232,6 +244,15 @@ std::vector<std::string> Peer::lines() const
 {
     std::lock_guard<std::mutex> g(lock_);
     return lines_;
+}
+
+std::vector<std::string> Peer::first_flight() const
+{
+    std::lock_guard<std::mutex> g(lock_);
+    std::vector<std::string> flight;
+    for (size_t i = 0; i < lines_.size() && segments_[i] == segments_[0]; i++)
+        flight.push_back(lines_[i]);
+    return flight;
 }
 
 bool Peer::wait_client_closed(DWORD timeoutMs)

@@ -56,6 +56,10 @@ struct Script {
     // Called on each connection before the greeting goes out: a test holds
     // the greeting there while it does something meanwhile.
     std::function<void()> beforeGreeting;
+    // The answer to CAPA, wherever it comes, outside `replies` and
+    // `lines()` (whether a check asks depends on what earlier checks
+    // learnt; capas() counts): as a server without it, by default.
+    Reply capa = line("-ERR no CAPA here");
 };
 
 // The usual dialogue with a mailbox of `count` messages.
@@ -76,6 +80,10 @@ public:
     bool wait_connections(int n, DWORD timeoutMs);
     // Lines (without their line end) received on the latest connection.
     std::vector<std::string> lines() const;
+    // Of those, the ones that came in the same segment as the first
+    // command: the client's first flight.
+    std::vector<std::string> first_flight() const;
+    int capas() const { return capas_; }
     // The client closed the latest connection (end of stream or reset seen
     // while the peer was still reading), and when (now()'s clock).
     bool client_closed() const { return clientClosedAt_ != 0; }
@@ -98,9 +106,12 @@ private:
     bool listening_ = false;
     std::atomic<bool> stop_{false};
     std::atomic<int> connections_{0};
+    std::atomic<int> capas_{0};
     std::atomic<LONGLONG> clientClosedAt_{0};
     mutable std::mutex lock_;
     std::vector<std::string> lines_;
+    std::vector<int> segments_; // of each line, the receive that completed it
+    int segment_ = 0;
     std::thread thread_;
 };
 

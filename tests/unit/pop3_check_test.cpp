@@ -269,7 +269,7 @@ TEST_F(Pop3CheckTest, UnseenOnlyKeepsWhatCleanChecksSawInTheFile)
     const Reply ok = line("+OK"), refused = line("-ERR not here"), stat = line("+OK 2 20");
     auto listing = [](const char *lines) { return pop3::raw(std::string("+OK\r\n") + lines + ".\r\n"); };
     const Lines whole = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT"};
-    const Lines after = {"USER taro", "PASS secret", "STAT", "UIDL 2", "QUIT"};
+    const Lines after = {"USER taro", "PASS secret", "STAT", "UIDL 2", "UIDL 1", "QUIT"};
     const Lines afterThenWhole = {"USER taro", "PASS secret", "STAT", "UIDL 2", "UIDL", "QUIT"};
     struct {
         const char *name;
@@ -280,7 +280,7 @@ TEST_F(Pop3CheckTest, UnseenOnlyKeepsWhatCleanChecksSawInTheFile)
         bool rewritten;
     } checks[] = {
         {"first check", "taro", {ok, ok, stat, listing("1 a\r\n2 b\r\n"), ok}, NEW_MAIL, whole, true},
-        {"nothing new", "taro", {ok, ok, stat, line("+OK 2 b"), ok}, NO_MAIL, after, false},
+        {"nothing new", "taro", {ok, ok, stat, line("+OK 2 b"), line("+OK 1 a"), ok}, NO_MAIL, after, false},
         {"logout refused", "taro", {ok, ok, stat, line("+OK 2 c"), listing("1 a\r\n2 c\r\n"), refused},
          "正しくログアウトされませんでした。", afterThenWhole, false},
         {"not saved after it", "taro", {ok, ok, stat, line("+OK 2 c"), listing("1 a\r\n2 c\r\n"), ok}, NEW_MAIL,
