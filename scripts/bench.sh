@@ -247,7 +247,7 @@ for kind in plain pop3s starttls; do
       out=$work/program-unseen-$1.txt
       server=${text[$kind]} xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --on-display --unseen --idle 0 \
         --checks "$checks" --account "$1" "$2" >"$out" 2>&1 || { cat "$out"; exit 1; }
-      line=$(grep '^unseen check ms' "$out" | awk '{print $4}' | summary "  unseen-only, $3 kept" "$pf")
+      line=$(grep '^unseen check ms' "$out" | awk '{print $4}' | summary "  unseen-only, $3 kept" "$((pf + rtt_ms))")
       report+=("$line")
       medians+=("$(median_of "$line")")
       report+=("  $(relay_figures $kind); $(grep -E '^unseen checks:' "$out")")

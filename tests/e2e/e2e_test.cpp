@@ -724,6 +724,40 @@ TEST_F(EndToEnd, ALoginInOneFlightAndTheServersOwnWords)
     EXPECT_EQ(again.wait_exit(), 0u);
 }
 
+// A server that lists LOGIN-DELAY is left out of automatic checks until
+// that time has passed since the last login; the tip says so, and the
+// user's own check is not held back.
+TEST_F(EndToEnd, AnAutomaticCheckWaitsForTheServersLoginDelay)
+{
+    pop3::Script script = pop3::good_script(0);
+    script.capa = pop3::raw("+OK\r\nLOGIN-DELAY 900\r\n.\r\n");
+    pop3::Peer peer("127.0.0.7", script, 1110);
+    FileSettings s;
+    s.server = "127.0.0.7:1110";
+    s.user = "taro";
+    s.pass = "secret";
+    s.autoCheckTime = 1;
+    s.noMes = 1;
+    write_settings_file(dir, s);
+    ASSERT_TRUE(app.start(dir));
+    ui::Box first = wait_box(RESULT_CAPTION, 30000);
+    ASSERT_TRUE(first);
+    ui::answer(first, IDOK);
+    ASSERT_TRUE(ui::wait_gone(first.hwnd));
+    post_ticks(app, 60);
+    const std::string held = "Sorvane - ログイン間隔のため確認を見送り";
+    EXPECT_TRUE(ui::wait_until([&] { return app.tray_view().tip.compare(0, held.size(), held) == 0; }, 15000))
+        << app.tray_view().tip;
+    EXPECT_EQ(peer.connections(), 1);
+    app.command(CMD_CHECK_NOW);
+    ui::Box asked = wait_box(RESULT_CAPTION, 30000);
+    EXPECT_TRUE(asked) << "the user's own check is not held back";
+    if (asked)
+        ui::answer(asked, IDOK);
+    EXPECT_EQ(peer.connections(), 2);
+    exit_and_expect_clean();
+}
+
 // "Start with Windows" is the shortcut in the user's Startup folder: made
 // when ticked and stored (read back through the shell: this program, its
 // start directory), shown when the dialog opens, gone when unticked.
