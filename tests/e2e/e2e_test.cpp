@@ -732,13 +732,7 @@ TEST_F(EndToEnd, AnAutomaticCheckWaitsForTheServersLoginDelay)
     pop3::Script script = pop3::good_script(0);
     script.capa = pop3::raw("+OK\r\nLOGIN-DELAY 900\r\n.\r\n");
     pop3::Peer peer("127.0.0.7", script, 1110);
-    FileSettings s;
-    s.server = "127.0.0.7:1110";
-    s.user = "taro";
-    s.pass = "secret";
-    s.autoCheckTime = 1;
-    s.noMes = 1;
-    write_settings_file(dir, s);
+    write_account(dir, "127.0.0.7:1110", "taro", "secret", NO_MESSAGE | EVERY_MINUTE);
     ASSERT_TRUE(app.start(dir));
     ui::Box first = wait_box(RESULT_CAPTION, 30000);
     ASSERT_TRUE(first);

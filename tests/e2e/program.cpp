@@ -104,6 +104,7 @@ void write_account(const std::string &dir, const char *server, const char *user,
     s.noMes = (options & NO_MESSAGE) != 0;
     s.unseenOnly = (options & UNSEEN_ONLY) != 0;
     s.quietOffline = (options & QUIET_OFFLINE) != 0;
+    s.autoCheckTime = (options & EVERY_MINUTE) != 0;
     write_settings_file(dir, s);
 }
 

@@ -77,7 +77,7 @@ struct FileSettings {
 };
 void write_settings_file(const std::string &dir, const FileSettings &s);
 // The usual file: a check of `server` as `user`, with what `options` asks.
-enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8, QUIET_OFFLINE = 16 };
+enum { SHOW_PROGRESS = 1, OK_MESSAGE = 2, NO_MESSAGE = 4, UNSEEN_ONLY = 8, QUIET_OFFLINE = 16, EVERY_MINUTE = 32 };
 void write_account(const std::string &dir, const char *server, const char *user, const char *pass,
                    int options = 0);
 

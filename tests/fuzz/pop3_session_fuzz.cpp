@@ -52,7 +52,7 @@ scripted::Script script_of(const uint8_t *data, size_t size)
 
 bool known_command(const std::string &line)
 {
-    static const char *const COMMANDS[] = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT", "STLS", "CAPA"};
+    static const char *const COMMANDS[] = {"USER taro", "PASS secret", "STAT", "UIDL", "QUIT", "STLS", "CAPA", "UTF8"};
     for (const char *c : COMMANDS) {
         if (line == c)
             return true;

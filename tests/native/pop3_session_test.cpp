@@ -74,6 +74,20 @@ struct Check {
     std::string failure() const { return outcome.failure ? outcome.failure : ""; }
 };
 
+// What the caller keeps of the server across checks.
+enum Memory { NO_MEMORY, NOT_ASKED, PIPELINING, ONE_BY_ONE, OTHER_ACCOUNT };
+
+Pop3Memory memory_of(Memory kind)
+{
+    Pop3Memory m;
+    memset(&m, 0, sizeof m);
+    strcpy(m.server, kind == OTHER_ACCOUNT ? "pop.example.com" : SERVER);
+    strcpy(m.user, "taro");
+    m.asked = kind != NOT_ASKED;
+    m.pipelining = kind == PIPELINING || kind == OTHER_ACCOUNT;
+    return m;
+}
+
 struct FailureCase {
     const char *name;
     Script script;
@@ -83,6 +97,9 @@ struct FailureCase {
     uint32_t code;        // the system's code the outcome carries
     const char *server = SERVER;
     int unseenOnly = 0;
+    std::string said = ""; // what the server said after a code of its own
+    int busy = 0;
+    Memory memory = NO_MEMORY;
 };
 
 // A reply whose bytes come one by one, each well within the limit, for far
@@ -105,7 +122,8 @@ Script failing_send(const char *command, std::vector<Reply> replies)
 std::vector<FailureCase> failure_cases()
 {
     const Reply OK = line("+OK"), STAT1 = line("+OK 1 10");
-    const Lines UP = {"USER taro", "PASS secret", "STAT"};
+    const Lines UP = {"USER taro", "PASS secret", "STAT"}, PASSED = {"USER taro", "PASS secret"};
+    const char *IN_USE = "メールボックスは他のプログラムが使用中です。", *PASS_REFUSED = "パスワードが正しくありません。";
     const char *STLS = "starttls://pop.example.jp";
     return {
         {"greeting closed", dialogue({}, scripted::close_now()), NO_GREETING, {}, false, 0},
@@ -155,6 +173,28 @@ std::vector<FailureCase> failure_cases()
          STLS_INJECTED, {"STLS"}, false, 0, STLS},
         {"bytes after the STLS reply, apart", dialogue({scripted::pieces({{"+OK begin\r\n"}, {"USER evil\r\n"}})}),
          STLS_INJECTED, {"STLS"}, false, 0, STLS},
+        // A refusal with a code of its own tells it, and the server's words;
+        // in the login's flight, the other replies are read and dropped.
+        {"PASS refused, in use", dialogue({OK, line("-ERR [IN-USE] Mailbox locked by pid 42")}), IN_USE, PASSED, false,
+         0, SERVER, 0, "Mailbox locked by pid 42", 1},
+        {"PASS refused, too soon", dialogue({OK, line("-ERR [LOGIN-DELAY] wait 5 minutes")}),
+         "前回のログインから間もないため、サーバーがログインを断りました。", PASSED, false, 0, SERVER, 0,
+         "wait 5 minutes", 1},
+        {"USER refused, down for now", dialogue({line("-ERR [sys/temp] try later")}),
+         "サーバーが一時的に利用できません。", {"USER taro"}, false, 0, SERVER, 0, "try later", 1},
+        {"PASS refused, for good", dialogue({OK, line("-ERR [SYS/PERM] account disabled")}),
+         "サーバーがログインを断りました。", PASSED, false, 0, SERVER, 0, "account disabled"},
+        {"PASS refused, AUTH", dialogue({OK, line("-ERR [AUTH] bad password")}), PASS_REFUSED, PASSED, false, 0},
+        {"PASS refused, a longer code", dialogue({OK, line("-ERR [SYS/TEMPORARY] x")}), PASS_REFUSED, PASSED, false, 0},
+        {"PASS refused, code not closed", dialogue({OK, line("-ERR [IN-USE no end")}), PASS_REFUSED, PASSED, false, 0},
+        {"PASS refused, unprintable words", dialogue({OK, line("-ERR [IN-USE]\t\x01 b\x82\xA0usy  ")}), IN_USE,
+         PASSED, false, 0, SERVER, 0, "busy", 1},
+        {"PASS refused, long words", dialogue({OK, line("-ERR [IN-USE] " + std::string(300, 'w'))}), IN_USE, PASSED,
+         false, 0, SERVER, 0, std::string(200, 'w'), 1},
+        {"PASS refused in the login's flight", dialogue({OK, line("-ERR [IN-USE] locked"), line("-ERR"), OK}), IN_USE,
+         ALL, false, 0, SERVER, 0, "locked", 1, PIPELINING},
+        {"USER refused in the login's flight", dialogue({line("-ERR no such user"), line("-ERR"), line("-ERR"), OK}),
+         "ユーザー名が正しくありません。", ALL, false, 0, SERVER, 0, "", 0, PIPELINING},
         // With "only mail not seen before" on.
         {"UIDL not sendable", failing_send("UIDL", {OK, OK, STAT1}), "コマンド#5を送信できませんでした。", UP, false,
          CODE, SERVER, 1},
@@ -182,8 +222,12 @@ TEST(Pop3Session, EveryFailingStepTellsItsMessage)
         SCOPED_TRACE(c.name);
         const uint32_t start = c.script.clock;
         Check check(c.script, c.server, c.unseenOnly);
+        Pop3Memory memory = memory_of(c.memory);
+        check.account.memory = c.memory == NO_MEMORY ? NULL : &memory;
         EXPECT_EQ(check.run(), 0);
         EXPECT_EQ(check.failure(), c.message);
+        EXPECT_EQ(check.outcome.said, c.said);
+        EXPECT_EQ(check.outcome.busy, c.busy);
         EXPECT_EQ(check.outcome.code, c.code);
         EXPECT_EQ(check.outcome.newMail, 0);
         EXPECT_EQ(check.link.lines(), c.lines);
@@ -433,20 +477,6 @@ TEST(Pop3Session, UnseenOnlyCountsUidsNoCleanCheckHasSeen)
             EXPECT_EQ(sorted(check.seen.now), c.now);
         EXPECT_EQ(sorted(check.seen.before), c.before) << "what the last check saw stays for the caller";
     }
-}
-
-// What the caller keeps of the server across checks.
-enum Memory { NO_MEMORY, NOT_ASKED, PIPELINING, ONE_BY_ONE, OTHER_ACCOUNT };
-
-Pop3Memory memory_of(Memory kind)
-{
-    Pop3Memory m;
-    memset(&m, 0, sizeof m);
-    strcpy(m.server, kind == OTHER_ACCOUNT ? "pop.example.com" : SERVER);
-    strcpy(m.user, "taro");
-    m.asked = kind != NOT_ASKED;
-    m.pipelining = kind == PIPELINING || kind == OTHER_ACCOUNT;
-    return m;
 }
 
 struct FollowCase {
@@ -726,56 +756,7 @@ TEST(Pop3Session, WithoutTheSettingEveryMessageCounts)
     EXPECT_EQ(check.seen.judged, 0);
 }
 
-// ---- What the server says of a login, and of itself
-
-// A refusal with a code of its own is told by it, with the server's words
-// on a line after it; one command at a time and in the login's flight,
-// whose other replies are read and dropped without a wait.
-TEST(Pop3Session, ALoginRefusalTellsTheServersOwnWords)
-{
-    const char *PASS_REFUSED = "パスワードが正しくありません。", *USER_REFUSED = "ユーザー名が正しくありません。";
-    const char *IN_USE = "メールボックスは他のプログラムが使用中です。";
-    const std::string longWords(300, 'w');
-    struct {
-        bool atUser;
-        std::string reply;
-        const char *failure;
-        std::string said;
-        int busy;
-    } cases[] = {
-        {false, "-ERR [IN-USE] Mailbox locked by pid 42", IN_USE, "Mailbox locked by pid 42", 1},
-        {false, "-ERR [LOGIN-DELAY] wait 5 minutes", "前回のログインから間もないため、サーバーがログインを断りました。",
-         "wait 5 minutes", 1},
-        {true, "-ERR [sys/temp] try later", "サーバーが一時的に利用できません。", "try later", 1},
-        {false, "-ERR [SYS/PERM] account disabled", "サーバーがログインを断りました。", "account disabled", 0},
-        {false, "-ERR [AUTH] bad password", PASS_REFUSED, "", 0},
-        {true, "-ERR no such user", USER_REFUSED, "", 0},
-        {false, "-ERR [SYS/TEMPORARY] x", PASS_REFUSED, "", 0},
-        {false, "-ERR [IN-USE no end", PASS_REFUSED, "", 0},
-        {false, "-ERR [IN-USE]\t\x01 b\x82\xA0usy  ", IN_USE, "busy", 1},
-        {false, "-ERR [IN-USE] " + longWords, IN_USE, longWords.substr(0, 200), 1},
-    };
-    for (auto &c : cases) {
-        for (Memory kind : {NO_MEMORY, PIPELINING}) {
-            SCOPED_TRACE(c.reply + (kind == PIPELINING ? ", in a flight" : ""));
-            std::vector<Reply> replies = {line(c.atUser ? c.reply : "+OK")};
-            if (!c.atUser)
-                replies.push_back(line(c.reply));
-            if (kind == PIPELINING)
-                replies.insert(replies.end(), {line("-ERR"), line("-ERR"), line("+OK bye")}); // the rest of the flight
-            Check check(dialogue(replies));
-            Pop3Memory memory = memory_of(kind);
-            check.account.memory = kind == PIPELINING ? &memory : NULL;
-            const uint32_t start = check.link.now();
-            EXPECT_EQ(check.run(), 0);
-            EXPECT_EQ(check.failure(), c.failure);
-            EXPECT_EQ(check.outcome.said, c.said);
-            EXPECT_EQ(check.outcome.busy, c.busy);
-            EXPECT_EQ(check.link.now(), start) << "no wait of any length";
-            EXPECT_EQ(check.link.lines().size(), kind == PIPELINING ? 4u : c.atUser ? 1u : 2u);
-        }
-    }
-}
+// ---- What the server says of itself
 
 // What a server said of itself goes when it answers a flight out of step;
 // "UTF8" goes first where it was listed and the account is ASCII.
