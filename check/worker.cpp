@@ -15,6 +15,8 @@ static_assert((int)POP3_ACCOUNT_TEXT_CAPACITY == (int)ACCOUNT_TEXT_CAPACITY, "th
 static_assert((int)POP3_FOLDER_CAPACITY >= (int)START_DIRECTORY_CAPACITY, "the account copy holds the start directory");
 
 static const char THREAD_FAILED[] = "新着メール確認スレッドの作成に失敗しました。";
+static const char PASSWORD_NOT_IN_STORE[] =
+    "パスワードが Windows の資格情報マネージャーに見つかりません。パスワードを設定し直してください。";
 
 static volatile LONG timeLimitMs = 30000;
 
@@ -157,6 +159,8 @@ static void take_account(AccountCheck *c, int index)
     c->index = index;
     c->worker = GetCurrentThreadId();
     c->suspendsAtStart = InterlockedCompareExchange(&suspends, 0, 0);
+    if (!settings_account_password(&s))
+        c->outcome.failure = PASSWORD_NOT_IN_STORE;
     Pop3Account *account = &c->account;
     memcpy(account->server, s.server, sizeof account->server);
     memcpy(account->user, s.user, sizeof account->user);
@@ -245,7 +249,9 @@ static void run_session(AccountCheck *c, NetLink *link)
     const Pop3Status status = {c, write_status, c->index == 0 ? prepare_windows : NULL};
     KnownServer *k = &known[c->index];
     const Pop3Memory before = k->memory;
-    c->ok = pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
+    // An account without its password ends before it connects.
+    c->ok = !c->outcome.failure
+            && pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
     server_memory_keep(&c->account, &before, &k->memory);
     if (c->outcome.loggedIn) {
         k->loggedIn = 1;
