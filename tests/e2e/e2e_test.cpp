@@ -8,6 +8,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <wincred.h>
 
 using e2e::Program;
 
@@ -647,6 +648,65 @@ TEST_F(EndToEnd, TwoAccountsAreCheckedSideBySideAndToldInOneResult)
     // Wine's modal loop drops a message it takes while the window ends.
     EXPECT_TRUE(ui::wait_gone(progress));
     EXPECT_TRUE(tray_shows(again, tip_new_mail(3), Program::FACE_NEW_MAIL));
+    again.command(CMD_EXIT);
+    EXPECT_EQ(again.wait_exit(), 0u);
+}
+
+// The passwords in the Windows credential store: ticked and stored, no
+// file of the start directory holds either account's password, clear or
+// scrambled, and both accounts log in with the store's, after a restart
+// too; unticked, both files are again what they were and the credentials
+// are gone.
+TEST_F(EndToEnd, PasswordsInTheCredentialStoreAreInNoFile)
+{
+    const WCHAR *targets[] = {L"Sorvane:three@127.0.0.1", L"Sorvane:empty@127.0.0.1"};
+    write_account(dir, SERVER, USER_FULL, PASSWORD_FULL, OK_MESSAGE);
+    write_more_accounts(dir, {{SERVER, USER_EMPTY, PASSWORD_EMPTY, 0}});
+    const std::string dat = read_file(dir + "\\Sorvane.dat"), more = read_file(dir + "\\Sorvane.accounts");
+    auto checked = [&](Program &p) {
+        ui::Box b = ui::wait_box(RESULT_CAPTION, 30000, p.pid());
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b.text, std::string(NEW_MAIL) + "\nthree (127.0.0.1): 新着 3 通") << "both logged in";
+        ui::answer(b, IDOK);
+        ASSERT_TRUE(ui::wait_gone(b.hwnd));
+    };
+    auto store = [&](Program &p, bool on) {
+        p.command(CMD_SETTINGS);
+        HWND dlg = ui::wait_window(ui::DIALOG_CLASS, SETTINGS_CAPTION, 15000, p.pid());
+        ASSERT_TRUE(dlg);
+        ui::set_check(dlg, IDC_CREDENTIAL_STORE, on);
+        ui::click(dlg, IDC_OK_BUTTON);
+        ASSERT_TRUE(ui::wait_gone(dlg));
+    };
+    ASSERT_TRUE(app.start(dir));
+    ASSERT_NO_FATAL_FAILURE(checked(app));
+    ASSERT_NO_FATAL_FAILURE(store(app, true));
+    WIN32_FIND_DATAA found;
+    HANDLE listing = FindFirstFileA((dir + "\\*").c_str(), &found);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    do {
+        const std::string bytes = read_file(dir + "\\" + found.cFileName);
+        for (std::string pass : {std::string(PASSWORD_FULL), std::string(PASSWORD_EMPTY)}) {
+            EXPECT_EQ(bytes.find(pass), std::string::npos) << found.cFileName;
+            for (char &c : pass)
+                c ^= (char)0xE5;
+            EXPECT_EQ(bytes.find(pass), std::string::npos) << found.cFileName << " scrambled";
+        }
+    } while (FindNextFileA(listing, &found));
+    FindClose(listing);
+    app.left_click();
+    ASSERT_NO_FATAL_FAILURE(checked(app));
+    exit_and_expect_clean();
+
+    Program again;
+    ASSERT_TRUE(again.start(dir));
+    ASSERT_NO_FATAL_FAILURE(checked(again));
+    ASSERT_NO_FATAL_FAILURE(store(again, false));
+    EXPECT_EQ(read_file(dir + "\\Sorvane.dat"), dat);
+    EXPECT_EQ(read_file(dir + "\\Sorvane.accounts"), more);
+    CREDENTIALW *c = NULL;
+    for (const WCHAR *target : targets)
+        EXPECT_FALSE(CredReadW(target, CRED_TYPE_GENERIC, 0, &c)) << "the credential is gone";
     again.command(CMD_EXIT);
     EXPECT_EQ(again.wait_exit(), 0u);
 }

@@ -9,6 +9,7 @@
 #include "check/check.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "desktop/credential.h"
 #include "resource.h"
 #include <string.h>
 #include <string>
@@ -545,6 +546,44 @@ TEST_F(SettingsDialog, AccountsAreEditedInTheCopyAndStoredWhole)
     EXPECT_EQ(question, "選択したアカウントを削除します。\nよろしいですか？");
     EXPECT_EQ(Settings.more.count, 6);
     EXPECT_STREQ(Settings.server, "b.example.jp") << "the second account moved up";
+}
+
+// With the credential store on, the dialog shows and stores the store's
+// passwords: a user renamed takes the password to its new credential, a
+// removed account's goes; the setting off brings the password back into
+// the record and leaves the store empty.
+TEST_F(SettingsDialog, CredentialsFollowTheAccounts)
+{
+    Settings.okMes = Settings.credentialStore = Settings.more.count = 1;
+    strcpy(Settings.server, "a.example.jp");
+    strcpy(Settings.user, "taro");
+    strcpy(Settings.more.account[0].server, "b.example.jp");
+    strcpy(Settings.more.account[0].user, "jiro");
+    ASSERT_EQ(credential_write("taro", "a.example.jp", "secret"), 0ul);
+    ASSERT_EQ(credential_write("jiro", "b.example.jp", "himitsu"), 0ul);
+    std::string shown;
+    run([&](HWND d) {
+        shown = ui::item_text(d, IDC_PASSWORD);
+        ui::set_item_text(d, IDC_USER, "hanako");
+        choose_account(d, 1);
+        ui::wait_until([&] { return ui::item_text(d, IDC_SERVER) == "b.example.jp"; }, 3000);
+        ui::click(d, IDC_ACCOUNT_REMOVE);
+        harness::answer_box(CONFIRM, IDYES);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    char pass[ACCOUNT_TEXT_CAPACITY];
+    EXPECT_EQ(shown, "(設定済み)");
+    EXPECT_STREQ(Settings.pass, "");
+    EXPECT_TRUE(credential_read("hanako", "a.example.jp", pass, sizeof pass));
+    EXPECT_STREQ(pass, "secret");
+    EXPECT_FALSE(credential_read("taro", "a.example.jp", pass, sizeof pass));
+    EXPECT_FALSE(credential_read("jiro", "b.example.jp", pass, sizeof pass));
+    run([&](HWND d) {
+        ui::set_check(d, IDC_CREDENTIAL_STORE, false);
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    EXPECT_STREQ(Settings.pass, "secret");
+    EXPECT_FALSE(credential_read("hanako", "a.example.jp", pass, sizeof pass));
 }
 
 // The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a
