@@ -365,14 +365,15 @@ TEST(SettingsExtension, DisplayFlagsAreBitsOneAndTwo)
 {
     const Bytes plain = encode(blank());
     struct {
-        int unseenOnly, showHeaders, notifyBalloon, credentialStore = 0;
+        int unseenOnly, showHeaders, notifyBalloon;
         Bytes block;
+        int credentialStore = 0;
     } rows[] = {
-        {0, 1, 0, 0, {'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}},
-        {0, 0, 1, 0, {'S', 'V', 'E', 'X', 1, 1, 0x04, 0xF9}},
-        {1, 1, 1, 0, {'S', 'V', 'E', 'X', 1, 1, 0x07, 0xF6}},
-        {0, 0, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x10, 0xED}},
-        {1, 0, 1, 1, {'S', 'V', 'E', 'X', 1, 1, 0x15, 0xE8}},
+        {0, 1, 0, {'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}},
+        {0, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x04, 0xF9}},
+        {1, 1, 1, {'S', 'V', 'E', 'X', 1, 1, 0x07, 0xF6}},
+        {0, 0, 0, {'S', 'V', 'E', 'X', 1, 1, 0x10, 0xED}, 1},
+        {1, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x15, 0xE8}, 1},
     };
     for (const auto &row : rows) {
         SettingsRecord r = blank();
