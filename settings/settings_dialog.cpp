@@ -424,36 +424,44 @@ static void refuse_store(HWND dialog, AccountRef a, unsigned long code)
 }
 
 // With the setting on, each password goes into the store and out of the
-// record stored (and so out of the files).
-static void put_passwords(HWND dialog, SettingsRecord *r)
+// record stored (and so out of the files). Gives the accounts written, a
+// bit each.
+static unsigned put_passwords(HWND dialog, SettingsRecord *r)
 {
+    unsigned written = 0;
     for (int i = 0; r->credentialStore && i < account_count(r); i++) {
         AccountRef a = account_ref(r, i);
-        unsigned long code = a.pass[0] ? credential_write(a.user, a.server, a.pass) : 0;
-        if (code == 0)
+        if (!a.pass[0])
+            continue; // no password, here or in the store
+        unsigned long code = credential_write(a.user, a.server, a.pass);
+        if (code == 0) {
             SecureZeroMemory(a.pass, ACCOUNT_TEXT_CAPACITY);
-        else
+            written |= 1u << i;
+        } else {
             refuse_store(dialog, a, code);
+        }
     }
+    return written;
 }
 
-static int password_in_store(SettingsRecord *r, const char *user, const char *server)
+static int written_to_store(SettingsRecord *r, unsigned written, const char *user, const char *server)
 {
-    for (int i = 0; r->credentialStore && i < account_count(r); i++) {
+    for (int i = 0; i < account_count(r); i++) {
         AccountRef a = account_ref(r, i);
-        if (!a.pass[0] && credential_same(a.user, a.server, user, server))
+        if ((written >> i & 1) && credential_same(a.user, a.server, user, server))
             return 1;
     }
     return 0;
 }
 
 // The credentials the record stored before kept and the new one does not:
-// an account removed, its server or user changed, or the setting off.
-static void forget_passwords(SettingsRecord *before, SettingsRecord *now)
+// an account removed, its server or user changed, its password cleared,
+// or the setting off.
+static void forget_passwords(SettingsRecord *before, SettingsRecord *now, unsigned written)
 {
     for (int i = 0; before->credentialStore && i < account_count(before); i++) {
         AccountRef a = account_ref(before, i);
-        if (!password_in_store(now, a.user, a.server))
+        if (!written_to_store(now, written, a.user, a.server))
             credential_delete(a.user, a.server);
     }
 }
@@ -466,12 +474,12 @@ static void forget_passwords(SettingsRecord *before, SettingsRecord *now)
 // file is retried with the next store).
 static int store_record(HWND dialog, SettingsRecord *before, SettingsRecord *stored)
 {
-    put_passwords(dialog, stored);
+    unsigned written = put_passwords(dialog, stored);
     settings_replace(stored);
     checkCountdown = stored->autoCheckTime * 60;
     if (!save_settings())
         return 0;
-    forget_passwords(before, stored);
+    forget_passwords(before, stored, written);
     return 1;
 }
 
