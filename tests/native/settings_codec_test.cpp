@@ -373,7 +373,6 @@ TEST(SettingsExtension, DisplayFlagsAreBitsOneAndTwo)
         {0, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x04, 0xF9}},
         {1, 1, 1, {'S', 'V', 'E', 'X', 1, 1, 0x07, 0xF6}},
         {0, 0, 0, {'S', 'V', 'E', 'X', 1, 1, 0x10, 0xED}, 1},
-        {1, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x15, 0xE8}, 1},
     };
     for (const auto &row : rows) {
         SettingsRecord r = blank();

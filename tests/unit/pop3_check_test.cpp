@@ -132,8 +132,7 @@ TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
         {"QUIT reply silent", after_replies({OK, OK, line("+OK 1 10"), pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#4", true, ALL},
         {"STLS refused", after_replies({line("-ERR not here")}), STLS_REFUSED, true, {"STLS"}, false, STARTTLS_PEER},
         {"password not in the store", after_replies({}),
-         "パスワードが Windows の資格情報マネージャーに見つかりません。パスワードを設定し直してください。", false, {}, false,
-         PEER, true},
+         "パスワードが Windows の資格情報マネージャーに見つかりません。パスワードを設定し直してください。", false, {}, false, PEER, true},
     };
     for (const FailureCase &c : cases) {
         SCOPED_TRACE(c.name);

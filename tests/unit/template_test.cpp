@@ -174,7 +174,6 @@ const Template SETTINGS = {
         {1040, "#133", "", 10, 18, 98, 120, LIST},
         {1041, "Button", "追加", 110, 17, 24, 14, PUSH},
         {1042, "Button", "削除", 136, 17, 24, 14, PUSH},
-        // And the credential store's box below the others: 13 units more.
         {1035, "Button", "パスワードを Windows の資格情報マネージャーに保存する", 10, 257, 260, 10, CHECK},
     },
 };
