@@ -11,14 +11,15 @@ static const char NO_USER[] = "ユーザー名が入力されていません。"
 static const char NO_PASS[] = "パスワードが入力されていません。";
 static const char DIALOG_FAILED[] = "ダイアログが作成できませんでした。";
 
-// Only the first empty field of the first incomplete account is told.
+// Only the first empty field of the first incomplete account is told. A
+// password in the credential store is the check's to find.
 static int account_complete(const AccountCopy *a)
 {
     if (a->server[0] == '\0')
         ErrorBox(NO_SERVER);
     else if (a->user[0] == '\0')
         ErrorBox(NO_USER);
-    else if (a->pass[0] == '\0')
+    else if (a->pass[0] == '\0' && !a->passInStore)
         ErrorBox(NO_PASS);
     else
         return 1;

@@ -15,6 +15,8 @@ static_assert((int)POP3_ACCOUNT_TEXT_CAPACITY == (int)ACCOUNT_TEXT_CAPACITY, "th
 static_assert((int)POP3_FOLDER_CAPACITY >= (int)START_DIRECTORY_CAPACITY, "the account copy holds the start directory");
 
 static const char THREAD_FAILED[] = "新着メール確認スレッドの作成に失敗しました。";
+static const char PASSWORD_NOT_IN_STORE[] =
+    "パスワードが Windows の資格情報マネージャーに見つかりません。パスワードを設定し直してください。";
 
 static volatile LONG timeLimitMs = 30000;
 
@@ -148,8 +150,9 @@ static void name_seen_file(Pop3Account *account)
 }
 
 // The one copy of the account this check uses, for every step and for
-// the seen-mail file.
-static void take_account(AccountCheck *c, int index)
+// the seen-mail file; without its password when only its server is looked
+// at.
+static void take_account(AccountCheck *c, int index, int withPassword = 1)
 {
     AccountCopy s;
     settings_account(index, &s);
@@ -157,6 +160,8 @@ static void take_account(AccountCheck *c, int index)
     c->index = index;
     c->worker = GetCurrentThreadId();
     c->suspendsAtStart = InterlockedCompareExchange(&suspends, 0, 0);
+    if (withPassword && !settings_account_password(&s))
+        c->outcome.failure = PASSWORD_NOT_IN_STORE;
     Pop3Account *account = &c->account;
     memcpy(account->server, s.server, sizeof account->server);
     memcpy(account->user, s.user, sizeof account->user);
@@ -190,7 +195,7 @@ int check_held_back(void)
     int count = settings_account_count(), held = 0;
     for (int i = 0; i < count; i++) {
         AccountCheck c;
-        take_account(&c, i);
+        take_account(&c, i, 0); // its password stays where it is kept
         held += held_back(&c);
         SecureZeroMemory(&c.account, sizeof c.account);
     }
@@ -245,7 +250,9 @@ static void run_session(AccountCheck *c, NetLink *link)
     const Pop3Status status = {c, write_status, c->index == 0 ? prepare_windows : NULL};
     KnownServer *k = &known[c->index];
     const Pop3Memory before = k->memory;
-    c->ok = pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
+    // An account without its password ends before it connects.
+    c->ok = !c->outcome.failure
+            && pop3_session_run(&c->account, link, (uint32_t)timeLimitMs, &status, &c->seen, &c->outcome);
     server_memory_keep(&c->account, &before, &k->memory);
     if (c->outcome.loggedIn) {
         k->loggedIn = 1;

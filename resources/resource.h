@@ -56,6 +56,7 @@
 #define IDC_NOTIFY_BALLOON 1032
 #define IDC_QUIET_OFFLINE 1033
 #define IDC_START_WITH_WINDOWS 1034
+#define IDC_CREDENTIAL_STORE 1035
 // The account row of the settings dialog.
 #define IDC_ACCOUNT 1040
 #define IDC_ACCOUNT_ADD 1041

@@ -22,20 +22,29 @@ static char *password_of(HWND dialog)
     return (char *)GetWindowLongPtrW(dialog, DWLP_USER);
 }
 
+// 1 when the box held a password that fits; else its refusal is told.
+static int acceptable(const char *text, int readable)
+{
+    if (!readable)
+        ErrorBox(NOT_STORABLE);
+    else if (strlen(text) > PASSWORD_MAX_BYTES)
+        ErrorBox(TOO_LONG);
+    else
+        return 1;
+    return 0;
+}
+
+// The text read is wiped whichever way this ends, a refusal too.
 static void on_ok(HWND dialog)
 {
     char text[PASSWORD_READ_CAPACITY];
-    if (!read_control_text(GetDlgItem(dialog, IDC_PASSWORD), text, sizeof text)) {
-        ErrorBox(NOT_STORABLE);
-        return;
-    }
-    if (strlen(text) > PASSWORD_MAX_BYTES) {
-        ErrorBox(TOO_LONG);
-        return;
-    }
-    memcpy(password_of(dialog), text, strlen(text) + 1);
+    int readable = read_control_text(GetDlgItem(dialog, IDC_PASSWORD), text, sizeof text);
+    int accepted = acceptable(text, readable);
+    if (accepted)
+        memcpy(password_of(dialog), text, strlen(text) + 1);
     SecureZeroMemory(text, sizeof text);
-    EndDialog(dialog, 0);
+    if (accepted)
+        EndDialog(dialog, 0);
 }
 
 static void on_close(HWND dialog)

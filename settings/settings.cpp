@@ -1,4 +1,5 @@
 #include "settings.h"
+#include "../desktop/credential.h"
 #include <string.h>
 
 SettingsRecord Settings;
@@ -34,23 +35,37 @@ int settings_account_count(void)
     return 1 + (more < 0 ? 0 : more > MORE_ACCOUNTS ? MORE_ACCOUNTS : more);
 }
 
+AccountRef account_ref(SettingsRecord *r, int i)
+{
+    if (i == 0)
+        return {r->server, r->user, r->pass, &r->unseenOnly};
+    AccountFields *a = &r->more.account[i - 1];
+    return {a->server, a->user, a->pass, &a->unseenOnly};
+}
+
+int account_count(const SettingsRecord *r)
+{
+    return 1 + r->more.count;
+}
+
 void settings_account(int index, AccountCopy *out)
 {
     settings_lock();
-    if (index == 0) {
-        memcpy(out->server, Settings.server, sizeof out->server);
-        memcpy(out->user, Settings.user, sizeof out->user);
-        memcpy(out->pass, Settings.pass, sizeof out->pass);
-        out->unseenOnly = Settings.unseenOnly;
-    } else {
-        const AccountFields *a = &Settings.more.account[index - 1];
-        memcpy(out->server, a->server, sizeof out->server);
-        memcpy(out->user, a->user, sizeof out->user);
-        memcpy(out->pass, a->pass, sizeof out->pass);
-        out->unseenOnly = a->unseenOnly;
-    }
+    AccountRef a = account_ref(&Settings, index);
+    memcpy(out->server, a.server, sizeof out->server);
+    memcpy(out->user, a.user, sizeof out->user);
+    memcpy(out->pass, a.pass, sizeof out->pass);
+    out->unseenOnly = *a.unseenOnly;
     out->showHeaders = Settings.showHeaders;
+    // A password the store refused stays in the record, and is used.
+    out->passInStore = Settings.credentialStore && !a.pass[0];
     settings_unlock();
+}
+
+// Read outside the lock: the store is a call into the system.
+int settings_account_password(AccountCopy *a)
+{
+    return !a->passInStore || credential_read(a->user, a->server, a->pass, sizeof a->pass);
 }
 
 void account_label(const char *user, const char *server, char *out)

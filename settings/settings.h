@@ -36,6 +36,7 @@ struct AccountCopy {
     char pass[ACCOUNT_TEXT_CAPACITY];
     int unseenOnly;
     int showHeaders;
+    int passInStore; // the password is the credential store's, not `pass`
 };
 struct ResultActions {
     char mailPath[PATH_TEXT_CAPACITY];
@@ -50,6 +51,17 @@ struct ResultActions {
 // (0: the first, the record's own fields) as a check copies it.
 int settings_account_count(void);
 void settings_account(int index, AccountCopy *out);
+// The copy's password from the credential store, when it is there; 0 when
+// the store has none for this account (the settings came from another user
+// or machine).
+int settings_account_password(AccountCopy *a);
+// One account of a record: the first is the record's own fields.
+struct AccountRef {
+    char *server, *user, *pass;
+    int *unseenOnly;
+};
+AccountRef account_ref(SettingsRecord *r, int i);
+int account_count(const SettingsRecord *r);
 // How an account is named to the user: "<user> (<server>)", the server
 // text as written.
 enum { ACCOUNT_LABEL_CAPACITY = 2 * ACCOUNT_TEXT_CAPACITY + 4 };

@@ -211,6 +211,7 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
     record->showHeaders = 0;
     record->notifyBalloon = 0;
     record->quietOffline = 0;
+    record->credentialStore = 0;
     kept->version = 0;
     kept->length = 0;
     if (!extension_block_valid(bytes, size))
@@ -223,6 +224,7 @@ void decode_settings_extension(const unsigned char *bytes, size_t size, Settings
     record->showHeaders = (version[2] & SETTINGS_EXTENSION_SHOW_HEADERS) != 0;
     record->notifyBalloon = (version[2] & SETTINGS_EXTENSION_NOTIFY_BALLOON) != 0;
     record->quietOffline = (version[2] & SETTINGS_EXTENSION_QUIET_OFFLINE) != 0;
+    record->credentialStore = (version[2] & SETTINGS_EXTENSION_CREDENTIAL_STORE) != 0;
 }
 
 // The values a save writes: those of the block read, with the ones this
@@ -236,11 +238,13 @@ static size_t extension_values(const SettingsRecord *record, const SettingsExten
         memcpy(values, kept->values, length);
     }
     values[0] &= (unsigned char)~(SETTINGS_EXTENSION_UNSEEN_ONLY | SETTINGS_EXTENSION_SHOW_HEADERS |
-                                  SETTINGS_EXTENSION_NOTIFY_BALLOON | SETTINGS_EXTENSION_QUIET_OFFLINE);
+                                  SETTINGS_EXTENSION_NOTIFY_BALLOON | SETTINGS_EXTENSION_QUIET_OFFLINE |
+                                  SETTINGS_EXTENSION_CREDENTIAL_STORE);
     values[0] |= (unsigned char)((record->unseenOnly ? SETTINGS_EXTENSION_UNSEEN_ONLY : 0) |
                                  (record->showHeaders ? SETTINGS_EXTENSION_SHOW_HEADERS : 0) |
                                  (record->notifyBalloon ? SETTINGS_EXTENSION_NOTIFY_BALLOON : 0) |
-                                 (record->quietOffline ? SETTINGS_EXTENSION_QUIET_OFFLINE : 0));
+                                 (record->quietOffline ? SETTINGS_EXTENSION_QUIET_OFFLINE : 0) |
+                                 (record->credentialStore ? SETTINGS_EXTENSION_CREDENTIAL_STORE : 0));
     return length;
 }
 

@@ -70,9 +70,9 @@ int settings_int_value(const SettingsRecord *record, int field);
 // default is 0, and a block is written only when a value in it is not, so a
 // file of someone who uses none of them stays byte for byte what it always
 // was. Version 1 holds one value byte: the flags (bit 0: unseenOnly, bit 1:
-// showHeaders, bit 2: notifyBalloon, bit 3: quietOffline; the later ones
-// came in the same version, so an older copy keeps them as bits it does not
-// know). A
+// showHeaders, bit 2: notifyBalloon, bit 3: quietOffline, bit 4:
+// credentialStore; the later ones came in the same version, so an older
+// copy keeps them as bits it does not know). A
 // later version keeps the values of the versions before it where they are
 // and adds its own after them, or in flag bits unused before: its block
 // loads here with the values this version knows, and a save gives back the
@@ -87,7 +87,8 @@ enum {
     SETTINGS_EXTENSION_UNSEEN_ONLY = 0x01,
     SETTINGS_EXTENSION_SHOW_HEADERS = 0x02,
     SETTINGS_EXTENSION_NOTIFY_BALLOON = 0x04,
-    SETTINGS_EXTENSION_QUIET_OFFLINE = 0x08
+    SETTINGS_EXTENSION_QUIET_OFFLINE = 0x08,
+    SETTINGS_EXTENSION_CREDENTIAL_STORE = 0x10
 };
 // A block's version and values as read (version 0: none was read), kept
 // beside the record for the save.

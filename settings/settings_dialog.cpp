@@ -6,6 +6,7 @@
 #include "../desktop/desktop.h"
 #include "../desktop/dialog_font.h"
 #include "../desktop/wide_text.h"
+#include "../desktop/credential.h"
 #include "../resources/resource.h"
 #include <string.h>
 
@@ -44,6 +45,9 @@ static const char NO_SOUND_FIELD[] = "新着メールなし時のサウンドフ
 // cannot be made or removed, the rest is stored all the same.
 static const char LINK_NOT_MADE[] = "スタートアップ フォルダーにショートカットを作成できませんでした。";
 static const char LINK_NOT_REMOVED[] = "スタートアップ フォルダーのショートカットを削除できませんでした。";
+// A password the credential store refuses is kept in the file, as before.
+static const char STORE_REFUSED[] = "パスワードを Windows の資格情報マネージャーに保存できませんでした。\n"
+                                    "このアカウントのパスワードは、これまでどおり設定ファイルに保存します。";
 
 static const char MAIL_TITLE[] = "起動するアプリケーション";
 static const char MAIL_FILTER[] = "実行可能ﾌｧｲﾙ(*.exe)\0*.exe\0";
@@ -97,25 +101,6 @@ static SettingsEdit *edit_of(HWND dialog)
     return (SettingsEdit *)GetWindowLongPtrW(dialog, DWLP_USER);
 }
 
-// One account of the copy; the first is the record's own fields.
-struct AccountRef {
-    char *server, *user, *pass;
-    int *unseenOnly;
-};
-
-static AccountRef account_ref(SettingsRecord *r, int i)
-{
-    if (i == 0)
-        return {r->server, r->user, r->pass, &r->unseenOnly};
-    AccountFields *a = &r->more.account[i - 1];
-    return {a->server, a->user, a->pass, &a->unseenOnly};
-}
-
-static int account_count(const SettingsRecord *r)
-{
-    return 1 + r->more.count;
-}
-
 static AccountRef selected_account(HWND dialog)
 {
     SettingsEdit *e = edit_of(dialog);
@@ -163,6 +148,7 @@ static void on_init(HWND dialog, SettingsEdit *edit)
     set_checked(dialog, IDC_NOTIFY_BALLOON, r->notifyBalloon);
     set_checked(dialog, IDC_QUIET_OFFLINE, r->quietOffline);
     set_checked(dialog, IDC_START_WITH_WINDOWS, startup_link_present());
+    set_checked(dialog, IDC_CREDENTIAL_STORE, r->credentialStore);
 }
 
 // ---- The store step: every control read into the copy, then the copy
@@ -380,6 +366,7 @@ static void read_flags(HWND dialog, SettingsRecord *r)
     r->showHeaders = checked(dialog, IDC_SHOW_HEADERS);
     r->notifyBalloon = checked(dialog, IDC_NOTIFY_BALLOON);
     r->quietOffline = checked(dialog, IDC_QUIET_OFFLINE);
+    r->credentialStore = checked(dialog, IDC_CREDENTIAL_STORE);
 }
 
 // Every control into `r`, in the order the user is told of refusals; the
@@ -413,19 +400,102 @@ static void store_start_with_windows(HWND dialog)
     warn(dialog, message);
 }
 
-// Nothing is stored unless every control is accepted; then the record is
-// replaced whole, the countdown armed and the file saved. A save that fails
-// leaves the record stored (the file is retried with the next store).
+// ---- Where the passwords live: the credential store, when the setting
+// says so, or the files
+
+// The dialog edits every password, those in the store too: a store then
+// puts each where the setting says, and an account renamed takes its
+// password along. One the store does not have stays empty.
+static void recall_passwords(SettingsRecord *r)
+{
+    for (int i = 0; r->credentialStore && i < account_count(r); i++) {
+        AccountRef a = account_ref(r, i);
+        if (!a.pass[0])
+            credential_read(a.user, a.server, a.pass, ACCOUNT_TEXT_CAPACITY);
+    }
+}
+
+static void refuse_store(HWND dialog, AccountRef a, unsigned long code)
+{
+    char label[ACCOUNT_LABEL_CAPACITY], message[512];
+    account_label(a.user, a.server, label);
+    wsprintfA(message, "%s\n%s\n(0x%08lX)", STORE_REFUSED, label, code);
+    warn(dialog, message);
+}
+
+// With the setting on, each password goes into the store and out of the
+// record stored (and so out of the files). Gives the accounts written, a
+// bit each.
+static unsigned put_passwords(HWND dialog, SettingsRecord *r)
+{
+    unsigned written = 0;
+    for (int i = 0; r->credentialStore && i < account_count(r); i++) {
+        AccountRef a = account_ref(r, i);
+        if (!a.pass[0])
+            continue; // no password, here or in the store
+        unsigned long code = credential_write(a.user, a.server, a.pass);
+        if (code == 0) {
+            SecureZeroMemory(a.pass, ACCOUNT_TEXT_CAPACITY);
+            written |= 1u << i;
+        } else {
+            refuse_store(dialog, a, code);
+        }
+    }
+    return written;
+}
+
+static int written_to_store(SettingsRecord *r, unsigned written, const char *user, const char *server)
+{
+    for (int i = 0; i < account_count(r); i++) {
+        AccountRef a = account_ref(r, i);
+        if ((written >> i & 1) && credential_same(a.user, a.server, user, server))
+            return 1;
+    }
+    return 0;
+}
+
+// The credentials the record stored before kept and the new one does not:
+// an account removed, its server or user changed, its password cleared,
+// or the setting off.
+static void forget_passwords(SettingsRecord *before, SettingsRecord *now, unsigned written)
+{
+    for (int i = 0; before->credentialStore && i < account_count(before); i++) {
+        AccountRef a = account_ref(before, i);
+        if (!written_to_store(now, written, a.user, a.server))
+            credential_delete(a.user, a.server);
+    }
+}
+
+// ---- The store
+
+// The record replaced whole, the countdown armed and the file saved. A
+// credential the new record no longer needs goes only once the file that
+// needed it is replaced. A save that fails leaves the record stored (the
+// file is retried with the next store).
+static int store_record(HWND dialog, SettingsRecord *before, SettingsRecord *stored)
+{
+    unsigned written = put_passwords(dialog, stored);
+    settings_replace(stored);
+    checkCountdown = stored->autoCheckTime * 60;
+    if (!save_settings())
+        return 0;
+    forget_passwords(before, stored, written);
+    return 1;
+}
+
+// Nothing is stored unless every control is accepted. The dialog's copy
+// keeps every password whatever is stored, for the next store.
 static int store_settings(HWND dialog, SettingsRecord *edited)
 {
     if (!read_controls(dialog, edited))
         return 0;
-    settings_replace(edited);
-    checkCountdown = edited->autoCheckTime * 60;
-    if (!save_settings())
-        return 0;
-    store_start_with_windows(dialog);
-    return 1;
+    SettingsRecord before = Settings, stored = *edited; // written only on this thread
+    int saved = store_record(dialog, &before, &stored);
+    SecureZeroMemory(&before, sizeof before);
+    SecureZeroMemory(&stored, sizeof stored);
+    if (saved)
+        store_start_with_windows(dialog);
+    return saved;
 }
 
 // ---- Commands
@@ -550,6 +620,7 @@ INT_PTR run_settings_dialog(StartCheck startCheck)
 {
     SettingsEdit edit;
     edit.record = Settings; // written only on this thread
+    recall_passwords(&edit.record);
     edit.startCheck = startCheck;
     edit.selected = 0;
     INT_PTR result = dialog_box(IDD_SETTINGS, NULL, settings_dialog_proc, (LPARAM)&edit);

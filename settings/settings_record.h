@@ -43,6 +43,9 @@ struct SettingsRecord {
     int showHeaders;   // flag: the new-mail message lists sender and subject
     int notifyBalloon; // flag: results come as a tray notification, not a box
     int quietOffline; // flag: an automatic check that cannot reach the server shows no box
+    // flag: the passwords live in the Windows credential store; an account
+    // whose password field is empty here has its password there
+    int credentialStore;
     // Not in the settings file: the accounts after the first.
     MoreAccounts more;
 };

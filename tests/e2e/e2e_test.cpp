@@ -728,6 +728,58 @@ TEST_F(EndToEnd, ALoginInOneFlightAndTheServersOwnWords)
     EXPECT_EQ(again.wait_exit(), 0u);
 }
 
+// The passwords in the Windows credential store: ticked and stored, no
+// file of the start directory holds either account's password, clear or
+// scrambled, and both accounts log in with the store's, after a restart
+// too; unticked, both files are again what they were.
+TEST_F(EndToEnd, PasswordsInTheCredentialStoreAreInNoFile)
+{
+    write_account(dir, SERVER, USER_FULL, PASSWORD_FULL, OK_MESSAGE);
+    write_more_accounts(dir, {{SERVER, USER_EMPTY, PASSWORD_EMPTY, 0}});
+    auto files = [&] { return read_file(dir + "\\Sorvane.dat") + "|" + read_file(dir + "\\Sorvane.accounts"); };
+    const std::string written = files();
+    auto checked = [&](Program &p) {
+        ui::Box b = ui::wait_box(RESULT_CAPTION, 30000, p.pid());
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b.text, std::string(NEW_MAIL) + "\nthree (127.0.0.1): 新着 3 通") << "both logged in";
+        ui::answer(b, IDOK);
+        ASSERT_TRUE(ui::wait_gone(b.hwnd));
+    };
+    auto store = [&](Program &p, bool on) {
+        p.command(CMD_SETTINGS);
+        HWND dlg = ui::wait_window(ui::DIALOG_CLASS, SETTINGS_CAPTION, 15000, p.pid());
+        ASSERT_TRUE(dlg);
+        ui::set_check(dlg, IDC_CREDENTIAL_STORE, on);
+        ui::click(dlg, IDC_OK_BUTTON);
+        ASSERT_TRUE(ui::wait_gone(dlg));
+    };
+    ASSERT_TRUE(app.start(dir));
+    ASSERT_NO_FATAL_FAILURE(checked(app));
+    ASSERT_NO_FATAL_FAILURE(store(app, true));
+    WIN32_FIND_DATAA f;
+    HANDLE listing = FindFirstFileA((dir + "\\*").c_str(), &f);
+    ASSERT_NE(listing, INVALID_HANDLE_VALUE);
+    do
+        for (std::string pass : {std::string(PASSWORD_FULL), std::string(PASSWORD_EMPTY)})
+            for (int scrambled = 0; scrambled < 2; scrambled++) {
+                EXPECT_EQ(read_file(dir + "\\" + f.cFileName).find(pass), std::string::npos) << f.cFileName << scrambled;
+                for (char &c : pass)
+                    c ^= (char)0xE5; // then as the settings file scrambles its texts
+            }
+    while (FindNextFileA(listing, &f));
+    FindClose(listing);
+    app.left_click();
+    ASSERT_NO_FATAL_FAILURE(checked(app));
+    exit_and_expect_clean();
+    Program again;
+    ASSERT_TRUE(again.start(dir));
+    ASSERT_NO_FATAL_FAILURE(checked(again));
+    ASSERT_NO_FATAL_FAILURE(store(again, false));
+    EXPECT_EQ(files(), written);
+    again.command(CMD_EXIT);
+    EXPECT_EQ(again.wait_exit(), 0u);
+}
+
 // "Start with Windows" is the shortcut in the user's Startup folder: made
 // when ticked and stored (read back through the shell: this program, its
 // start directory), shown when the dialog opens, gone when unticked.

@@ -367,16 +367,19 @@ TEST(SettingsExtension, DisplayFlagsAreBitsOneAndTwo)
     struct {
         int unseenOnly, showHeaders, notifyBalloon;
         Bytes block;
+        int credentialStore = 0;
     } rows[] = {
         {0, 1, 0, {'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}},
         {0, 0, 1, {'S', 'V', 'E', 'X', 1, 1, 0x04, 0xF9}},
         {1, 1, 1, {'S', 'V', 'E', 'X', 1, 1, 0x07, 0xF6}},
+        {0, 0, 0, {'S', 'V', 'E', 'X', 1, 1, 0x10, 0xED}, 1},
     };
     for (const auto &row : rows) {
         SettingsRecord r = blank();
         r.unseenOnly = row.unseenOnly;
         r.showHeaders = row.showHeaders;
         r.notifyBalloon = row.notifyBalloon;
+        r.credentialStore = row.credentialStore;
         Bytes want = plain;
         want.insert(want.end(), row.block.begin(), row.block.end());
         EXPECT_EQ(encode(r), want);
@@ -385,10 +388,11 @@ TEST(SettingsExtension, DisplayFlagsAreBitsOneAndTwo)
         EXPECT_EQ(back.unseenOnly, row.unseenOnly);
         EXPECT_EQ(back.showHeaders, row.showHeaders);
         EXPECT_EQ(back.notifyBalloon, row.notifyBalloon);
+        EXPECT_EQ(back.credentialStore, row.credentialStore);
     }
     SettingsRecord none = SENTINEL;
     ASSERT_EQ(decode(plain, &none).outcome, SETTINGS_DECODED);
-    EXPECT_EQ(none.showHeaders + none.notifyBalloon, 0);
+    EXPECT_EQ(none.showHeaders + none.notifyBalloon + none.credentialStore, 0);
 }
 
 TEST(SettingsExtension, BadBlocksGiveTheDefaultsAndTheFieldsStillLoad)
@@ -454,6 +458,8 @@ TEST(SettingsExtension, ALaterVersionsValuesComeBackOutOfASave)
         {"a higher version with more values", newer, 1, {{'S', 'V', 'E', 'X', 2, 3, 0x00, 0x7F, 0x80, 0xFB}, newer}},
         {"flags unknown here", {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}, 1,
          {{'S', 'V', 'E', 'X', 1, 1, 0x02, 0xFB}, {'S', 'V', 'E', 'X', 1, 1, 0x03, 0xFA}}},
+        {"a bit unknown here beside the credential store's", {'S', 'V', 'E', 'X', 1, 1, 0x30, 0xCD}, 0,
+         {{'S', 'V', 'E', 'X', 1, 1, 0x30, 0xCD}, {'S', 'V', 'E', 'X', 1, 1, 0x31, 0xCC}}},
         {"more values of this version", {'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, 0,
          {{'S', 'V', 'E', 'X', 1, 2, 0x00, 0x55, 0xA7}, {'S', 'V', 'E', 'X', 1, 2, 0x01, 0x55, 0xA6}}},
         {"nothing but the flag known here", {'S', 'V', 'E', 'X', 2, 2, 0x01, 0x00, 0xFA}, 1,

@@ -118,6 +118,7 @@ struct FailureCase {
     Lines lines;
     bool atLimit = false; // the step ran into the time limit
     const char *server = PEER;
+    bool passInStore = false; // the credential store holds no password for the account
 };
 
 TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
@@ -130,11 +131,15 @@ TEST_F(Pop3CheckTest, EveryFailingStepTellsItsMessageAndClosesAfterTheBox)
         {"PASS not sendable", reset_at({pop3::reset_after("+OK")}), "コマンド#2を送信できませんでした。", false, {"USER taro"}},
         {"QUIT reply silent", after_replies({OK, OK, line("+OK 1 10"), pop3::silence()}), "サーバーから応答を受け取ることができませんでした。#4", true, ALL},
         {"STLS refused", after_replies({line("-ERR not here")}), STLS_REFUSED, true, {"STLS"}, false, STARTTLS_PEER},
+        {"password not in the store", after_replies({}),
+         "パスワードが Windows の資格情報マネージャーに見つかりません。パスワードを設定し直してください。", false, {}, false, PEER, true},
     };
     for (const FailureCase &c : cases) {
         SCOPED_TRACE(c.name);
         rec::clear();
         strcpy(Settings.server, c.server);
+        strcpy(Settings.pass, c.passInStore ? "" : "secret");
+        Settings.credentialStore = c.passInStore;
         Seen s = run(c.script, c.observable);
         EXPECT_EQ(s.box.caption, ERROR_CAPTION);
         EXPECT_EQ(s.box.text, c.message);

@@ -9,6 +9,7 @@
 #include "check/check.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "desktop/credential.h"
 #include "resource.h"
 #include <string.h>
 #include <string>
@@ -545,6 +546,31 @@ TEST_F(SettingsDialog, AccountsAreEditedInTheCopyAndStoredWhole)
     EXPECT_EQ(question, "選択したアカウントを削除します。\nよろしいですか？");
     EXPECT_EQ(Settings.more.count, 6);
     EXPECT_STREQ(Settings.server, "b.example.jp") << "the second account moved up";
+}
+
+// With the credential store on, a user renamed takes the password to its
+// new credential and the old one goes; a cleared password's goes too.
+TEST_F(SettingsDialog, CredentialsFollowTheAccounts)
+{
+    Settings.okMes = Settings.credentialStore = Settings.more.count = 1;
+    strcpy(Settings.server, "a.example.jp");
+    strcpy(Settings.user, "taro");
+    strcpy(Settings.more.account[0].server, "b.example.jp");
+    strcpy(Settings.more.account[0].user, "jiro");
+    ASSERT_EQ(credential_write("taro", "a.example.jp", "secret"), 0ul);
+    ASSERT_EQ(credential_write("jiro", "b.example.jp", "himitsu"), 0ul);
+    run([&](HWND d) {
+        ui::set_item_text(d, IDC_USER, "hanako");
+        choose_account(d, 1);
+        ui::wait_until([&] { return ui::item_text(d, IDC_SERVER) == "b.example.jp"; }, 3000);
+        enter_password(d, "");
+        ui::click(d, IDC_OK_BUTTON);
+    });
+    char pass[ACCOUNT_TEXT_CAPACITY];
+    EXPECT_TRUE(credential_read("hanako", "a.example.jp", pass, sizeof pass));
+    EXPECT_STREQ(pass, "secret");
+    EXPECT_FALSE(credential_read("taro", "a.example.jp", pass, sizeof pass));
+    EXPECT_FALSE(credential_read("jiro", "b.example.jp", pass, sizeof pass));
 }
 
 // The scrambling key byte 0xE5 as a lead byte ("蕁" is E5 40) and as a

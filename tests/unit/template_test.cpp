@@ -125,7 +125,7 @@ const DWORD DIALOG = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SET
 const char FONT[] = "ＭＳ Ｐゴシック";
 
 const Template SETTINGS = {
-    DIALOG | DS_CENTER, 0, 0, 415, 260, texts::SETTINGS_CAPTION, 9, FONT,
+    DIALOG | DS_CENTER, 0, 0, 415, 273, texts::SETTINGS_CAPTION, 9, FONT,
     {
         {1009, "Edit", "", 50, 32, 108, 12, EDIT},
         {1000, "Edit", "", 50, 45, 108, 12, EDIT},
@@ -174,6 +174,7 @@ const Template SETTINGS = {
         {1040, "#133", "", 10, 18, 98, 120, LIST},
         {1041, "Button", "追加", 110, 17, 24, 14, PUSH},
         {1042, "Button", "削除", 136, 17, 24, 14, PUSH},
+        {1035, "Button", "パスワードを Windows の資格情報マネージャーに保存する", 10, 257, 260, 10, CHECK},
     },
 };
 
