@@ -61,8 +61,8 @@ void server_memory_recall(const Pop3Account *account, Pop3Memory *memory)
     memcpy(memory->server, account->server, sizeof memory->server);
     memcpy(memory->user, account->user, sizeof memory->user);
     memory->asked = 1;
-    memory->pipelining = (notes.flags & 1) != 0;
-    memory->utf8 = (notes.flags & 2) != 0;
+    memory->pipelining = (notes.flags & POP3_CAPABILITY_PIPELINING) != 0;
+    memory->utf8 = (notes.flags & POP3_CAPABILITY_UTF8) != 0;
     memory->loginDelay = notes.loginDelay;
 }
 
@@ -71,7 +71,8 @@ void server_memory_keep(const Pop3Account *account, const Pop3Memory *before, co
     char name[POP3_SEEN_NAME_CAPACITY + 8];
     if (!memcmp(before, memory, sizeof *memory))
         return;
-    ServerNotes notes = {(memory->pipelining ? 1 : 0) | (memory->utf8 ? 2 : 0), memory->loginDelay};
+    ServerNotes notes = {(memory->pipelining ? POP3_CAPABILITY_PIPELINING : 0) | (memory->utf8 ? POP3_CAPABILITY_UTF8 : 0),
+                         memory->loginDelay};
     server_name(account, name);
     // A memory forgotten (the server answered out of step) is kept as of
     // nobody: the server is asked again, as a new one.

@@ -17,12 +17,6 @@ void write_status(Session *p, int line, int text)
     p->status->write(p->status->self, line, text);
 }
 
-void write_step(Session *p, int step, int detail)
-{
-    write_status(p, STATUS_STEP_LINE, step);
-    write_status(p, STATUS_DETAIL_LINE, detail);
-}
-
 int fail(Session *p, const char *message)
 {
     p->outcome->failure = message;
@@ -38,16 +32,9 @@ int fail_with_code(Session *p, const char *message)
     return 0;
 }
 
-int fail_command(Session *p, const char *message, const CommandFailures *failures)
+static int fail_command(Session *p, const char *message, const CommandFailures *failures)
 {
     return failures->withCode ? fail_with_code(p, message) : fail(p, message);
-}
-
-// A failure for want of a network (or of a server at that address).
-int fail_offline(Session *p, const char *message)
-{
-    p->outcome->offline = 1;
-    return fail(p, message);
 }
 
 uint32_t deadline_after(Session *p)
@@ -72,7 +59,7 @@ int receive_line(Session *p, uint32_t deadline)
     return 1;
 }
 
-int send_command(Session *p, const char *command, const char *argument)
+static int send_command(Session *p, const char *command, const char *argument)
 {
     return pop3_format_request(p->request, sizeof p->request, command, argument) &&
            p->net->send(p->net->self, p->request, strlen(p->request));

@@ -69,18 +69,13 @@ struct Session {
 };
 
 void write_status(Session *p, int line, int text);
-void write_step(Session *p, int step, int detail);
 int fail(Session *p, const char *message);
 // One of this program's own texts, with the system's code of the cause.
 int fail_with_code(Session *p, const char *message);
-int fail_command(Session *p, const char *message, const CommandFailures *failures);
-// A failure for want of a network (or of a server at that address).
-int fail_offline(Session *p, const char *message);
 uint32_t deadline_after(Session *p);
 // One whole reply line before the deadline, the limit holding for the
 // line, not for each piece. End of stream first is a failure.
 int receive_line(Session *p, uint32_t deadline);
-int send_command(Session *p, const char *command, const char *argument);
 // The first command's reply takes a round trip: the caller may use it.
 void note_waiting(Session *p);
 // A command and its status line; a refusal fails when `failures` names a

@@ -55,6 +55,19 @@ static const CommandFailures UTF8_FAILURES = USER_FAILURES;
 static const CommandFailures STAT_FAILURES = {STAT_SEND_FAILED, STAT_RECEIVE_FAILED, STAT_REFUSED, 0};
 static const CommandFailures QUIT_FAILURES = {QUIT_SEND_FAILED, QUIT_RECEIVE_FAILED, QUIT_REFUSED, 0};
 
+static void write_step(Session *p, int step, int detail)
+{
+    write_status(p, STATUS_STEP_LINE, step);
+    write_status(p, STATUS_DETAIL_LINE, detail);
+}
+
+// A failure for want of a network (or of a server at that address).
+static int fail_offline(Session *p, const char *message)
+{
+    p->outcome->offline = 1;
+    return fail(p, message);
+}
+
 static int start_socket_layer(Session *p)
 {
     write_step(p, STEP_WINSOCK, DETAIL_WINSOCK);
@@ -134,13 +147,13 @@ static int read_greeting(Session *p)
 // Indexed by Pop3ResponseCode: a refusal of the login with a code of its
 // own is told by that code, with the server's words after it.
 static const char *const LOGIN_CODE_TEXTS[] = {NULL, IN_USE, LOGIN_DELAYED, SYSTEM_TEMPORARY, SYSTEM_PERMANENT, NULL};
+static_assert(sizeof LOGIN_CODE_TEXTS / sizeof *LOGIN_CODE_TEXTS == POP3_CODE_AUTH + 1, "one entry per code");
 
 static int login_refused(Session *p, const char *usual)
 {
     Pop3Outcome *o = p->outcome;
     int code = pop3_response_code(p->reader.line, p->reader.length, o->said);
-    const char *text = code >= 0 && code < (int)(sizeof LOGIN_CODE_TEXTS / sizeof *LOGIN_CODE_TEXTS)
-                           ? LOGIN_CODE_TEXTS[code] : NULL;
+    const char *text = LOGIN_CODE_TEXTS[code];
     o->busy = code == POP3_CODE_IN_USE || code == POP3_CODE_LOGIN_DELAY || code == POP3_CODE_SYS_TEMP;
     if (!text)
         o->said[0] = '\0';

@@ -285,7 +285,8 @@ int decode_server_file(const unsigned char *bytes, size_t size, const char *serv
         if (!next_line(bytes, size, &at, &line, &length) || !line_is(line, length, texts[i]))
             return 0;
     }
-    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &flags) || flags > 3
+    if (!next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &flags)
+        || flags > (POP3_CAPABILITY_PIPELINING | POP3_CAPABILITY_UTF8)
         || !next_line(bytes, size, &at, &line, &length) || !parse_count(line, length, &delay)
         || !next_line(bytes, size, &at, &line, &length) || !line_is(line, length, ".") || at != size)
         return 0;

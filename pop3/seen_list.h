@@ -90,7 +90,7 @@ size_t seen_file_size(const char *server, const char *user, const SeenList *uids
 // beside its seen mail, one item a line, each ended by LF:
 //   "Sorvane server 1"   the format and its version
 //   server, user         the account it was said to
-//   flags                1: takes a flight of commands, 2: takes UTF8
+//   flags                POP3_CAPABILITY_ bits: a flight of commands, UTF8
 //   login delay          seconds from one login to the next, 0 for none
 //   "."
 enum { SERVER_FILE_MAX_SIZE = 17 + 2 * POP3_ACCOUNT_TEXT_CAPACITY + 2 * 11 + 2 };
